@@ -1,0 +1,31 @@
+#pragma once
+// Small text helpers shared by every subsystem. Texts are UTF-8 in std::string;
+// case folding is ASCII only, as the system's comparisons are of ASCII names.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morvane {
+
+// Removes every character with a code up to 32 (blanks and control characters).
+std::string Trim(std::string_view text);
+std::string TrimLeft(std::string_view text);
+std::string TrimRight(std::string_view text);
+
+std::string UpperCase(std::string_view text);
+std::string LowerCase(std::string_view text);
+bool SameText(std::string_view a, std::string_view b);
+bool StartsText(std::string_view prefix, std::string_view text);
+
+// Splits a text into lines at CR LF, LF or CR; a last empty line is not returned.
+std::vector<std::string> SplitLines(std::string_view text);
+
+// Integer conversions; the strict ones raise EConvertError with
+// "'%s' n'est pas une valeur numérique valide".
+int StrToInt(std::string_view text);
+long long StrToInt64(std::string_view text);
+int StrToIntDef(std::string_view text, int fallback);
+bool TryStrToInt(std::string_view text, int& value);
+
+} // namespace morvane
