@@ -3,6 +3,7 @@
 // file-name macros: a pattern and the locale's date and time data give a text.
 
 #include "core/DateTime.h"
+#include "platform/Locale.h"
 
 #include <array>
 #include <string>
@@ -39,5 +40,11 @@ std::string FormatDateTime(std::string_view pattern, TDateTime value);
 const FormatSettings& CurrentFormatSettings();
 // Replaces the machine's locale data (tests).
 void SetCurrentFormatSettings(const FormatSettings& settings);
+
+// The C library's strftime formats written in this pattern language (letters of
+// literal text quoted), and the locale data built from them.
+std::string PatternFromStrftime(std::string_view format, std::string_view dateSeparator,
+                                std::string_view timeSeparator);
+FormatSettings FormatSettingsFromLocale(const platform::LocaleDateTimeData& locale);
 
 } // namespace morvane

@@ -18,6 +18,16 @@ enum SessionInfoClass : int {
     WTSClientAddress = 11,
 };
 
+// What the station name is made of, gathered by GetStationName.
+struct StationFacts {
+    bool noPrefixSwitch = false; // the command line holds NEPASUTILISERPREFIXTS_
+    bool remoteSession = false;
+    std::string clientName;
+    std::string computerName;
+};
+// The station name from those facts, at most 19 characters.
+std::string ComposeStationName(const StationFacts& facts, bool useClientName, bool withPrefix);
+
 // At most 19 characters.
 std::string GetStationName(bool useClientName, bool withPrefix);
 bool IsRemoteSession();

@@ -2,9 +2,14 @@
 // The site's settings under HKEY_CURRENT_USER\Software\Calvenor, read from the
 // registry export the administrator keeps in the user's configuration folder.
 
+#include "core/Exception.h"
+
 #include <string>
 
 namespace morvane {
+
+// A value that cannot be read as the kind asked for.
+MORVANE_DECLARE_EXCEPTION(ERegistryException, Exception);
 
 // The text value, or the empty text when the key or the value does not exist.
 // Without an application name the application title is used.

@@ -1,0 +1,196 @@
+#include "window/JobSettings.h"
+
+#include "core/Format.h"
+#include "core/Text.h"
+#include "global/Global_Registry.h"
+#include "global/Global_Utils.h"
+#include "window/DatabaseLocation.h"
+
+#include <SimpleIni.h>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace morvane {
+
+namespace {
+
+constexpr std::size_t MaxTextLength = 2047;
+// The registry values live under the main window's component name.
+constexpr const char* RegistrySection = "FormMorvane";
+
+constexpr const char* KeyForcer = "ForcerDeconnexionClient";
+constexpr const char* KeyBefore = "BeforeBackup";
+constexpr const char* KeyAfter = "AfterRestore";
+constexpr const char* KeyRename = "RenamePath";
+constexpr const char* KeyBackup = "EmplacementBackup";
+constexpr const char* KeyBatchBefore = "BatchFileBeforeBackup";
+constexpr const char* KeyBatchAfterBackup = "BatchFileAfterBackup";
+constexpr const char* KeyBatchAfterRestore = "BatchFileAfterRestore";
+
+bool ReadBool(const CSimpleIniCaseA& ini, const std::string& section, const char* key, bool fallback)
+{
+    const char* text = ini.GetValue(section.c_str(), key, nullptr);
+    int value = 0;
+    if (text == nullptr || !TryStrToInt(Trim(text), value))
+        return fallback;
+    return value != 0;
+}
+
+std::string ReadText(const CSimpleIniCaseA& ini, const std::string& section, const char* key, const std::string& fallback)
+{
+    const char* text = ini.GetValue(section.c_str(), key, nullptr);
+    if (text == nullptr)
+        return fallback;
+    std::string value{text};
+    if (value.size() > MaxTextLength)
+        value.resize(MaxTextLength);
+    return value;
+}
+
+// A temporary file beside the target, removed unless it was renamed into place.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(const std::string& target) : path_(target + ".XXXXXX")
+    {
+        fd_ = ::mkstemp(path_.data());
+        created_ = fd_ >= 0;
+    }
+    ~TemporaryFile()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        if (created_ && !committed_)
+            ::unlink(path_.c_str());
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    bool Opened() const noexcept { return fd_ >= 0; }
+    bool Write(const std::string& data)
+    {
+        std::size_t done = 0;
+        while (done < data.size()) {
+            const ssize_t n = ::write(fd_, data.data() + done, data.size() - done);
+            if (n <= 0)
+                return false;
+            done += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+    bool CommitAs(const std::string& target, mode_t mode)
+    {
+        if (::fchmod(fd_, mode) != 0 || ::fsync(fd_) != 0 || ::close(fd_) != 0) {
+            fd_ = -1;
+            return false;
+        }
+        fd_ = -1;
+        committed_ = ::rename(path_.c_str(), target.c_str()) == 0;
+        return committed_;
+    }
+
+private:
+    std::string path_;
+    int fd_{-1};
+    bool created_{false};
+    bool committed_{false};
+};
+
+mode_t CurrentUmask()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+} // namespace
+
+TJobSettings DefaultJobSettings(std::string_view dbFileText)
+{
+    const std::string path = SplitDatabaseLocation(dbFileText).path;
+    TJobSettings settings;
+    settings.renamePath = ChangeFileExtension(path, ".FIB.BKP");
+    settings.emplacementBackup = ExtractFolder(path);
+    return settings;
+}
+
+TJobSettings JobSettingsFromRegistry(std::string_view dbFileText)
+{
+    TJobSettings settings = DefaultJobSettings(dbFileText);
+    settings.forcerDeconnexionClient = ReadRegBool(true, RegistrySection, KeyForcer);
+    settings.beforeBackup = ReadRegBool(true, RegistrySection, KeyBefore);
+    settings.afterRestore = ReadRegBool(false, RegistrySection, KeyAfter);
+    if (std::string text = ReadRegString(RegistrySection, KeyRename); !text.empty())
+        settings.renamePath = std::move(text);
+    if (std::string text = ReadRegString(RegistrySection, KeyBackup); !text.empty())
+        settings.emplacementBackup = std::move(text);
+    return settings;
+}
+
+std::string JobSettingsFileName() { return ChangeFileExtension(ProgramFileName(), ".ini"); }
+
+bool TJobSettingsFile::Exists() const
+{
+    struct stat info {};
+    return ::stat(fileName_.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+TJobSettings TJobSettingsFile::Read(const std::string& section, const TJobSettings& defaults, bool& sectionFound) const
+{
+    CSimpleIniCaseA ini;
+    // A file that cannot be read gives the defaults, as the profile functions do.
+    if (ini.LoadFile(fileName_.c_str()) < 0) {
+        sectionFound = false;
+        return defaults;
+    }
+    sectionFound = ini.GetSectionSize(section.c_str()) > 0;
+
+    TJobSettings settings;
+    settings.forcerDeconnexionClient = ReadBool(ini, section, KeyForcer, defaults.forcerDeconnexionClient);
+    settings.beforeBackup = ReadBool(ini, section, KeyBefore, defaults.beforeBackup);
+    settings.afterRestore = ReadBool(ini, section, KeyAfter, defaults.afterRestore);
+    settings.renamePath = ReadText(ini, section, KeyRename, defaults.renamePath);
+    settings.emplacementBackup = ReadText(ini, section, KeyBackup, defaults.emplacementBackup);
+    settings.batchFileBeforeBackup = ReadText(ini, section, KeyBatchBefore, defaults.batchFileBeforeBackup);
+    settings.batchFileAfterBackup = ReadText(ini, section, KeyBatchAfterBackup, defaults.batchFileAfterBackup);
+    settings.batchFileAfterRestore = ReadText(ini, section, KeyBatchAfterRestore, defaults.batchFileAfterRestore);
+    return settings;
+}
+
+void TJobSettingsFile::Write(const std::string& section, const TJobSettings& settings) const
+{
+    WriteString(section, KeyForcer, settings.forcerDeconnexionClient ? "1" : "0");
+    WriteString(section, KeyBefore, settings.beforeBackup ? "1" : "0");
+    WriteString(section, KeyAfter, settings.afterRestore ? "1" : "0");
+    WriteString(section, KeyRename, settings.renamePath);
+    WriteString(section, KeyBackup, settings.emplacementBackup);
+    WriteString(section, KeyBatchBefore, settings.batchFileBeforeBackup);
+    WriteString(section, KeyBatchAfterBackup, settings.batchFileAfterBackup);
+    WriteString(section, KeyBatchAfterRestore, settings.batchFileAfterRestore);
+}
+
+void TJobSettingsFile::WriteString(const std::string& section, const std::string& key, const std::string& value) const
+{
+    const auto refuse = [this] { return EIniFileException(FormatText("Unable to write to %s", fileName_)); };
+
+    CSimpleIniCaseA ini;
+    struct stat info {};
+    const bool exists = ::stat(fileName_.c_str(), &info) == 0;
+    // An existing file that cannot be read is not overwritten: its other sections would be lost.
+    if (exists && ini.LoadFile(fileName_.c_str()) < 0)
+        throw refuse();
+    if (ini.SetValue(section.c_str(), key.c_str(), value.c_str()) < 0)
+        throw refuse();
+    std::string text;
+    if (ini.Save(text) < 0)
+        throw refuse();
+
+    TemporaryFile temporary(fileName_);
+    const mode_t mode = exists ? (info.st_mode & 07777) : (0666 & ~CurrentUmask());
+    if (!temporary.Opened() || !temporary.Write(text) || !temporary.CommitAs(fileName_, mode))
+        throw refuse();
+}
+
+} // namespace morvane

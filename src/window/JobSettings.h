@@ -1,0 +1,62 @@
+#pragma once
+// The job settings of the backup cycle, kept per database in an INI file beside
+// the program: one section per DB File text, eight keys.
+
+#include "core/Exception.h"
+
+#include <string>
+#include <string_view>
+
+namespace morvane {
+
+// A write that the settings file refuses.
+MORVANE_DECLARE_EXCEPTION(EIniFileException, Exception);
+
+struct TJobSettings {
+    bool forcerDeconnexionClient{true};
+    bool beforeBackup{true};
+    bool afterRestore{false};
+    std::string renamePath;
+    std::string emplacementBackup;
+    std::string batchFileBeforeBackup{"StopServices.cmd"};
+    std::string batchFileAfterBackup{"MidProcess.cmd"};
+    std::string batchFileAfterRestore{"StartServices.cmd"};
+
+    bool operator==(const TJobSettings&) const = default;
+};
+
+// The defaults for a database: rename path = the database path with the extension
+// ".FIB.BKP", backup folder = the folder of the database path.
+TJobSettings DefaultJobSettings(std::string_view dbFileText);
+
+// The defaults, with the first five keys taken from the site's registry store where
+// it holds them (an empty text there counts as missing).
+TJobSettings JobSettingsFromRegistry(std::string_view dbFileText);
+
+// The program file's path with the extension ".ini".
+std::string JobSettingsFileName();
+
+class TJobSettingsFile {
+public:
+    explicit TJobSettingsFile(std::string fileName) : fileName_(std::move(fileName)) {}
+
+    const std::string& FileName() const noexcept { return fileName_; }
+    bool Exists() const;
+
+    // Reads a section; each missing or unreadable key keeps the value of defaults.
+    // sectionFound receives whether the section exists and holds at least one key.
+    TJobSettings Read(const std::string& section, const TJobSettings& defaults, bool& sectionFound) const;
+
+    // Writes the eight keys in their order, each as its own write, so the keys
+    // written before a refused write stay in the file. Raises EIniFileException.
+    void Write(const std::string& section, const TJobSettings& settings) const;
+
+    // One key: loads the file, sets the key, saves through a temporary file and a
+    // rename, keeping the rest of the file. Raises "Unable to write to %s".
+    void WriteString(const std::string& section, const std::string& key, const std::string& value) const;
+
+private:
+    std::string fileName_;
+};
+
+} // namespace morvane

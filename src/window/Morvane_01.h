@@ -1,0 +1,126 @@
+#pragma once
+// The one window of the program: the database it works on, its current settings,
+// the backup cycle's options, and the procedures behind its buttons. Every
+// procedure runs on the window's thread; an error that leaves a handler is shown
+// by the standard error display.
+
+#include "core/Component.h"
+
+#include <QColor>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class QComboBox;
+class QLabel;
+class QTimer;
+
+namespace Ui {
+class TFormMorvane;
+}
+
+namespace morvane {
+
+namespace fib {
+class TpFIBDatabase;
+class TpFIBStatisticalService;
+class TpFIBConfigService;
+class TpFIBBackupService;
+class TpFIBRestoreService;
+class TpFIBServerProperties;
+} // namespace fib
+
+class TFormMorvane : public QWidget {
+    Q_OBJECT
+
+public:
+    // Builds the controls and components, then runs FormCreate.
+    explicit TFormMorvane(QWidget* parent = nullptr);
+    ~TFormMorvane() override;
+
+    // Start-up, in order: logger and banner, caption, connection profile, DB File
+    // text, current settings, header report, job settings, AUTO timer.
+    void FormCreate();
+    void TimerDelayStartTimer();
+    void EditDBFileChange();
+
+    void SetLabelColor(QLabel* label, const QColor& color);
+    void MarkLabelRunning(QLabel* label);
+    void MarkLabelDone(QLabel* label);
+    void MarkLabelIdle(QLabel* label);
+    // The progress callback of the client disconnection: one memo line and a log entry.
+    void LogProgressLine(const std::string& text);
+
+    // Header report and database settings.
+    void ButtonListInfoClick();
+    void bGetValeursActuellesClick();
+    void Button3Click();
+    void btnUpdateSettingsClick();
+    void ApplySettings();
+
+    // The backup, update and restore cycle.
+    void btnBackupRestoreClick();
+
+    // Job settings file.
+    void bSaveConfigClick();
+    void bGetConfigClick();
+
+    // The standard error display: the message, with a full stop added when it has
+    // none, in an error box titled with the application title.
+    void ShowStandardError(const std::string& message);
+
+    // Set when a run without a display, started with AUTO, met an error that would
+    // have left the window open for an operator: the program must end with it.
+    int HeadlessExitCode() const noexcept { return headlessExitCode_; }
+
+    // Item index of a combo box: the item whose text equals the box's text, or -1.
+    static int ItemIndex(const QComboBox* box);
+    static void SetItemIndex(QComboBox* box, int index);
+
+    const std::string& LastDrive() const noexcept { return lastDrive_; }
+    TComponent& Root() noexcept { return root_; }
+    fib::TpFIBDatabase& FIBDatabase() noexcept { return *fibDatabase_; }
+    fib::TpFIBStatisticalService& FIBStatisticalService() noexcept { return *statisticalService_; }
+    fib::TpFIBConfigService& ConfigService1() noexcept { return *configService_; }
+    fib::TpFIBBackupService& BackupService1() noexcept { return *backupService_; }
+    fib::TpFIBRestoreService& RestoreService1() noexcept { return *restoreService_; }
+    fib::TpFIBServerProperties& IBServerProperties() noexcept { return *serverProperties_; }
+    QTimer* TimerDelayStart() const noexcept { return timerDelayStart_; }
+
+    // The memo's lines, as the report area holds them.
+    QStringList MemoLines() const;
+    void AppendMemoLine(const QString& line);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void CreateComponents();
+    void ConnectHandlers();
+    // Runs a handler as an entry point: the buttons are disabled while it runs (so
+    // a procedure that processes window messages cannot start another one inside
+    // it), and an error that leaves it goes to the standard error display.
+    void RunHandler(const std::function<void()>& handler);
+    void SetButtonsEnabled(bool enabled);
+
+    std::unique_ptr<Ui::TFormMorvane> ui;
+    // The owner of the non-visual components, so errors name them FormMorvane.<name>.
+    TComponent root_;
+    fib::TpFIBDatabase* fibDatabase_{nullptr};
+    fib::TpFIBStatisticalService* statisticalService_{nullptr};
+    fib::TpFIBConfigService* configService_{nullptr};
+    fib::TpFIBBackupService* backupService_{nullptr};
+    fib::TpFIBRestoreService* restoreService_{nullptr};
+    fib::TpFIBServerProperties* serverProperties_{nullptr};
+    QTimer* timerDelayStart_{nullptr};
+
+    std::string lastDrive_;
+    int runningHandlers_{0};
+    bool closePending_{false};
+    int headlessExitCode_{0};
+};
+
+} // namespace morvane
