@@ -1,0 +1,1 @@
+#include "fib/pFIBQuery.h"
