@@ -6,6 +6,10 @@
 #include "global/Global_Utils.h"
 #include "window/DatabaseLocation.h"
 
+// The file's bytes are kept as they are (UTF-8): no wide-character conversion.
+// This is the one file that uses the INI library, so it instantiates it here.
+#define SI_NO_CONVERSION
+#define SI_IMPLEMENTATION
 #include <SimpleIni.h>
 
 #include <cstdio>
@@ -30,7 +34,7 @@ constexpr const char* KeyBatchBefore = "BatchFileBeforeBackup";
 constexpr const char* KeyBatchAfterBackup = "BatchFileAfterBackup";
 constexpr const char* KeyBatchAfterRestore = "BatchFileAfterRestore";
 
-bool ReadBool(const CSimpleIniCaseA& ini, const std::string& section, const char* key, bool fallback)
+bool ReadBool(const CSimpleIniA& ini, const std::string& section, const char* key, bool fallback)
 {
     const char* text = ini.GetValue(section.c_str(), key, nullptr);
     int value = 0;
@@ -39,7 +43,7 @@ bool ReadBool(const CSimpleIniCaseA& ini, const std::string& section, const char
     return value != 0;
 }
 
-std::string ReadText(const CSimpleIniCaseA& ini, const std::string& section, const char* key, const std::string& fallback)
+std::string ReadText(const CSimpleIniA& ini, const std::string& section, const char* key, const std::string& fallback)
 {
     const char* text = ini.GetValue(section.c_str(), key, nullptr);
     if (text == nullptr)
@@ -139,7 +143,7 @@ bool TJobSettingsFile::Exists() const
 
 TJobSettings TJobSettingsFile::Read(const std::string& section, const TJobSettings& defaults, bool& sectionFound) const
 {
-    CSimpleIniCaseA ini;
+    CSimpleIniA ini;
     // A file that cannot be read gives the defaults, as the profile functions do.
     if (ini.LoadFile(fileName_.c_str()) < 0) {
         sectionFound = false;
@@ -175,7 +179,8 @@ void TJobSettingsFile::WriteString(const std::string& section, const std::string
 {
     const auto refuse = [this] { return EIniFileException(FormatText("Unable to write to %s", fileName_)); };
 
-    CSimpleIniCaseA ini;
+    CSimpleIniA ini;
+    ini.SetSpaces(false); // key=value, as the profile functions write it
     struct stat info {};
     const bool exists = ::stat(fileName_.c_str(), &info) == 0;
     // An existing file that cannot be read is not overwritten: its other sections would be lost.
