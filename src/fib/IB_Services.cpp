@@ -1,0 +1,220 @@
+#include "fib/IB_Services.h"
+
+#include "fib/fib.h"
+
+#include <limits>
+
+namespace morvane::fib {
+
+TpFIBCustomService::TpFIBCustomService(TComponent* owner) : TComponent(owner) {}
+
+TpFIBCustomService::~TpFIBCustomService()
+{
+    if (!Active())
+        return;
+    try {
+        Detach();
+    } catch (const Exception&) {
+        // A destructor cannot raise; the handle is forgotten either way and the
+        // server drops the attachment when the client connection goes.
+    }
+}
+
+void TpFIBCustomService::CheckInactive() const
+{
+    if (Active())
+        RaiseClientError(fibServiceAttached);
+}
+
+void TpFIBCustomService::CheckActive() const
+{
+    if (!Active())
+        RaiseClientError(fibServiceNotAttached);
+}
+
+IIBClientLibrary& TpFIBCustomService::ClientLibrary()
+{
+    if (!library_)
+        library_ = GetClientLibrary(libraryName_);
+    return *library_;
+}
+
+void TpFIBCustomService::SetActive(bool active)
+{
+    if (active == Active())
+        return;
+    if (active)
+        Attach();
+    else
+        Detach();
+}
+
+void TpFIBCustomService::SetServerName(const std::string& serverName)
+{
+    if (serverName == serverName_)
+        return;
+    CheckInactive();
+    serverName_ = serverName;
+    if (protocol_ == TProtocol::Local && !serverName_.empty())
+        protocol_ = TProtocol::TCP;
+    else if (protocol_ != TProtocol::Local && serverName_.empty())
+        protocol_ = TProtocol::Local;
+}
+
+void TpFIBCustomService::SetProtocol(TProtocol protocol)
+{
+    if (protocol == protocol_)
+        return;
+    CheckInactive();
+    protocol_ = protocol;
+    if (protocol_ == TProtocol::Local)
+        serverName_.clear();
+}
+
+void TpFIBCustomService::SetLibraryName(const std::string& libraryName)
+{
+    CheckInactive();
+    if (libraryName == libraryName_)
+        return;
+    libraryName_ = libraryName;
+    library_.reset();
+}
+
+void TpFIBCustomService::SetParams(const TStringList& params)
+{
+    CheckInactive();
+    params_ = params;
+    paramsChanged_ = true;
+}
+
+void TpFIBCustomService::Attach()
+{
+    CheckInactive();
+    if (serverName_.empty() && protocol_ != TProtocol::Local)
+        RaiseClientError(fibServerNameMissing);
+    if (loginPrompt_ && OnLogin) {
+        TStringList params = params_;
+        if (!OnLogin(*this, params))
+            RaiseClientError(fibOperationCancelled);
+        if (!(params == params_)) {
+            params_ = std::move(params);
+            paramsChanged_ = true;
+        }
+    }
+    if (paramsChanged_) {
+        attachBuffer_ = BuildAttachBuffer(params_);
+        paramsChanged_ = false;
+    }
+    const std::string name = ServiceManagerName(protocol_, serverName_);
+    IIBClientLibrary& library = ClientLibrary();
+    // The name's length goes in 16 bits, and the attach buffer is at most 65535 bytes.
+    if (name.size() > std::numeric_limits<unsigned short>::max())
+        RaiseClientError(fibParameterTooLong, std::string("ServerName"));
+    const ISC_STATUS status = library.isc_service_attach(
+        StatusVector(), static_cast<unsigned short>(name.size()), name.c_str(), &serviceHandle_,
+        static_cast<unsigned short>(attachBuffer_.size()), reinterpret_cast<const ISC_SCHAR*>(attachBuffer_.data()));
+    if (status > 0) {
+        serviceHandle_ = 0;
+        RaiseServerError(library, this);
+    }
+    if (OnAttach)
+        OnAttach(*this);
+}
+
+void TpFIBCustomService::Detach()
+{
+    CheckActive();
+    IIBClientLibrary& library = ClientLibrary();
+    const ISC_STATUS status = library.isc_service_detach(StatusVector(), &serviceHandle_);
+    serviceHandle_ = 0;
+    if (status > 0)
+        RaiseServerError(library, this);
+}
+
+void TpFIBCustomService::RaiseServiceFailure()
+{
+    IIBClientLibrary& library = ClientLibrary();
+    if (serviceHandle_ != 0) {
+        // The client still holds the service after a failed start or query: release
+        // it with a scratch status vector, so the error being raised stays intact.
+        ISC_STATUS_ARRAY scratch{};
+        library.isc_service_detach(scratch, &serviceHandle_);
+        serviceHandle_ = 0;
+    }
+    RaiseServerError(library, this);
+}
+
+void TpFIBCustomService::ResizeOutputBuffer(std::int32_t bufferSize)
+{
+    if (bufferSize < 0 || bufferSize > std::numeric_limits<unsigned short>::max())
+        RaiseClientError(fibQueryParamsError);
+    bufferSize_ = bufferSize;
+    if (!outputBuffer_.empty())
+        outputBuffer_.assign(static_cast<std::size_t>(bufferSize_), 0);
+}
+
+void TpFIBCustomService::SendQuery()
+{
+    if (queryItems_.empty())
+        RaiseClientError(fibQueryParamsError);
+    const ServiceBuffer request = std::move(queryItems_);
+    queryItems_.clear();
+    if (outputBuffer_.size() != static_cast<std::size_t>(bufferSize_))
+        outputBuffer_.assign(static_cast<std::size_t>(bufferSize_), 0);
+    IIBClientLibrary& library = ClientLibrary();
+    const ISC_STATUS status = library.isc_service_query(
+        StatusVector(), &serviceHandle_, nullptr, static_cast<unsigned short>(0), nullptr,
+        static_cast<unsigned short>(request.size()), reinterpret_cast<const ISC_SCHAR*>(request.data()),
+        static_cast<unsigned short>(outputBuffer_.size()), reinterpret_cast<ISC_SCHAR*>(outputBuffer_.data()));
+    if (status > 0)
+        RaiseServiceFailure();
+}
+
+void TpFIBControlService::ServiceStart()
+{
+    CheckActive();
+    BuildStartBuffer();
+    SendStart();
+}
+
+void TpFIBControlService::SendStart()
+{
+    const ServiceBuffer request = std::move(startBuffer_);
+    startBuffer_.clear();
+    if (request.empty())
+        RaiseClientError(fibStartParamsError);
+    if (request.size() > std::numeric_limits<unsigned short>::max())
+        RaiseClientError(fibParameterTooLong, std::string("start request"));
+    IIBClientLibrary& library = ClientLibrary();
+    const ISC_STATUS status =
+        library.isc_service_start(StatusVector(), ServiceHandleAddress(), nullptr, static_cast<unsigned short>(request.size()),
+                                  reinterpret_cast<const ISC_SCHAR*>(request.data()));
+    if (status > 0)
+        RaiseServiceFailure();
+}
+
+void TpFIBControlAndQueryService::ServiceStart()
+{
+    TpFIBControlService::ServiceStart();
+    if (!OnTextNotify)
+        return;
+    while (!Eof()) {
+        const std::string line = GetNextLine();
+        OnTextNotify(*this, line);
+    }
+}
+
+std::string TpFIBControlAndQueryService::GetNextLine()
+{
+    if (eof_)
+        return {};
+    if (actionCode_ == 0)
+        RaiseClientError(fibQueryParamsError);
+    QueryItems() = {62}; // isc_info_svc_line
+    SendQuery();
+    ServiceLine line = DecodeServiceLine(OutputBuffer());
+    eof_ = line.End;
+    return std::move(line.Text);
+}
+
+} // namespace morvane::fib

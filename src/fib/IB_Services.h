@@ -1,0 +1,134 @@
+#pragma once
+// The service manager session shared by every service component: naming and
+// attaching the service manager, sending start requests that a descendant has
+// built, querying, and reading a request's text output line by line.
+
+#include "core/Component.h"
+#include "core/TextList.h"
+#include "fib/IB_Intf.h"
+#include "fib/IB_ServicesBuffers.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace morvane::fib {
+
+class TpFIBCustomService : public TComponent {
+public:
+    explicit TpFIBCustomService(TComponent* owner = nullptr);
+    ~TpFIBCustomService() override;
+
+    void Attach();
+    void Detach();
+    bool Active() const noexcept { return serviceHandle_ != 0; }
+    void SetActive(bool active);
+
+    const std::string& ServerName() const noexcept { return serverName_; }
+    void SetServerName(const std::string& serverName);
+    TProtocol Protocol() const noexcept { return protocol_; }
+    void SetProtocol(TProtocol protocol);
+    const std::string& LibraryName() const noexcept { return libraryName_; }
+    void SetLibraryName(const std::string& libraryName);
+    // Attach parameters (user_name, password, sql_role_name); refused while attached.
+    const TStringList& Params() const noexcept { return params_; }
+    void SetParams(const TStringList& params);
+    bool LoginPrompt() const noexcept { return loginPrompt_; }
+    void SetLoginPrompt(bool loginPrompt) noexcept { loginPrompt_ = loginPrompt; }
+
+    isc_svc_handle ServiceHandle() const noexcept { return serviceHandle_; }
+
+    // Called after every successful attach.
+    std::function<void(TpFIBCustomService& sender)> OnAttach;
+    // The login step when LoginPrompt is set: gets a copy of Params, whose changes are
+    // kept; returning false cancels the attach (client error 7).
+    std::function<bool(TpFIBCustomService& sender, TStringList& params)> OnLogin;
+
+protected:
+    IIBClientLibrary& ClientLibrary();
+    void CheckInactive() const;
+    void CheckActive() const;
+
+    // Sends QueryItems and fills OutputBuffer; QueryItems is empty afterwards.
+    void SendQuery();
+    // A failed client call: the component counts itself detached, then raises the
+    // server error with itself as sender.
+    [[noreturn]] void RaiseServiceFailure();
+
+    isc_svc_handle* ServiceHandleAddress() noexcept { return &serviceHandle_; }
+    ServiceBuffer& QueryItems() noexcept { return queryItems_; }
+    const ServiceBuffer& OutputBuffer() const noexcept { return outputBuffer_; }
+    std::int32_t BufferSizeValue() const noexcept { return bufferSize_; }
+    void ResizeOutputBuffer(std::int32_t bufferSize);
+
+private:
+    std::shared_ptr<IIBClientLibrary> library_;
+    std::string libraryName_ = DefaultClientLibraryName;
+    TProtocol protocol_ = TProtocol::Local;
+    std::string serverName_;
+    TStringList params_;
+    bool paramsChanged_ = true;
+    ServiceBuffer attachBuffer_;
+    isc_svc_handle serviceHandle_ = 0;
+    bool loginPrompt_ = true;
+    ServiceBuffer queryItems_;
+    ServiceBuffer outputBuffer_;
+    std::int32_t bufferSize_ = 32000;
+};
+
+// A service component that sends start requests.
+class TpFIBControlService : public TpFIBCustomService {
+public:
+    using TpFIBCustomService::TpFIBCustomService;
+
+    // Checks the attachment, builds the start request and sends it.
+    virtual void ServiceStart();
+
+protected:
+    // Fills StartBuffer; nothing to build here.
+    virtual void BuildStartBuffer() {}
+    // Sends StartBuffer (client error 69 when empty); StartBuffer is empty afterwards.
+    void SendStart();
+
+    ServiceBuffer& StartBuffer() noexcept { return startBuffer_; }
+    void AddStartString(std::string_view text, std::uint8_t code) { fib::AddStartString(startBuffer_, text, code); }
+    void AddStartInt(std::int32_t value, std::uint8_t code) { fib::AddStartInt(startBuffer_, value, code); }
+
+private:
+    ServiceBuffer startBuffer_;
+};
+
+// A service component whose requests write text output, read with GetNextLine.
+class TpFIBControlAndQueryService : public TpFIBControlService {
+public:
+    using TpFIBControlService::TpFIBControlService;
+
+    void ServiceStart() override;
+
+    // The next output line of the running request; empty once the output is over.
+    std::string GetNextLine();
+    bool Eof() const noexcept { return eof_; }
+    std::int32_t ActionCode() const noexcept { return actionCode_; }
+
+    std::int32_t BufferSize() const noexcept { return BufferSizeValue(); }
+    // 0 to 65535 (the client takes the size as 16 bits); others raise client error 68.
+    void SetBufferSize(std::int32_t bufferSize) { ResizeOutputBuffer(bufferSize); }
+
+    // With a callback, ServiceStart passes it every output line until the end.
+    std::function<void(TComponent& sender, const std::string& line)> OnTextNotify;
+
+protected:
+    // Each request's BuildStartBuffer starts a new output cycle.
+    void BeginRequest(std::int32_t actionCode) noexcept
+    {
+        actionCode_ = actionCode;
+        eof_ = false;
+    }
+
+private:
+    bool eof_ = false;
+    std::int32_t actionCode_ = 0;
+};
+
+} // namespace morvane::fib

@@ -1,0 +1,59 @@
+#include "fib/IB_ServicesProperties.h"
+
+#include "fib/fib.h"
+
+namespace morvane::fib {
+
+void TpFIBStatisticalService::BuildStartBuffer()
+{
+    ServiceBuffer buffer = BuildStatisticsStart(DatabaseName, Options, TableNames);
+    BeginRequest(11);
+    StartBuffer() = std::move(buffer);
+}
+
+void TpFIBConfigService::ServiceStart()
+{
+    RaiseClientError(fibUseSpecificProcedures);
+}
+
+void TpFIBConfigService::Send(ServiceBuffer request)
+{
+    StartBuffer() = std::move(request);
+    SendStart();
+}
+
+void TpFIBConfigService::SetPageBuffers(std::int32_t pageBuffers)
+{
+    Send(BuildSetPageBuffers(DatabaseName, pageBuffers));
+}
+
+void TpFIBConfigService::SetSweepInterval(std::int32_t sweepInterval)
+{
+    Send(BuildSetSweepInterval(DatabaseName, sweepInterval));
+}
+
+void TpFIBConfigService::SetReserveSpace(bool reserve)
+{
+    Send(BuildSetReserveSpace(DatabaseName, reserve));
+}
+
+void TpFIBConfigService::SetAsyncMode(bool async)
+{
+    Send(BuildSetAsyncMode(DatabaseName, async));
+}
+
+void TpFIBServerProperties::Fetch()
+{
+    QueryItems().assign(ConfigQueryItems.begin(), ConfigQueryItems.end());
+    SendQuery();
+    DecodeConfigReply(OutputBuffer(), configParams_);
+}
+
+void TpFIBServerProperties::FetchDatabaseInfo()
+{
+    QueryItems().assign(DatabaseInfoQueryItems.begin(), DatabaseInfoQueryItems.end());
+    SendQuery();
+    DecodeDatabaseInfoReply(OutputBuffer(), databaseInfo_);
+}
+
+} // namespace morvane::fib
