@@ -6,3 +6,10 @@ morvane_test(fib_db_tests
     FIBDatabaseInfoTest.cpp
   DEPENDS morvane_fib
 )
+morvane_test(fib_db_server_tests
+  SOURCES
+    FIBDatabaseTest.cpp
+    FIBQueryTest.cpp
+  DEPENDS morvane_fib morvane_test_support
+  LABELS server
+)
