@@ -1,0 +1,46 @@
+#pragma once
+// A logger that appends each line to a text file, opening and closing the file for
+// every line, and moves to a new file when a dated file name comes due.
+
+#include "core/DateTime.h"
+#include "logger/uLogger.h"
+
+#include <mutex>
+#include <string>
+
+namespace morvane {
+
+class TFileLogger : public TLogger {
+public:
+    // Parameters read: FileName, DoAppend, RenameFileTo.
+    TFileLogger(std::uint8_t niveauMax, std::int32_t logSpecifique, const TStringList* params, bool insertTime,
+                std::string formatDateTime, bool insertNiveauLog);
+
+    // Switches to another file (relative names against the program's folder),
+    // creating or emptying it at once unless DoAppend keeps it.
+    void SetFileName(const std::string& name);
+
+    std::string CurrentFileName() const;
+    bool DoAppend() const noexcept { return doAppend_; }
+    const std::string& FileMask() const noexcept { return fileMask_; }
+    TDateTime ValidUntil() const noexcept { return validUntil_; }
+
+    // Attempts made when the file does not open at the first try.
+    static constexpr int MaxOpenAttempts = 21;
+
+protected:
+    void DoLog(const std::string& line) override;
+
+private:
+    bool doAppend_ = false;
+    std::string fileMask_;
+    TDateTime validUntil_ = NeverChanges;
+    mutable std::mutex fileLock_; // guards currentFileName_ and the file itself
+    std::string currentFileName_;
+    std::string record_;
+};
+
+// Renames a file unless the target exists already; false when it did not happen.
+bool RenameFileNoReplace(const std::string& from, const std::string& to) noexcept;
+
+} // namespace morvane

@@ -1,0 +1,54 @@
+#pragma once
+// The file operations the file and memory loggers share: a line file is opened,
+// written and closed each time, so nothing stays open between lines.
+
+#include "core/Exception.h"
+
+#include <string>
+#include <string_view>
+
+namespace morvane {
+
+// A failed file operation; the message names the file and the system's reason.
+class EInOutError : public Exception {
+public:
+    EInOutError(std::string message, int errorCode) : Exception(std::move(message)), errorCode_(errorCode) {}
+    int ErrorCode() const noexcept { return errorCode_; }
+    std::string ClassName() const override { return "EInOutError"; }
+
+private:
+    int errorCode_;
+};
+
+[[noreturn]] void RaiseInOutError(int errorCode, const std::string& fileName);
+
+// An open file descriptor, closed when the object goes.
+class LogFileHandle {
+public:
+    LogFileHandle() = default;
+    ~LogFileHandle();
+    LogFileHandle(const LogFileHandle&) = delete;
+    LogFileHandle& operator=(const LogFileHandle&) = delete;
+
+    // Opens for appending (creating the file when `create`); returns 0 or the errno.
+    int OpenForAppend(const std::string& fileName, bool create) noexcept;
+    // Opens for writing, created empty or truncated; returns 0 or the errno.
+    int OpenTruncated(const std::string& fileName) noexcept;
+    bool IsOpen() const noexcept { return fd_ >= 0; }
+
+    // Writes everything or raises EInOutError.
+    void Write(std::string_view data, const std::string& fileName);
+    // Closes and raises EInOutError when the system reports a late write failure.
+    void Close(const std::string& fileName);
+
+private:
+    int fd_ = -1;
+};
+
+// Makes the file exist for a logger that has just switched to it: kept as it is
+// when `keepContents` and it exists, otherwise created empty. Raises EInOutError.
+void PrepareLogFile(const std::string& fileName, bool keepContents);
+
+bool LogFileExists(const std::string& fileName) noexcept;
+
+} // namespace morvane

@@ -1,0 +1,59 @@
+#include "logger/uLogger.h"
+
+#include "core/DateTime.h"
+#include "global/DateTimeFormat.h"
+
+namespace morvane {
+
+TLogger::TLogger(std::uint8_t niveauMax, std::int32_t logSpecifique, const TStringList* /*params*/, bool insertTime,
+                 std::string formatDateTime, bool insertNiveauLog)
+    : niveauMax_(niveauMax),
+      insertTime_(insertTime),
+      formatDateTime_(std::move(formatDateTime)),
+      logSpecifique_(logSpecifique),
+      insertNiveauLog_(insertNiveauLog)
+{
+}
+
+bool TLogger::Accepts(std::uint8_t level, std::int32_t specific) const noexcept
+{
+    const bool audience = (logSpecifique_ == 0 && specific >= 0) || specific == logSpecifique_ || logSpecifique_ == -1;
+    return audience && level <= niveauMax_;
+}
+
+void TLogger::LogMessage(std::string_view text, std::uint8_t level, std::int32_t specific)
+{
+    if (!Accepts(level, specific))
+        return;
+    line_.clear();
+    if (insertTime_) {
+        // The time is that of the writing, not of the queueing.
+        line_ += morvane::FormatDateTime(formatDateTime_, Now());
+        line_ += ": ";
+    }
+    if (insertNiveauLog_) {
+        const char field[] = {'[', static_cast<char>('0' + level / 100), static_cast<char>('0' + level / 10 % 10),
+                              static_cast<char>('0' + level % 10), ']', ' '};
+        line_.append(field, sizeof field);
+    }
+    line_ += text;
+    lastLevel_ = level;
+    DoLog(line_);
+}
+
+void ForEachLoggerParam(const TStringList* params,
+                        const std::function<void(std::string_view name, const std::string& value)>& handle)
+{
+    if (params == nullptr)
+        return;
+    for (const auto& line : params->Lines()) {
+        const auto equals = line.find('=');
+        if (equals == std::string::npos)
+            continue;
+        handle(std::string_view(line).substr(0, equals), line.substr(equals + 1));
+    }
+}
+
+bool LoggerParamIsTrue(std::string_view value) noexcept { return value != "False"; }
+
+} // namespace morvane

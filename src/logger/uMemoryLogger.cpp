@@ -1,0 +1,130 @@
+#include "logger/uMemoryLogger.h"
+
+#include "core/Text.h"
+#include "global/Global_File.h"
+#include "global/Global_Utils.h"
+#include "logger/uLogTextFile.h"
+
+#include <cstdio>
+
+namespace morvane {
+
+std::string MemoryLoggerBatchText(const std::deque<std::string>& lines)
+{
+    std::size_t size = 1;
+    for (const auto& line : lines)
+        size += line.size() + 1;
+    std::string text;
+    text.reserve(size);
+    bool first = true;
+    for (const auto& line : lines) {
+        if (!first)
+            text += '\n';
+        text += line;
+        first = false;
+    }
+    while (!text.empty() && static_cast<unsigned char>(text.back()) <= 32)
+        text.pop_back();
+    text += '\n';
+    return text;
+}
+
+TMemoryLogger::TMemoryLogger(std::uint8_t niveauMax, std::int32_t logSpecifique, const TStringList* params,
+                             bool insertTime, std::string formatDateTime, bool insertNiveauLog)
+    : TLogger(niveauMax, logSpecifique, params, insertTime, std::move(formatDateTime), insertNiveauLog)
+{
+    if (params == nullptr)
+        return;
+    std::string fileName;
+    ForEachLoggerParam(params, [&](std::string_view name, const std::string& value) {
+        if (name == "MaxLigne") {
+            if (!TryStrToInt(value, maxLigne_))
+                throw Exception("MemoryLogger : Paramètre MaxLigne doit être un entier");
+        } else if (name == "FileName") {
+            fileMask_ = value;
+            fileName = GlobalFile().ExpandMacros(fileMask_, nameHasDate_);
+        } else if (name == "DoAppend") {
+            doAppend_ = LoggerParamIsTrue(value);
+        } else if (name == "DumpType") {
+            mode_ = value == "Buffer" ? DumpMode::Buffer : DumpMode::Ring;
+        } else if (name == "NiveauDump") {
+            niveauDump_ = StrToInt(value);
+        }
+    });
+    SetFileName(fileName);
+}
+
+TMemoryLogger::~TMemoryLogger()
+{
+    if (mode_ != DumpMode::Buffer || buffer_.empty())
+        return;
+    try {
+        DumpToFile();
+    } catch (const std::exception& error) {
+        // The writer has ended by now and a destructor must not throw: the operator
+        // learns of the lost batch here instead.
+        std::fprintf(stderr, "TMemoryLogger : dernier lot non écrit (%zu lignes) dans \"%s\" : %s\n",
+                     buffer_.size(), currentFileName_.c_str(), error.what());
+    }
+}
+
+std::size_t TMemoryLogger::BufferedLineCount() const
+{
+    std::lock_guard guard(bufferLock_);
+    return buffer_.size();
+}
+
+void TMemoryLogger::SetFileName(const std::string& name)
+{
+    if (SameText(name, currentFileName_))
+        return;
+    const std::string absolute = GlobalFile().GetAbsoluteFileName(name, ProgramFolder());
+    if (SameText(absolute, currentFileName_))
+        return;
+    currentFileName_ = absolute;
+    try {
+        PrepareLogFile(currentFileName_, doAppend_);
+    } catch (...) {
+        currentFileName_.clear();
+        throw;
+    }
+}
+
+void TMemoryLogger::DumpToFile()
+{
+    if (currentFileName_.empty())
+        return;
+    if (nameHasDate_)
+        SetFileName(GlobalFile().ExpandMacros(fileMask_, nameHasDate_));
+    const std::string text = MemoryLoggerBatchText(buffer_);
+    LogFileHandle file;
+    if (file.OpenForAppend(currentFileName_, false) == 0) {
+        file.Write(text, currentFileName_);
+        file.Close(currentFileName_);
+        return;
+    }
+    // The file has gone or is held: open it again, creating it when missing.
+    const int error = file.OpenForAppend(currentFileName_, true);
+    if (error != 0)
+        RaiseInOutError(error, currentFileName_);
+    file.Write(text, currentFileName_);
+    file.Close(currentFileName_);
+}
+
+void TMemoryLogger::DoLog(const std::string& line)
+{
+    std::lock_guard guard(bufferLock_);
+    buffer_.push_back(line);
+    // A ring smaller than one line would have to drop more lines than it holds.
+    const long long limit = mode_ == DumpMode::Ring && maxLigne_ < 1 ? 1 : maxLigne_;
+    const long long excess = static_cast<long long>(buffer_.size()) - limit;
+    if (mode_ == DumpMode::Ring && excess > 0)
+        buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(excess));
+    const bool dump = mode_ == DumpMode::Buffer ? excess >= 0 : static_cast<int>(LastLevel()) <= niveauDump_;
+    if (dump) {
+        DumpToFile();
+        buffer_.clear();
+    }
+}
+
+} // namespace morvane
