@@ -7,12 +7,14 @@
 
 namespace morvane::test {
 
-FreshDatabase::FreshDatabase(Access access, const std::string& fileName)
+FreshDatabase::FreshDatabase(Access access, const std::string& fileName, int pageSize)
     : access_(access), folder_(access == Access::Server), path_(folder_.File(fileName))
 {
     std::string create = "CREATE DATABASE '" + ConnectionString() + "'";
     if (access_ == Access::Server)
         create += std::string(" USER '") + SysdbaUser + "' PASSWORD '" + SysdbaPassword + "'";
+    if (pageSize > 0)
+        create += " PAGE_SIZE " + std::to_string(pageSize);
     create += " DEFAULT CHARACTER SET ISO8859_1;\n";
     const std::string script = folder_.File("create.sql");
     {

@@ -15,7 +15,9 @@ class FreshDatabase {
 public:
     enum class Access { Server, Local };
 
-    explicit FreshDatabase(Access access = Access::Server, const std::string& fileName = "test.fdb");
+    // A page size of 0 leaves the server's default.
+    explicit FreshDatabase(Access access = Access::Server, const std::string& fileName = "test.fdb",
+                           int pageSize = 0);
 
     const std::string& Path() const noexcept { return path_; }
     // "127.0.0.1:<path>" for a server database, the path alone for a local one.
