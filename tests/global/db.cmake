@@ -1,0 +1,14 @@
+# Database helpers of the site library: the connection profile in temporary
+# program folders, presets and quoting; attaching and user creation on the server.
+morvane_test(global_db_tests
+  SOURCES
+    Global_FIBTest.cpp
+  DEPENDS morvane_global_db morvane_test_support
+)
+morvane_test(global_db_server_tests
+  SOURCES
+    Global_FIBServerTest.cpp
+    Global_FIB_ServicesTest.cpp
+  DEPENDS morvane_global_db morvane_test_support
+  LABELS server
+)
