@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace morvane {
 
@@ -38,6 +39,10 @@ std::string DateText(const std::string& format, TDateTime& nextChange);
 // Runs a command through the shell in a working folder, standard output and
 // errors merged; returns all output and, when lines is given, appends it in chunks.
 std::string RunCmdLine(const std::string& command, const std::string& workingFolder, TStringList* lines);
+
+// A text as one word for the shell that RunCmdLine starts, whatever it holds
+// (blanks, quotes, $, ;): every value put into a command line goes through this.
+std::string QuoteShellArgument(std::string_view text);
 
 // Bytes per allocation unit of the file system holding root; 0 when unknown.
 std::uint32_t GetClusterSize(const std::string& root);

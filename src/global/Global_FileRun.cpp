@@ -21,6 +21,20 @@ bool EndsALine(const std::string& chunk)
 }
 } // namespace
 
+std::string QuoteShellArgument(std::string_view text)
+{
+    // Inside single quotes the shell takes every character as it is, except the
+    // single quote itself, which is closed, escaped and reopened.
+    std::string quoted = "'";
+    for (const char c : text) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+    return quoted + "'";
+}
+
 std::string RunCmdLine(const std::string& command, const std::string& workingFolder, TStringList* lines)
 {
     std::string result;

@@ -67,6 +67,8 @@ ChildProcess::ChildProcess(const std::string& command, const std::string& workin
     posix_spawn_file_actions_adddup2(actions.Get(), inputRead.Get(), STDIN_FILENO);
     posix_spawn_file_actions_adddup2(actions.Get(), outputWrite.Get(), STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(actions.Get(), outputWrite.Get(), STDERR_FILENO);
+    // Descriptors the program holds (server connections, log files) are not the batch file's.
+    posix_spawn_file_actions_addclosefrom_np(actions.Get(), STDERR_FILENO + 1);
     if (!workingFolder.empty())
         posix_spawn_file_actions_addchdir_np(actions.Get(), workingFolder.c_str());
 

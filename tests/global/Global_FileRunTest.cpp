@@ -88,5 +88,24 @@ TEST(RunCmdLine, JoinsChunksUntilOneEndsALineAndServesTheWindowAfterEach)
     EXPECT_NE(many.find("ligne 399\n"), std::string::npos);
 }
 
+TEST(QuoteShellArgument, PassesAnyTextToTheCommandAsOneWord)
+{
+    const std::string cases[] = {
+        "",
+        "C:\\Calvenor BD\\BD.FDB",
+        "it's",
+        "'';\"$HOME\" `id` $(id) \\ * ? ~ # & | > <",
+        "ligne 1\nligne 2",
+        "-shut -force 0",
+        "Sécurité",
+    };
+    for (const auto& text : cases) {
+        // One word: printf gets exactly one argument, whatever the text holds.
+        const std::string command = "set -- " + QuoteShellArgument(text) + "; printf '%s|%d' \"$1\" $#";
+        EXPECT_EQ(RunCmdLine(command, "", nullptr), text + "|1") << text;
+    }
+    EXPECT_EQ(QuoteShellArgument("it's"), "'it'\\''s'");
+}
+
 } // namespace
 } // namespace morvane
