@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 using namespace morvane;
 using namespace morvane::fib;
 
@@ -305,5 +307,35 @@ TEST(DecodeDatabaseInfoReply, MalformedRepliesAreError70)
     for (const auto& reply : cases) {
         TDatabaseInfo info;
         EXPECT_EQ(ClientErrorNumber([&] { DecodeDatabaseInfoReply(reply, info); }), 70) << reply.size();
+    }
+}
+
+// Replies of random bytes, some starting like a real reply: each decoder either
+// decodes or raises client error 70, and never reads outside the bytes (the
+// sanitizer build checks that).
+TEST(ReplyDecoders, ArbitraryBytesNeverEscapeTheReply)
+{
+    std::mt19937 random(20261210);
+    const std::uint8_t starts[] = {62, 53, 59, 50, 1, 127};
+    for (int round = 0; round < 20000; ++round) {
+        Bytes reply(random() % 40);
+        for (auto& byte : reply)
+            byte = static_cast<std::uint8_t>(random() % 8 == 0 ? 127 : random() % 12);
+        if (!reply.empty() && round % 2 == 0)
+            reply[0] = starts[random() % std::size(starts)];
+        for (int decoder = 0; decoder < 3; ++decoder) {
+            try {
+                TConfigParams params;
+                TDatabaseInfo info;
+                if (decoder == 0)
+                    DecodeServiceLine(reply);
+                else if (decoder == 1)
+                    DecodeConfigReply(reply, params);
+                else
+                    DecodeDatabaseInfoReply(reply, info);
+            } catch (const EFIBClientError& error) {
+                ASSERT_EQ(error.SqlCode(), 70);
+            }
+        }
     }
 }

@@ -97,6 +97,28 @@ TEST_F(ServiceServerTest, HeaderStatisticsAreWhatFbstatPrints)
     EXPECT_EQ(MeaningfulHeaderLines(report), expected);
 }
 
+TEST_F(ServiceServerTest, TextNotifyGetsEveryLineThenTheEmptyOne)
+{
+    FreshDatabase db;
+    auto& stats = MakeService<TpFIBStatisticalService>(form, "FIBStatisticalService");
+    stats.DatabaseName = db.Path();
+    stats.Options = {TStatOption::HeaderPages};
+    std::vector<std::string> lines;
+    stats.OnTextNotify = [&](TComponent& sender, const std::string& line) {
+        EXPECT_EQ(&sender, &stats);
+        lines.push_back(line);
+    };
+    stats.Attach();
+    stats.ServiceStart();
+    EXPECT_TRUE(stats.Eof());
+    stats.Detach();
+    ASSERT_GT(lines.size(), 10u);
+    EXPECT_EQ(lines.back(), "");
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), ""), 1);
+    // After the end the output is not asked for again: this works even detached.
+    EXPECT_EQ(stats.GetNextLine(), "");
+}
+
 TEST_F(ServiceServerTest, EachSetterChangesTheHeader)
 {
     struct Case {
@@ -294,6 +316,18 @@ TEST_F(ServiceServerTest, AttachedComponentRefusesChangesAndDetachedUseIsError65
     stats.SetServerName(test::ServerHost); // the same value is no change
     stats.SetActive(false);
     EXPECT_FALSE(stats.Active());
+}
+
+TEST_F(ServiceServerTest, SettersAndQueriesOnADetachedComponentGetTheClientsRefusal)
+{
+    // They do not check the attachment themselves: the client refuses the null handle.
+    auto& config = MakeService<TpFIBConfigService>(form, "ConfigService1");
+    config.DatabaseName = "/nowhere.fdb";
+    EXPECT_THROW(config.SetPageBuffers(100), EFIBInterBaseError);
+    auto& properties = MakeService<TpFIBServerProperties>(form, "IBServerProperties");
+    EXPECT_THROW(properties.Fetch(), EFIBInterBaseError);
+    EXPECT_THROW(properties.FetchDatabaseInfo(), EFIBInterBaseError);
+    EXPECT_FALSE(properties.Active());
 }
 
 TEST_F(ServiceServerTest, ServerErrorDuringARequestLeavesTheComponentDetached)
