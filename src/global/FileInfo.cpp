@@ -6,6 +6,15 @@
 
 namespace morvane {
 
+std::optional<std::vector<std::uint8_t>> LoadVersionBlock(const std::string& fileName)
+{
+    int errorCode = 0;
+    auto bytes = platform::ReadVersionSection(fileName, errorCode);
+    if (!bytes || !platform::ParseVersionRecord(*bytes))
+        return std::nullopt;
+    return bytes;
+}
+
 bool GetFileVersionNumbers(const std::string& fileName, std::uint32_t& high, std::uint32_t& low)
 {
     int errorCode = 0;

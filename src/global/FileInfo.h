@@ -3,7 +3,9 @@
 // version strings the build embeds in it.
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace morvane {
 
@@ -18,6 +20,8 @@ std::string FileVersionText(const std::string& fileName, bool shortForm);
 void GetVersionStrings(const std::string& fileName, TEXEVersionData& data);
 // false when the file has no version information.
 bool GetFileVersionNumbers(const std::string& fileName, std::uint32_t& high, std::uint32_t& low);
+// A copy of the file's version record, owned by the caller; none when it has none.
+std::optional<std::vector<std::uint8_t>> LoadVersionBlock(const std::string& fileName);
 // Long form 1.2.3.4; short form 1.2c (release as a letter, none for 0).
 std::string FormatVersion(std::uint32_t high, std::uint32_t low, bool shortForm);
 

@@ -206,7 +206,7 @@ std::optional<VersionRecord> ParseVersionRecord(std::span<const std::uint8_t> by
     return record;
 }
 
-std::optional<VersionRecord> ReadVersionRecord(const std::string& fileName, int& errorCode)
+std::optional<std::vector<std::uint8_t>> ReadVersionSection(const std::string& fileName, int& errorCode)
 {
     const MappedFile file(fileName);
     if (file.Error() != 0) {
@@ -214,8 +214,18 @@ std::optional<VersionRecord> ReadVersionRecord(const std::string& fileName, int&
         return std::nullopt;
     }
     const auto section = FindElfSection(file.Bytes(), VersionSectionName);
-    auto record = section ? ParseVersionRecord(*section) : std::nullopt;
-    if (!record)
+    if (!section) {
+        errorCode = ENODATA;
+        return std::nullopt;
+    }
+    return std::vector<std::uint8_t>(section->begin(), section->end());
+}
+
+std::optional<VersionRecord> ReadVersionRecord(const std::string& fileName, int& errorCode)
+{
+    const auto bytes = ReadVersionSection(fileName, errorCode);
+    auto record = bytes ? ParseVersionRecord(*bytes) : std::nullopt;
+    if (bytes && !record)
         errorCode = ENODATA;
     return record;
 }

@@ -38,6 +38,9 @@ std::optional<std::span<const std::uint8_t>> FindElfSection(std::span<const std:
 // A record's bytes; none when they do not start with the record's magic text.
 std::optional<VersionRecord> ParseVersionRecord(std::span<const std::uint8_t> bytes);
 
+// The record's bytes as the file holds them; none for a file without record.
+std::optional<std::vector<std::uint8_t>> ReadVersionSection(const std::string& fileName, int& errorCode);
+
 // The record embedded in a file; none for a file that cannot be read or has none.
 // errorCode receives why: the system's error number, or ENODATA for a file without record.
 std::optional<VersionRecord> ReadVersionRecord(const std::string& fileName, int& errorCode);

@@ -41,6 +41,10 @@ TEST(FileVersion, ReadsTheRecordTheBuildEmbedded)
     EXPECT_EQ(high, 0x00020001u);
     EXPECT_EQ(low, 0x00030007u);
 
+    const auto block = LoadVersionBlock(VERSION_FIXTURE);
+    ASSERT_TRUE(block.has_value());
+    EXPECT_EQ(std::string(block->begin(), block->begin() + 17), "MORVANE-VERSION-1");
+
     TEXEVersionData data;
     data.SpecialBuild = "kept"; // absent from the record: left as it was
     GetVersionStrings(VERSION_FIXTURE, data);
@@ -78,6 +82,7 @@ TEST(FileVersion, AFileWithoutRecordHasNoVersion)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
         EXPECT_EQ(FileVersionText(c.file, false), "");
+        EXPECT_FALSE(LoadVersionBlock(c.file).has_value());
         std::uint32_t high = 7, low = 7;
         EXPECT_FALSE(GetFileVersionNumbers(c.file, high, low));
         TEXEVersionData data;
