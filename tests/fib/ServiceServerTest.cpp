@@ -95,6 +95,9 @@ TEST_F(ServiceServerTest, HeaderStatisticsAreWhatFbstatPrints)
     const auto expected = MeaningfulHeaderLines(test::OutputLines(oracle.Output));
     EXPECT_GT(expected.size(), 10u);
     EXPECT_EQ(MeaningfulHeaderLines(report), expected);
+    // The main window names the database by its whole connection text, server included.
+    TComponent window;
+    EXPECT_EQ(MeaningfulHeaderLines(HeaderReport(window, db.ConnectionString(), test::ServerHost)), expected);
 }
 
 TEST_F(ServiceServerTest, TextNotifyGetsEveryLineThenTheEmptyOne)
