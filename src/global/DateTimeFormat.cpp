@@ -9,7 +9,7 @@ namespace morvane {
 namespace {
 
 char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
-bool IsLetter(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }
+bool IsSpecifierLetter(char upper) { return std::string_view("YMDHNSZTC").find(upper) != std::string_view::npos; }
 
 bool StartsNoCase(std::string_view text, std::size_t pos, std::string_view prefix)
 {
@@ -66,7 +66,8 @@ private:
         while (pos < pattern.size()) {
             const char starter = pattern[pos];
             char token = Upper(starter);
-            if (IsLetter(starter)) {
+            // Only specifiers count for "m right after an hour"; other letters are text.
+            if (IsSpecifierLetter(token)) {
                 if (token == 'M' && lastToken == 'H')
                     token = 'N';
                 lastToken = token;
@@ -159,6 +160,8 @@ private:
                 } else {
                     out_ += starter;
                 }
+                if (count > 1)
+                    lastToken = 'A'; // a marker, not a lone a
                 break;
             }
             case '/':

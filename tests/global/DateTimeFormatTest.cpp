@@ -48,8 +48,8 @@ TEST(FormatDateTime, WritesEverySpecifier)
         {"n|nn|nnn|s|ss|sss", morning, c, "5|05|05|3|03|03"},
         {"z|zz|zzz|zzzz", morning, c, "7|07|007|007"},
         {"z|zz|zzz", afternoon, c, "42|42|042"},
-        // m right after an hour (letters between count, other text does not) means minutes
-        {"hh:mm|h m|hh'x'mm|hhmm", afternoon, c, "14:07|14 7|14x07|1407"},
+        // m right after an hour (specifiers between count, other text does not) means minutes
+        {"hh:mm|h m|hh'x'mm|hhmm|hh x mm", afternoon, c, "14:07|14 7|14x07|1407|14 x 07"},
         {"mm hh|hh:nn mm|hh dd mm", afternoon, c, "03 14|14:07 03|14 05 03"},
         {"HH:MM", afternoon, c, "14:07"},
         // am/pm forms: the marker as written, ampm from the locale, hours on 12
@@ -61,6 +61,7 @@ TEST(FormatDateTime, WritesEverySpecifier)
         {"h am/pm", noon, c, "12 pm"},
         {"am/pm hh", afternoon, c, "pm 02"},
         {"hh a", afternoon, c, "14 a"}, // a lone a is no marker
+        {"hh a mm|hh am/pm mm", afternoon, c, "14 a 07|02 pm 03"},
         {"hh 'am/pm'", afternoon, c, "14 am/pm"},
         {"hh:nn hh am/pm", afternoon, c, "14:07 02 pm"}, // only the hour before the marker
         // c, t and tt
