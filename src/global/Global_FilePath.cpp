@@ -49,9 +49,9 @@ void SplitRoot(const std::string& path, PathStyle style, std::string& root, std:
         rest = path.substr(3);
     } else if (path.rfind("\\\\", 0) == 0) {
         // \\server\share\ is the root of a network path.
-        std::size_t end = path.find('\\', 2);
-        end = end == std::string::npos ? path.size() : path.find('\\', end + 1);
-        root = path.substr(0, end == std::string::npos ? path.size() : end) + "\\";
+        const std::size_t server = path.find('\\', 2);
+        const std::size_t end = server == std::string::npos ? std::string::npos : path.find('\\', server + 1);
+        root = path.substr(0, end) + "\\";
         rest = end == std::string::npos ? std::string() : path.substr(end + 1);
     } else {
         root = "\\";

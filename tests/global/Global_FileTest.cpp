@@ -55,6 +55,9 @@ TEST(GetAbsoluteFileName, WindowsStyle)
             {"\\x", "\\\\srv\\share\\dir", nullptr}, // \\srv\share is no drive letter
             {"x", "\\\\srv\\share\\dir", "\\\\srv\\share\\dir\\x"},
             {"..\\x", "\\\\srv\\share\\dir", "\\\\srv\\share\\x"},
+            {"x", "\\\\srv\\share", "\\\\srv\\share\\x"},
+            {"x", "\\\\srv", "\\\\srv\\x"},
+            {"..\\x", "\\\\srv", nullptr}, // above a server is \\ alone
         },
         PathStyle::Windows);
 }
