@@ -19,14 +19,16 @@ constexpr int MissingEntryPointCode = ENOSYS;
 
 std::mutex& SharedLibrariesLock()
 {
-    static std::mutex lock;
-    return lock;
+    static auto* lock = new std::mutex;
+    return *lock;
 }
 
+// Never destroyed: the shared bindings stay loaded until the process is gone, so
+// no client library is unloaded while static destructors or its own threads run.
 std::vector<std::shared_ptr<IIBClientLibrary>>& SharedLibraries()
 {
-    static std::vector<std::shared_ptr<IIBClientLibrary>> libraries;
-    return libraries;
+    static auto* libraries = new std::vector<std::shared_ptr<IIBClientLibrary>>;
+    return *libraries;
 }
 
 } // namespace

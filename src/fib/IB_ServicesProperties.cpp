@@ -20,6 +20,15 @@ void TpFIBConfigService::Send(ServiceBuffer request)
 {
     StartBuffer() = std::move(request);
     SendStart();
+    // The server runs the change after answering the start: wait for its end, so the
+    // next setting on this session does not find the service busy and a refusal
+    // comes back from this call rather than being lost.
+    for (;;) {
+        QueryItems() = {62}; // isc_info_svc_line
+        SendQuery();
+        if (DecodeServiceLine(OutputBuffer()).End)
+            break;
+    }
 }
 
 void TpFIBConfigService::SetPageBuffers(std::int32_t pageBuffers)

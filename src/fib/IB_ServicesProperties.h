@@ -20,7 +20,7 @@ protected:
     void BuildStartBuffer() override;
 };
 
-// One database setting per request; nothing to read back.
+// One database setting per request; each returns once the server has applied it.
 class TpFIBConfigService : public TpFIBControlService {
 public:
     using TpFIBControlService::TpFIBControlService;

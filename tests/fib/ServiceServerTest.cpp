@@ -157,18 +157,26 @@ TEST_F(ServiceServerTest, EachSetterChangesTheHeader)
     }
 }
 
-TEST_F(ServiceServerTest, SettersGoBackToReserveAndForcedWrites)
+TEST_F(ServiceServerTest, FourSettingsBackToBackOnOneSession)
 {
+    // The main window sends all four, one after the other, over one session; a
+    // setter that returned before the server finished would find the service busy.
     FreshDatabase db;
     auto& config = MakeService<TpFIBConfigService>(form, "ConfigService1");
     config.DatabaseName = db.Path();
     config.Attach();
-    config.SetReserveSpace(false);
-    config.SetAsyncMode(true);
-    config.SetReserveSpace(true);
-    config.SetAsyncMode(false);
+    for (int round = 0; round < 3; ++round) {
+        const bool last = round == 2;
+        config.SetPageBuffers(last ? 1500 : 1000 + round);
+        config.SetSweepInterval(last ? 9000 : round);
+        config.SetReserveSpace(last);
+        config.SetAsyncMode(!last);
+    }
     config.Detach();
-    const auto attributes = test::HeaderValue(db.HeaderStatistics().Output, "Attributes");
+    const auto header = db.HeaderStatistics().Output;
+    EXPECT_EQ(test::HeaderValue(header, "Page buffers"), "1500");
+    EXPECT_EQ(test::HeaderValue(header, "Sweep interval"), "9000");
+    const auto attributes = test::HeaderValue(header, "Attributes");
     EXPECT_NE(attributes.find("force write"), std::string::npos) << attributes;
     EXPECT_EQ(attributes.find("no reserve"), std::string::npos) << attributes;
 }
