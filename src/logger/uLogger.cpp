@@ -5,13 +5,48 @@
 
 namespace morvane {
 
+namespace {
+void AppendDigits(std::string& out, int value, int digits)
+{
+    char text[4];
+    for (int i = digits - 1; i >= 0; --i) {
+        text[i] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    out.append(text, static_cast<std::size_t>(digits));
+}
+} // namespace
+
+bool AppendDefaultTimeStamp(std::string& out, TDateTime value)
+{
+    const DateTimeParts parts = DecodeDateTime(value);
+    if (parts.year < 1 || parts.year > 9999)
+        return false;
+    const std::string& timeSeparator = CurrentFormatSettings().timeSeparator;
+    AppendDigits(out, parts.year, 4);
+    out += '-';
+    AppendDigits(out, parts.month, 2);
+    out += '-';
+    AppendDigits(out, parts.day, 2);
+    out += ' ';
+    AppendDigits(out, parts.hour, 2);
+    out += timeSeparator;
+    AppendDigits(out, parts.minute, 2);
+    out += timeSeparator;
+    AppendDigits(out, parts.second, 2);
+    out += '.';
+    AppendDigits(out, parts.millisecond, 3);
+    return true;
+}
+
 TLogger::TLogger(std::uint8_t niveauMax, std::int32_t logSpecifique, const TStringList* /*params*/, bool insertTime,
                  std::string formatDateTime, bool insertNiveauLog)
     : niveauMax_(niveauMax),
       insertTime_(insertTime),
       formatDateTime_(std::move(formatDateTime)),
       logSpecifique_(logSpecifique),
-      insertNiveauLog_(insertNiveauLog)
+      insertNiveauLog_(insertNiveauLog),
+      defaultTimeStamp_(formatDateTime_ == DefaultLogDateTimeFormat)
 {
 }
 
@@ -28,7 +63,9 @@ void TLogger::LogMessage(std::string_view text, std::uint8_t level, std::int32_t
     line_.clear();
     if (insertTime_) {
         // The time is that of the writing, not of the queueing.
-        line_ += morvane::FormatDateTime(formatDateTime_, Now());
+        const TDateTime now = Now();
+        if (!defaultTimeStamp_ || !AppendDefaultTimeStamp(line_, now))
+            line_ += morvane::FormatDateTime(formatDateTime_, now);
         line_ += ": ";
     }
     if (insertNiveauLog_) {

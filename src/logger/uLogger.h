@@ -2,6 +2,7 @@
 // The base of every log output channel: filters a message by audience and level,
 // composes the line (time stamp, level field, text) and hands it to DoLog.
 
+#include "core/DateTime.h"
 #include "core/TextList.h"
 
 #include <cstdint>
@@ -48,8 +49,15 @@ private:
     std::int32_t logSpecifique_;
     std::uint8_t lastLevel_ = 0;
     bool insertNiveauLog_;
+    bool defaultTimeStamp_;
     std::string line_; // reused between calls so a line costs no allocation once warm
 };
+
+// Appends the time stamp of the default pattern, exactly as the shared pattern
+// function writes it; false (nothing appended) for years it does not cover. Every
+// line pays for its time stamp, and the general function costs more than the file
+// write it precedes.
+bool AppendDefaultTimeStamp(std::string& out, TDateTime value);
 
 // The parameter lines as the loggers read them: name before the first "=", value
 // after it, names compared exactly; a line without "=" has an empty name.

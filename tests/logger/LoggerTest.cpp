@@ -74,6 +74,27 @@ INSTANTIATE_TEST_SUITE_P(
                       ShapeCase{false, true, 255, DefaultLogDateTimeFormat, "[255] Gfix shutdown"},
                       ShapeCase{true, true, 1, "hh:nn", "16:05: [001] Gfix shutdown"}));
 
+TEST(Logger, TheDefaultTimeStampIsWhatThePatternFunctionWrites)
+{
+    const TDateTime values[] = {EncodeDateTime(2009, 3, 14, 16, 5, 9, 42), EncodeDateTime(2024, 12, 31, 23, 59, 59, 999),
+                                EncodeDateTime(2026, 1, 1, 0, 0, 0, 0), EncodeDateTime(1, 1, 1, 1, 1, 1, 1),
+                                EncodeDateTime(9999, 12, 31, 12, 30, 0, 5)};
+    for (const char* separator : {":", ".", "h"}) {
+        FormatSettings settings;
+        settings.timeSeparator = separator;
+        SetCurrentFormatSettings(settings);
+        for (const TDateTime value : values) {
+            std::string stamp;
+            ASSERT_TRUE(AppendDefaultTimeStamp(stamp, value));
+            EXPECT_EQ(stamp, FormatDateTime(DefaultLogDateTimeFormat, value)) << value;
+        }
+    }
+    SetCurrentFormatSettings(FormatSettings{});
+    std::string outside;
+    EXPECT_FALSE(AppendDefaultTimeStamp(outside, EncodeDateTime(10000, 1, 1)));
+    EXPECT_EQ(outside, "");
+}
+
 TEST(Logger, LastLevelIsTheLevelOfTheLineBeingWrittenAndSurvivesRejectedMessages)
 {
     RecordingLogger logger(100);
