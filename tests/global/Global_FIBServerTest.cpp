@@ -74,19 +74,6 @@ TEST(GlobalFIBServer, ConnectDatabaseExplainsEachRefusalInFrench)
               "L'adresse du serveur de base de données est erronée" + Separator + network.ServerMessage());
 }
 
-TEST(GlobalFIBServer, ConnectDatabaseReportsADatabaseShutDownByGfix)
-{
-    MORVANE_REQUIRE_FIREBIRD_SERVER();
-    FreshDatabase fresh;
-    RunGfix({"-shut", "full", "-force", "0"}, fresh.ConnectionString());
-    const EFIBInterBaseError shutdown = AttachError(fresh.ConnectionString(), SysdbaPassword);
-    EXPECT_EQ(shutdown.ServerErrorCode(), 335544528);
-    EXPECT_EQ(ConnectMessage(fresh.ConnectionString(), SysdbaPassword),
-              "La base de données n'est pas actuellement en ligne.  Veuillez contacter Calvenor." + Separator +
-                  shutdown.ServerMessage());
-    RunGfix({"-online", "normal"}, fresh.ConnectionString());
-}
-
 TEST(GlobalFIBServer, ConnectDatabaseAttachesAndLeavesAnAttachedComponentAlone)
 {
     MORVANE_REQUIRE_FIREBIRD_SERVER();

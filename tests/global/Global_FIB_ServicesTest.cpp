@@ -15,8 +15,11 @@ using namespace morvane::test;
 namespace {
 
 // What the server knows of a user: "<admin flag>" or empty when there is no such user.
-std::string UserRecord(const FreshDatabase& fresh, const std::string& literalName)
+std::string UserRecord(const FreshDatabase& fresh, std::string literalName)
 {
+    for (std::size_t quote = literalName.find('\''); quote != std::string::npos;
+         quote = literalName.find('\'', quote + 2))
+        literalName.insert(quote, 1, '\'');
     const auto lines = OutputLines(fresh.Sql("SET HEADING OFF;\nselect 'U' || iif(sec$admin, 1, 0) from sec$users "
                                              "where sec$user_name = '" + literalName + "';"));
     for (const auto& line : lines)
@@ -74,8 +77,11 @@ TEST(GlobalFIBServiceServer, CreatedUserAttachesWithTheAdministratorRole)
     EXPECT_TRUE(TGlobalFIBService::CreateUser(fresh.ConnectionString(), user, password));
     EXPECT_EQ(UserRecord(fresh, UpperCase(user)), "0");
     EXPECT_EQ(CurrentRole(fresh, user, password, AdministratorRoleName), "ROLE_ADMINISTRATEUR");
-    EXPECT_THROW(TGlobalFIBService::CreateUser(fresh.ConnectionString(), user, password), Exception)
-        << "an existing user is refused";
+    // The server refuses an existing name at commit: no role for a user this call did not make.
+    const std::string existing = UniqueUserName("OLD");
+    ServerUser old(fresh, existing, "old");
+    EXPECT_THROW(TGlobalFIBService::CreateUser(fresh.ConnectionString(), existing, "new"), EFIBInterBaseError);
+    EXPECT_EQ(CurrentRole(fresh, existing, "old", AdministratorRoleName), "NONE");
 }
 
 TEST(GlobalFIBServiceServer, WithoutTheRoleOnlyTheUserIsCreated)
@@ -96,9 +102,9 @@ TEST(GlobalFIBServiceServer, HostileUserNameAndPasswordExecuteNothing)
     CreateAdministratorRole(fresh);
     UsersCleanup cleanup(fresh);
     const std::string victim = UniqueUserName("EVIL");
-    // Pasted into the statement as it stands, this would create an administrator
-    // with the attacker's password.
-    const std::string hostileName = victim + " PASSWORD 'known' GRANT ADMIN ROLE --";
+    // Pasted into the statement as it stands, this would create the user with the
+    // attacker's password (user names have at most 31 characters).
+    const std::string hostileName = victim + " PASSWORD 'k' --";
     cleanup.Add(hostileName);
     cleanup.Add(victim);
     TGlobalFIBService::CreateUser(fresh.ConnectionString(), hostileName, "pw", false);

@@ -8,7 +8,9 @@ morvane_test(global_db_tests
 morvane_test(global_db_server_tests
   SOURCES
     Global_FIBServerTest.cpp
+    Global_FIBShutdownTest.cpp
     Global_FIB_ServicesTest.cpp
+    ${PROJECT_SOURCE_DIR}/tests/support/DbLeakCheckOptions.cpp
   DEPENDS morvane_global_db morvane_test_support
   LABELS server
 )
