@@ -6,6 +6,7 @@
 #include "support/FreshDatabase.h"
 
 #include <string>
+#include <vector>
 
 namespace morvane::test {
 
