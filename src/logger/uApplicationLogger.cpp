@@ -2,8 +2,7 @@
 
 #include "core/Exception.h"
 
-#include <algorithm>
-#include <cstdio>
+#include <cstdlib>
 
 namespace morvane {
 
@@ -26,8 +25,14 @@ TApplicationLogger& AppLogger()
 {
     if (instance != nullptr)
         return *instance;
-    ConstructingFlag flag;
-    instanceHolder = std::make_unique<TApplicationLogger>();
+    {
+        ConstructingFlag flag;
+        instanceHolder = std::make_unique<TApplicationLogger>();
+    }
+    // A program that never calls DestroyAppLogger still stops the writer and writes
+    // the last batches at exit, before the utilities the loggers use are destroyed.
+    static const bool destroyAtExit = std::atexit(DestroyAppLogger) == 0;
+    (void)destroyAtExit;
     return *instanceHolder;
 }
 

@@ -265,4 +265,21 @@ TEST_F(AppLoggerTest, TheStartBannerReachesTheFileAndMemoryLoggersOfTheConfigura
     }
 }
 
+TEST_F(AppLoggerTest, AProgramThatEndsWithoutDestroyingTheLoggerStillWritesItsLastBatch)
+{
+    WriteFileText(folder.File("AppLogger.xml"), R"(<AppLogger Version="1.2"><AllStations><AllApplications>
+        <M class="TMemoryLogger" NiveauMax="255" LogSpecifique="0" InsertTime="False">
+          <FileName>exit.log</FileName>
+        </M></AllApplications></AllStations></AppLogger>)");
+    ::testing::FLAGS_gtest_death_test_style = "fast"; // the child must see this test's folder
+    EXPECT_EXIT(
+        {
+            AppLogger().Log("dernier message", 200, 0);
+            AppLogger().Thread().WaitUntilDrained(5s);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ(ReadFileText(folder.File("exit.log")), "[200] dernier message\n");
+}
+
 } // namespace
