@@ -13,6 +13,8 @@
 #include <SimpleIni.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -102,6 +104,20 @@ private:
     bool committed_{false};
 };
 
+// Reads the whole file and hands its bytes to the parser; anything but a readable
+// regular file (a folder, say) counts as unreadable.
+bool LoadIni(CSimpleIniA& ini, const std::string& fileName)
+{
+    struct stat info {};
+    if (::stat(fileName.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    std::ifstream in(fileName, std::ios::binary);
+    std::string data{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad())
+        return false;
+    return ini.LoadData(data) >= 0;
+}
+
 mode_t CurrentUmask()
 {
     const mode_t mask = ::umask(0);
@@ -145,7 +161,7 @@ TJobSettings TJobSettingsFile::Read(const std::string& section, const TJobSettin
 {
     CSimpleIniA ini;
     // A file that cannot be read gives the defaults, as the profile functions do.
-    if (ini.LoadFile(fileName_.c_str()) < 0) {
+    if (!LoadIni(ini, fileName_)) {
         sectionFound = false;
         return defaults;
     }
@@ -184,7 +200,7 @@ void TJobSettingsFile::WriteString(const std::string& section, const std::string
     struct stat info {};
     const bool exists = ::stat(fileName_.c_str(), &info) == 0;
     // An existing file that cannot be read is not overwritten: its other sections would be lost.
-    if (exists && ini.LoadFile(fileName_.c_str()) < 0)
+    if (exists && !LoadIni(ini, fileName_))
         throw refuse();
     if (ini.SetValue(section.c_str(), key.c_str(), value.c_str()) < 0)
         throw refuse();

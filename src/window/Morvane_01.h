@@ -23,6 +23,8 @@ class TFormMorvane;
 
 namespace morvane {
 
+struct HeaderReportValue;
+
 namespace fib {
 class TpFIBDatabase;
 class TpFIBStatisticalService;
@@ -92,6 +94,7 @@ public:
     // The memo's lines, as the report area holds them.
     QStringList MemoLines() const;
     void AppendMemoLine(const QString& line);
+    void ClearMemo();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -105,6 +108,9 @@ private:
     // it), and an error that leaves it goes to the standard error display.
     void RunHandler(const std::function<void()>& handler);
     void SetButtonsEnabled(bool enabled);
+    // The database component follows the DB File text.
+    void SetDatabaseName(const std::string& dbFileText);
+    void ApplyHeaderValue(const HeaderReportValue& value);
 
     std::unique_ptr<Ui::TFormMorvane> ui;
     // The owner of the non-visual components, so errors name them FormMorvane.<name>.
@@ -118,6 +124,7 @@ private:
     QTimer* timerDelayStart_{nullptr};
 
     std::string lastDrive_;
+    int memoLineCount_{0};
     int runningHandlers_{0};
     bool closePending_{false};
     int headlessExitCode_{0};

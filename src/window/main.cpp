@@ -1,7 +1,13 @@
-// Program entry: records the command line and shows the program's version.
+// Program entry: the one window, its message loop, and the hooks the layers below
+// use to process window messages and to reach the operator.
 
-#include "global/FileInfo.h"
+#include "core/MessagePump.h"
 #include "global/Global_Utils.h"
+#include "logger/uApplicationLogger.h"
+#include "window/Morvane_01.h"
+#include "window/OperatorDialogs.h"
+
+#include <QApplication>
 
 #include <cstdio>
 #include <exception>
@@ -10,13 +16,28 @@
 
 int main(int argc, char** argv)
 {
+    int exitCode = 0;
     try {
         morvane::SetCommandLine(std::vector<std::string>(argv, argv + argc));
-        const std::string caption = "Morvane - " + morvane::FileVersionText(morvane::ProgramFileName(), false);
-        std::printf("%s\n", caption.c_str());
-        return 0;
+        morvane::ChooseHeadlessPlatformIfNeeded();
+        QApplication application(argc, argv);
+        morvane::InstallOperatorDialogs();
+        morvane::SetMessagePump([] { QCoreApplication::processEvents(); });
+        {
+            morvane::TFormMorvane form;
+            // A run nobody can see that already failed at start-up ends here.
+            if (form.HeadlessExitCode() == 0) {
+                form.show();
+                exitCode = application.exec();
+            }
+            if (exitCode == 0)
+                exitCode = form.HeadlessExitCode();
+        }
+        morvane::SetMessagePump({});
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
-        return 1;
+        exitCode = 1;
     }
+    morvane::DestroyAppLogger();
+    return exitCode;
 }

@@ -1,0 +1,218 @@
+#include "window/Morvane_01.h"
+
+#include "ui_Morvane_01.h"
+
+#include "core/Exception.h"
+#include "core/MessagePump.h"
+#include "core/OperatorDialog.h"
+#include "core/Text.h"
+#include "global/Global_File.h"
+#include "global/Global_Utils.h"
+#include "window/DatabaseLocation.h"
+#include "window/OperatorDialogs.h"
+#include "window/WindowLog.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+#include <QTextBlock>
+#include <QTimer>
+
+#include <chrono>
+#include <thread>
+
+namespace morvane {
+
+namespace {
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+const QColor Yellow(255, 255, 0);
+const QColor Green(0, 128, 0);
+const QColor Black(0, 0, 0);
+
+} // namespace
+
+TFormMorvane::TFormMorvane(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TFormMorvane>())
+{
+    ui->setupUi(this);
+    root_.SetName("FormMorvane");
+    setObjectName(QStringLiteral("FormMorvane"));
+
+    timerDelayStart_ = new QTimer(this);
+    timerDelayStart_->setObjectName(QStringLiteral("TimerDelayStart"));
+    timerDelayStart_->setInterval(250);
+    timerDelayStart_->setSingleShot(true);
+
+    // Centred on the screen, like the form it stands for.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    CreateComponents();
+    ConnectHandlers();
+    RunHandler([this] { FormCreate(); });
+}
+
+TFormMorvane::~TFormMorvane() = default;
+
+void TFormMorvane::ConnectHandlers()
+{
+    const auto click = [this](QPushButton* button, void (TFormMorvane::*handler)()) {
+        connect(button, &QPushButton::clicked, this, [this, handler] { RunHandler([this, handler] { (this->*handler)(); }); });
+    };
+    click(ui->ButtonListInfo, &TFormMorvane::ButtonListInfoClick);
+    click(ui->bGetValeursActuelles, &TFormMorvane::bGetValeursActuellesClick);
+    click(ui->Button3, &TFormMorvane::Button3Click);
+    click(ui->btnUpdateSettings, &TFormMorvane::btnUpdateSettingsClick);
+    click(ui->btnBackupRestore, &TFormMorvane::btnBackupRestoreClick);
+    click(ui->bSaveConfig, &TFormMorvane::bSaveConfigClick);
+    click(ui->bGetConfig, &TFormMorvane::bGetConfigClick);
+
+    // textChanged fires only on a real change, as the field's change handler should.
+    for (QLineEdit* edit : {ui->EditDBFile, ui->EditDBBackup, ui->eBatchFileAvantBackup, ui->eBatchFileApresBackup,
+                            ui->eBatchFileApresRestore})
+        connect(edit, &QLineEdit::textChanged, this, [this] { EditDBFileChange(); });
+
+    connect(timerDelayStart_, &QTimer::timeout, this, [this] { RunHandler([this] { TimerDelayStartTimer(); }); });
+}
+
+void TFormMorvane::RunHandler(const std::function<void()>& handler)
+{
+    // A click queued before the buttons were disabled must not start a second procedure.
+    if (runningHandlers_ > 0)
+        return;
+    ++runningHandlers_;
+    SetButtonsEnabled(false);
+    try {
+        handler();
+    } catch (const Exception& error) {
+        ShowStandardError(error.Message());
+    } catch (const std::exception& error) {
+        ShowStandardError(error.what());
+    }
+    --runningHandlers_;
+    SetButtonsEnabled(true);
+    if (closePending_) {
+        closePending_ = false;
+        close();
+    }
+}
+
+void TFormMorvane::SetButtonsEnabled(bool enabled)
+{
+    for (QPushButton* button : findChildren<QPushButton*>())
+        button->setEnabled(enabled);
+}
+
+void TFormMorvane::ShowStandardError(const std::string& message)
+{
+    // A message that already ends with a full stop before its line end gets none more.
+    std::string text = TrimRight(message);
+    if (!text.empty() && text.back() != '.')
+        text += '.';
+    ShowErrorDialog(text, ApplicationTitle());
+
+    // Nobody can see this window: an unattended run would wait for ever.
+    if (RunningWithoutDisplay() && HasParam("AUTO")) {
+        headlessExitCode_ = 1;
+        QCoreApplication::exit(1);
+    }
+}
+
+void TFormMorvane::closeEvent(QCloseEvent* event)
+{
+    // The cycle closes the window at its end while it still runs; the close waits for it.
+    if (runningHandlers_ > 0) {
+        closePending_ = true;
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+void TFormMorvane::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    // The report area follows the window's height.
+    QRect area = ui->GroupBoxCurrentDatabase->geometry();
+    area.setHeight(std::max(100, height() - area.top() - 46));
+    ui->GroupBoxCurrentDatabase->setGeometry(area);
+}
+
+void TFormMorvane::TimerDelayStartTimer()
+{
+    timerDelayStart_->stop();
+    bGetConfigClick();
+    btnBackupRestoreClick();
+}
+
+void TFormMorvane::EditDBFileChange()
+{
+    const std::string dbFile = ui->EditDBFile->text().toStdString();
+    SetDatabaseName(dbFile);
+    const std::string drive = ClusterSizeRootOf(dbFile);
+    if (drive != lastDrive_)
+        lastDrive_ = drive;
+    ui->LabelClusterSize->setText(QString::number(GetClusterSize(lastDrive_)));
+}
+
+void TFormMorvane::SetLabelColor(QLabel* label, const QColor& color)
+{
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, color);
+    label->setPalette(palette);
+    ProcessMessages();
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+}
+
+void TFormMorvane::MarkLabelRunning(QLabel* label) { SetLabelColor(label, Yellow); }
+void TFormMorvane::MarkLabelDone(QLabel* label) { SetLabelColor(label, Green); }
+void TFormMorvane::MarkLabelIdle(QLabel* label) { SetLabelColor(label, Black); }
+
+void TFormMorvane::LogProgressLine(const std::string& text)
+{
+    AppendMemoLine(Q(text));
+    WindowLog(text, 200);
+}
+
+QStringList TFormMorvane::MemoLines() const
+{
+    QStringList lines;
+    const QTextDocument* document = ui->MemoCurrentStats->document();
+    if (memoLineCount_ == 0)
+        return lines;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+        lines << block.text();
+    return lines;
+}
+
+void TFormMorvane::AppendMemoLine(const QString& line)
+{
+    // The first line of an empty memo fills its one empty block.
+    if (memoLineCount_ == 0)
+        ui->MemoCurrentStats->setPlainText(line);
+    else
+        ui->MemoCurrentStats->appendPlainText(line);
+    ++memoLineCount_;
+}
+
+void TFormMorvane::ClearMemo()
+{
+    ui->MemoCurrentStats->clear();
+    memoLineCount_ = 0;
+}
+
+int TFormMorvane::ItemIndex(const QComboBox* box)
+{
+    return box->findText(box->currentText(), Qt::MatchExactly | Qt::MatchCaseSensitive);
+}
+
+void TFormMorvane::SetItemIndex(QComboBox* box, int index)
+{
+    box->setCurrentIndex(index);
+    box->setEditText(index >= 0 && index < box->count() ? box->itemText(index) : QString());
+}
+
+} // namespace morvane

@@ -1,0 +1,68 @@
+// The window's non-visual components, owned by the root component FormMorvane so
+// that their errors name them FormMorvane.<name>.
+
+#include "window/Morvane_01.h"
+
+#include "fib/IB_ServicesBackup.h"
+#include "fib/IB_ServicesProperties.h"
+#include "fib/pFIBDatabase.h"
+
+namespace morvane {
+
+namespace {
+
+template <typename T>
+T& Create(TComponent& owner, const char* name)
+{
+    T& component = owner.CreateOwned<T>();
+    component.SetName(name);
+    return component;
+}
+
+// Protocol TCP, no login prompt: what every service component of the window uses.
+template <typename T>
+T& CreateService(TComponent& owner, const char* name)
+{
+    T& service = Create<T>(owner, name);
+    service.SetProtocol(fib::TProtocol::TCP);
+    service.SetLoginPrompt(false);
+    return service;
+}
+
+} // namespace
+
+void TFormMorvane::CreateComponents()
+{
+    using namespace fib;
+
+    fibDatabase_ = &Create<TpFIBDatabase>(root_, "FIBDatabase");
+    // The design-time parameters; the connection profile adds its own after them.
+    fibDatabase_->DBParams().SetText("lc_ctype=ISO8859_1\npassword=plumtavern\nsql_role_name=role_administrateur\n"
+                                     "user_name=SYSDBA\n");
+    fibDatabase_->SetSQLDialect(3);
+
+    statisticalService_ = &CreateService<TpFIBStatisticalService>(root_, "FIBStatisticalService");
+    statisticalService_->Options = TStatOptions{TStatOption::HeaderPages};
+
+    configService_ = &CreateService<TpFIBConfigService>(root_, "ConfigService1");
+
+    backupService_ = &CreateService<TpFIBBackupService>(root_, "BackupService1");
+    backupService_->BlockingFactor = 0;
+    backupService_->Options = TBackupOptions{TBackupOption::NoGarbageCollection};
+
+    restoreService_ = &CreateService<TpFIBRestoreService>(root_, "RestoreService1");
+    restoreService_->Options = TRestoreOptions{TRestoreOption::Replace};
+
+    serverProperties_ = &CreateService<TpFIBServerProperties>(root_, "IBServerProperties");
+    serverProperties_->Options =
+        TPropertyOptions{TPropertyOption::Database, TPropertyOption::ConfigParameters, TPropertyOption::Version};
+}
+
+void TFormMorvane::SetDatabaseName(const std::string& dbFileText)
+{
+    // The component refuses a new name while attached; an unchanged one is no change.
+    if (fibDatabase_->DBName() != dbFileText)
+        fibDatabase_->SetDBName(dbFileText);
+}
+
+} // namespace morvane

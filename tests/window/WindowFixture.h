@@ -1,0 +1,76 @@
+#pragma once
+// A window under test: the program "lives" in a temporary folder (so its profile,
+// job settings and logger configuration are that folder's), and every dialog is
+// answered by a scripted operator.
+
+#include "core/OperatorDialog.h"
+#include "global/Global_Utils.h"
+#include "support/TemporaryFolder.h"
+#include "window/Morvane_01.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace morvane::test {
+
+class WindowTest : public ::testing::Test {
+protected:
+    WindowTest() : dialogScope_(dialogs_) {}
+    ~WindowTest() override { SetCommandLine(savedCommandLine_); }
+
+    // The program's command line: its file in the temporary folder, then the arguments.
+    void SetArguments(const std::vector<std::string>& arguments)
+    {
+        std::vector<std::string> commandLine{programFolder_.File("morvane")};
+        commandLine.insert(commandLine.end(), arguments.begin(), arguments.end());
+        SetCommandLine(commandLine);
+    }
+
+    void WriteProgramFile(const std::string& name, const std::string& text) const
+    {
+        std::ofstream(programFolder_.File(name), std::ios::binary) << text;
+    }
+
+    TFormMorvane& CreateForm()
+    {
+        form_ = std::make_unique<TFormMorvane>();
+        return *form_;
+    }
+
+    template <typename T = QWidget>
+    T* Control(const char* name) const
+    {
+        T* control = form_->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(control, nullptr) << name;
+        return control;
+    }
+    std::string Text(const char* name) const { return Control<QLineEdit>(name)->text().toStdString(); }
+    std::string ComboText(const char* name) const { return Control<QComboBox>(name)->currentText().toStdString(); }
+
+    // The texts of the error boxes shown so far.
+    std::vector<std::string> Errors() const
+    {
+        std::vector<std::string> texts;
+        for (const DialogRequest& request : dialogs_->Shown())
+            if (request.kind == DialogKind::Error)
+                texts.push_back(request.text);
+        return texts;
+    }
+
+    std::vector<std::string> savedCommandLine_{CommandLineArguments()};
+    TemporaryFolder programFolder_;
+    std::shared_ptr<TScriptedOperatorDialogs> dialogs_{std::make_shared<TScriptedOperatorDialogs>()};
+    ScopedOperatorDialogs dialogScope_;
+    std::unique_ptr<TFormMorvane> form_;
+};
+
+} // namespace morvane::test
