@@ -2,6 +2,7 @@
 # the components against the real server.
 morvane_test(fib_db_tests
   SOURCES
+    FIBDatabaseChecksTest.cpp
     FIBDatabaseDpbTest.cpp
     FIBDatabaseInfoTest.cpp
   DEPENDS morvane_fib
