@@ -157,8 +157,9 @@ void TGlobalFIB::ConnectDatabase(TpFIBDatabase& database, bool provisionUser)
             break;
         case isc_login_code:
             message = e.ClassName() + ConnectErrorSeparator + e.Message();
-            if (provisionUser)
-                ProvisionUser(database);
+            // Attached, after provisioning, only counts when attached as the caller.
+            if (provisionUser && !ProvisionUser(database))
+                throw Exception(message);
             break;
         default:
             throw;
@@ -172,9 +173,9 @@ void TGlobalFIB::ConnectDatabase(TpFIBDatabase& database, bool provisionUser)
 
 // Creates the refused user with the password that was tried, through the site's
 // administrator account, then attaches as that user. Whatever happens, the
-// component ends with the caller's own parameter lines and is attached, if at
-// all, under the caller's user: never under the administrator's.
-void TGlobalFIB::ProvisionUser(TpFIBDatabase& database)
+// component ends with the caller's own parameter lines; true only when it is
+// attached under the caller's user.
+bool TGlobalFIB::ProvisionUser(TpFIBDatabase& database)
 {
     const std::string user = database.ConnectParams().UserName();
     const std::string password = database.ConnectParams().Password();
@@ -196,14 +197,15 @@ void TGlobalFIB::ProvisionUser(TpFIBDatabase& database)
         }
     }
     if (database.Connected())
-        return; // still attached as administrator: the final check reports the login error
+        return false; // still attached as the administrator: not the caller's attachment
     if (created) {
         try {
             ConnectDatabase(database, false);
         } catch (const Exception&) {
-            // The final check of the caller reports the original login error.
+            // The caller reports the original login error.
         }
     }
+    return database.Connected();
 }
 
 void ApplyTransactionPreset(fib::TFIBTransaction& transaction, bool readOnly, bool noWait)

@@ -92,7 +92,7 @@ private:
     friend TGlobalFIB& GlobalFIB();
     TGlobalFIB() = default;
 
-    void ProvisionUser(fib::TpFIBDatabase& database);
+    bool ProvisionUser(fib::TpFIBDatabase& database);
 
     std::vector<std::unique_ptr<TPersistentQueries>> persistentQueries_;
 };
