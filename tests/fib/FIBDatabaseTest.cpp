@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace morvane;
 using namespace morvane::fib;
 using namespace morvane::test;
@@ -177,4 +179,20 @@ TEST(FIBTransaction, ExecuteImmediateCommitAndRollback)
         EXPECT_EQ(e.Message(), "TPB Constant (isc_tpb_autocommit) is unsupported.");
     }
     EXPECT_FALSE(transaction.Active());
+}
+
+TEST(FIBDatabase, DialectOneDatabaseLowersTheDialectAndStillMeasuresServerTime)
+{
+    MORVANE_REQUIRE_FIREBIRD_SERVER();
+    FreshDatabase fresh;
+    const std::string connection = CreateDatabaseWithPageSize(fresh, "dialect1.fdb", 8192, 1);
+    TpFIBDatabase database;
+    SetUpSysdba(database, connection);
+    database.SetConnected(true); // runs the dialect-1 time query (CAST('NOW' AS DATE))
+    EXPECT_EQ(database.SQLDialect(), 1);
+    EXPECT_THROW(database.SetSQLDialect(3), EFIBClientError);
+    // Server and program share this machine's clock: the offset is at most a moment.
+    EXPECT_LT(std::abs(database.ServerTimeOffset()), 60.0 / 86400.0);
+    database.Close();
+    database.SetSQLDialect(3); // detached, any positive dialect is accepted
 }

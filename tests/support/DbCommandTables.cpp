@@ -27,12 +27,14 @@ void CreateAdministratorRole(const FreshDatabase& database)
     database.Sql(std::string("CREATE ROLE ") + AdministratorRole + ";\nCOMMIT;");
 }
 
-std::string CreateDatabaseWithPageSize(const FreshDatabase& database, const std::string& fileName, int pageSize)
+std::string CreateDatabaseWithPageSize(const FreshDatabase& database, const std::string& fileName, int pageSize,
+                                       int dialect)
 {
     const std::string connection = std::string(ServerHost) + ":" + database.Folder().File(fileName);
     const std::string script = database.Folder().File("create-" + fileName + ".sql");
     {
         std::ofstream file(script);
+        file << "SET SQL DIALECT " << dialect << ";\n";
         file << "CREATE DATABASE '" << connection << "' USER '" << SysdbaUser << "' PASSWORD '" << SysdbaPassword
              << "' PAGE_SIZE " << pageSize << " DEFAULT CHARACTER SET ISO8859_1;\n";
     }

@@ -20,7 +20,8 @@ void CreateAdministratorRole(const FreshDatabase& database);
 
 // A further database in the folder of database, created through the server with
 // the page size given; returns its connection string.
-std::string CreateDatabaseWithPageSize(const FreshDatabase& database, const std::string& fileName, int pageSize);
+std::string CreateDatabaseWithPageSize(const FreshDatabase& database, const std::string& fileName, int pageSize,
+                                       int dialect = 3);
 
 // Runs gfix as SYSDBA with the arguments, then the connection string; raises
 // std::runtime_error with its output when it fails.
