@@ -224,3 +224,27 @@ TEST(FIBQuerySqlda, VaryingLengthIsBoundedByItsBuffer)
     var.sqltype = SQL_BLOB;
     EXPECT_THROW(ColumnAsText(var, true), EFIBClientError);
 }
+
+TEST_F(FIBQueryServer, FailedFetchClosesTheQueryBeforeRaising)
+{
+    transaction_.StartTransaction();
+    query_.SetSQLText("select 1 / (RDB$RELATION_ID - RDB$RELATION_ID) from RDB$RELATIONS");
+    EXPECT_THROW(query_.Execute(), EFIBInterBaseError); // the division fails at the first fetch
+    EXPECT_FALSE(query_.Open());
+    query_.SetSQLText("select 1 from RDB$DATABASE"); // closed, so the text may change
+    query_.Execute();
+    EXPECT_EQ(query_.Column(0).AsInteger(), 1);
+}
+
+TEST_F(FIBQueryServer, ExecuteProcedureGivesItsOutputRowAtOnce)
+{
+    fresh_->Sql("SET TERM ^;\nCREATE PROCEDURE P5 RETURNS (X INTEGER, Y VARCHAR(5)) AS BEGIN X = 5; Y = 'five'; END^\n"
+                "SET TERM ;^\nCOMMIT;");
+    transaction_.StartTransaction();
+    query_.SetSQLText("execute procedure P5");
+    query_.Execute();
+    EXPECT_EQ(query_.StatementType(), SQLExecProcedure);
+    EXPECT_FALSE(query_.Open());
+    EXPECT_EQ(query_.Column(0).AsInteger(), 5);
+    EXPECT_EQ(query_.Column(1).AsText(), "five");
+}
