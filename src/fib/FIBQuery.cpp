@@ -104,8 +104,8 @@ void TFIBQuery::FreeHandle() noexcept
     statement_.Reset();
     open_ = atEnd_ = rowCurrent_ = false;
     statementType_ = SQLUnknown;
-    output_.Resize(1);
-    input_.Resize(1);
+    output_.Clear();
+    input_.Clear();
 }
 
 void TFIBQuery::RaiseServerErrorOf() { RaiseServerError(database_->Library(), this); }
@@ -128,6 +128,8 @@ void TFIBQuery::Prepare()
     if (database_ == nullptr)
         RaiseClientError(fibDatabaseClosed, OwnerPath());
     FreeHandle();
+    output_.Resize(1);
+    input_.Resize(1);
     IIBClientLibrary& library = database_->Library();
     ISC_STATUS* status = StatusVector();
     library.isc_dsql_alloc_statement2(status, database_->HandleAddress(), statement_.Receive(database_->SharedLibrary()));

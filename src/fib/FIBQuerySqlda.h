@@ -29,6 +29,8 @@ public:
 
     // A fresh, empty descriptor with room for capacity columns (at least 1).
     void Resize(int capacity);
+    // Forgets the described columns (keeps the memory): no column is held afterwards.
+    void Clear() noexcept { Get()->sqld = 0; }
     // Gives every described column a value buffer and a null indicator.
     void AllocateData();
     // Marks every column NULL (input parameters the program never fills).
