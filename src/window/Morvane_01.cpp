@@ -12,6 +12,7 @@
 #include "window/OperatorDialogs.h"
 #include "window/WindowLog.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -39,6 +40,7 @@ TFormMorvane::TFormMorvane(QWidget* parent) : QWidget(parent), ui(std::make_uniq
 {
     ui->setupUi(this);
     root_.SetName("FormMorvane");
+    SetPanelOperation(QString(), ButtonFace());
     setObjectName(QStringLiteral("FormMorvane"));
 
     timerDelayStart_ = new QTimer(this);
@@ -71,9 +73,19 @@ void TFormMorvane::ConnectHandlers()
     click(ui->bGetConfig, &TFormMorvane::bGetConfigClick);
 
     // textChanged fires only on a real change, as the field's change handler should.
+    // It may fire inside a running procedure (typing while it processes messages), so
+    // it does not go through RunHandler; its error still reaches the error display.
     for (QLineEdit* edit : {ui->EditDBFile, ui->EditDBBackup, ui->eBatchFileAvantBackup, ui->eBatchFileApresBackup,
                             ui->eBatchFileApresRestore})
-        connect(edit, &QLineEdit::textChanged, this, [this] { EditDBFileChange(); });
+        connect(edit, &QLineEdit::textChanged, this, [this] {
+            try {
+                EditDBFileChange();
+            } catch (const Exception& error) {
+                ShowStandardError(error.Message());
+            } catch (const std::exception& error) {
+                ShowStandardError(error.what());
+            }
+        });
 
     connect(timerDelayStart_, &QTimer::timeout, this, [this] { RunHandler([this] { TimerDelayStartTimer(); }); });
 }
@@ -156,6 +168,21 @@ void TFormMorvane::EditDBFileChange()
     if (drive != lastDrive_)
         lastDrive_ = drive;
     ui->LabelClusterSize->setText(QString::number(GetClusterSize(lastDrive_)));
+}
+
+QColor TFormMorvane::ButtonFace() { return QApplication::palette().color(QPalette::Button); }
+
+void TFormMorvane::SetPanelOperation(const QString& text, const QColor& color)
+{
+    ui->PanelOperation->setText(text);
+    SetPanelOperationColor(color);
+}
+
+void TFormMorvane::SetPanelOperationColor(const QColor& color)
+{
+    QPalette palette = ui->PanelOperation->palette();
+    palette.setColor(QPalette::Window, color);
+    ui->PanelOperation->setPalette(palette);
 }
 
 void TFormMorvane::SetLabelColor(QLabel* label, const QColor& color)

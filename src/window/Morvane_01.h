@@ -52,6 +52,11 @@ public:
     void MarkLabelRunning(QLabel* label);
     void MarkLabelDone(QLabel* label);
     void MarkLabelIdle(QLabel* label);
+    // The status panel: its text and background colour (button face when idle).
+    void SetPanelOperation(const QString& text, const QColor& color);
+    void SetPanelOperationColor(const QColor& color);
+    static QColor ButtonFace();
+
     // The progress callback of the client disconnection: one memo line and a log entry.
     void LogProgressLine(const std::string& text);
 

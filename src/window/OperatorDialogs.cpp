@@ -68,7 +68,7 @@ void InstallOperatorDialogs()
 {
     if (RunningWithoutDisplay())
         SetOperatorDialogs(std::make_shared<THeadlessOperatorDialogs>(
-            [](const std::string& line) { WindowLog(line, 1); }));
+            [](const std::string& line) { WindowLogQuietly(line, 1); }));
     else
         SetOperatorDialogs(std::make_shared<TQtOperatorDialogs>());
 }

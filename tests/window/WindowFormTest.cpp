@@ -239,6 +239,18 @@ TEST_F(WindowFormTest, ProgressLinesGoToTheReportArea)
     EXPECT_EQ(form_->MemoLines(), (QStringList{"Tous les utilisateurs sont déconnectés", "", "Users connectés : SYSDBA"}));
 }
 
+TEST_F(WindowFormTest, StatusPanelStartsEmptyOnButtonFace)
+{
+    QLabel* panel = Control<QLabel>("PanelOperation");
+    EXPECT_EQ(panel->text(), "");
+    EXPECT_EQ(panel->palette().color(QPalette::Window), TFormMorvane::ButtonFace());
+    EXPECT_TRUE(panel->autoFillBackground());
+    form_->SetPanelOperation("Début backup: Morvane.fbk", QColor(255, 255, 0));
+    form_->SetPanelOperationColor(QColor(255, 0, 0));
+    EXPECT_EQ(panel->text(), "Début backup: Morvane.fbk");
+    EXPECT_EQ(panel->palette().color(QPalette::Window), QColor(255, 0, 0));
+}
+
 TEST_F(WindowFormTest, LabelMarksPaintTheirColours)
 {
     QLabel* label = Control<QLabel>("LabelSweep");

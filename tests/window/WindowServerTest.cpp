@@ -3,6 +3,7 @@
 #include "WindowFixture.h"
 
 #include "fib/IB_ServicesProperties.h"
+#include "core/MessagePump.h"
 #include "fib/pFIBDatabase.h"
 #include "support/DbCommandTables.h"
 #include "support/FirebirdServer.h"
@@ -140,6 +141,47 @@ TEST_F(WindowServerTest, AFailedProcedureLeavesNoSessionAndTheNextPressWorks)
     Click("btnUpdateSettings");
     EXPECT_TRUE(Errors().empty()) << Errors().front();
     EXPECT_EQ(form_->MemoLines().last(), "");
+}
+
+TEST_F(WindowServerTest, ButtonsAreDisabledWhileAProcedureProcessesMessages)
+{
+    SetArguments({});
+    CreateForm();
+    ASSERT_TRUE(Errors().empty()) << Errors().front();
+
+    // Every time the listing lets the window process messages, an impatient operator
+    // presses "Get Default Values": it must not run inside the listing.
+    int pumps = 0;
+    bool everEnabled = false;
+    SetMessagePump([&] {
+        ++pumps;
+        everEnabled = everEnabled || Control<QPushButton>("Button3")->isEnabled();
+        QTest::mouseClick(Control<QPushButton>("Button3"), Qt::LeftButton);
+        QCoreApplication::processEvents();
+    });
+    Control<QComboBox>("ComboBoxWriteMode")->setEditText("");
+    Click("ButtonListInfo");
+    SetMessagePump([] { QCoreApplication::processEvents(); });
+
+    EXPECT_GT(pumps, 0);
+    EXPECT_FALSE(everEnabled);
+    EXPECT_EQ(ComboText("ComboBoxWriteMode"), "NON"); // from the header, not from the defaults
+    EXPECT_EQ(ComboText("ComboBoxPageSize"), "4096");
+    EXPECT_TRUE(Control<QPushButton>("Button3")->isEnabled());
+}
+
+TEST_F(WindowServerTest, ChangingTheDbFileWhileAttachedIsReportedNotFatal)
+{
+    SetArguments({});
+    CreateForm();
+    ASSERT_TRUE(Errors().empty()) << Errors().front();
+
+    form_->FIBDatabase().SetConnected(true);
+    dialogs_->ClearShown();
+    QTest::keyClicks(Control<QLineEdit>("EditDBFile"), "x");
+    ASSERT_FALSE(Errors().empty());
+    EXPECT_EQ(Errors()[0], "Cannot perform operation -- DB is currently open.");
+    form_->FIBDatabase().SetConnected(false);
 }
 
 TEST_F(WindowServerTest, AnUnreachableDatabaseNamesTheComponentAndLeavesItDetached)
