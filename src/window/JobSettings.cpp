@@ -5,9 +5,11 @@
 #include "global/Global_Registry.h"
 #include "global/Global_Utils.h"
 #include "window/DatabaseLocation.h"
+#include "window/IniText.h"
 
 // The file's bytes are kept as they are (UTF-8): no wide-character conversion.
-// This is the one file that uses the INI library, so it instantiates it here.
+// This is the one file that uses the INI library (for reading; writes change one
+// line at a time, see IniText.h), so it instantiates it here.
 #define SI_NO_CONVERSION
 #define SI_IMPLEMENTATION
 #include <SimpleIni.h>
@@ -104,18 +106,23 @@ private:
     bool committed_{false};
 };
 
-// Reads the whole file and hands its bytes to the parser; anything but a readable
-// regular file (a folder, say) counts as unreadable.
-bool LoadIni(CSimpleIniA& ini, const std::string& fileName)
+// Anything but a readable regular file (a folder, say) counts as unreadable.
+bool ReadWholeFile(const std::string& fileName, std::string& data)
 {
     struct stat info {};
     if (::stat(fileName.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
         return false;
     std::ifstream in(fileName, std::ios::binary);
-    std::string data{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad())
+    if (!in)
         return false;
-    return ini.LoadData(data) >= 0;
+    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+bool LoadIni(CSimpleIniA& ini, const std::string& fileName)
+{
+    std::string data;
+    return ReadWholeFile(fileName, data) && ini.LoadData(data) >= 0;
 }
 
 mode_t CurrentUmask()
@@ -195,22 +202,17 @@ void TJobSettingsFile::WriteString(const std::string& section, const std::string
 {
     const auto refuse = [this] { return EIniFileException(FormatText("Unable to write to %s", fileName_)); };
 
-    CSimpleIniA ini;
-    ini.SetSpaces(false); // key=value, as the profile functions write it
     struct stat info {};
     const bool exists = ::stat(fileName_.c_str(), &info) == 0;
-    // An existing file that cannot be read is not overwritten: its other sections would be lost.
-    if (exists && !LoadIni(ini, fileName_))
-        throw refuse();
-    if (ini.SetValue(section.c_str(), key.c_str(), value.c_str()) < 0)
-        throw refuse();
     std::string text;
-    if (ini.Save(text) < 0)
+    // An existing file that cannot be read is not overwritten: its other sections would be lost.
+    if (exists && !ReadWholeFile(fileName_, text))
         throw refuse();
+    const std::string changed = SetIniValue(text, section, key, value);
 
     TemporaryFile temporary(fileName_);
     const mode_t mode = exists ? (info.st_mode & 07777) : (0666 & ~CurrentUmask());
-    if (!temporary.Opened() || !temporary.Write(text) || !temporary.CommitAs(fileName_, mode))
+    if (!temporary.Opened() || !temporary.Write(changed) || !temporary.CommitAs(fileName_, mode))
         throw refuse();
 }
 

@@ -42,7 +42,7 @@ TEST(JobSettingsTest, WriteThenReadKeepsTheRestOfTheFile)
 {
     test::TemporaryFolder folder;
     const std::string name = folder.File("morvane.ini");
-    WriteFile(name, "; site notes\r\n[Other]\r\nKey=kept\r\n");
+    WriteFile(name, "; site notes\r\n[Other]\r\nKey = kept\r\nnot a key line\r\n; last words\r\n");
 
     TJobSettings written;
     written.forcerDeconnexionClient = false;
@@ -61,7 +61,7 @@ TEST(JobSettingsTest, WriteThenReadKeepsTheRestOfTheFile)
 
     const std::string text = ReadFile(name);
     EXPECT_NE(text.find("; site notes"), std::string::npos);
-    EXPECT_NE(text.find("Key=kept"), std::string::npos);
+    EXPECT_EQ(text.rfind("; site notes\r\n[Other]\r\nKey = kept\r\nnot a key line\r\n; last words\r\n", 0), 0u);
     const std::string expectedOrder[] = {"ForcerDeconnexionClient=0", "BeforeBackup=0", "AfterRestore=1",
                                          "RenamePath=/srv/old/BD.FIB.BKP", "EmplacementBackup=/srv/backup/",
                                          "BatchFileBeforeBackup=", "BatchFileAfterBackup=MidProcess.cmd",
