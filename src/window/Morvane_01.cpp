@@ -40,6 +40,10 @@ TFormMorvane::TFormMorvane(QWidget* parent) : QWidget(parent), ui(std::make_uniq
 {
     ui->setupUi(this);
     root_.SetName("FormMorvane");
+    // "Courier New" where it exists, any fixed-pitch font elsewhere: the report is in columns.
+    QFont reportFont = ui->MemoCurrentStats->font();
+    reportFont.setStyleHint(QFont::Monospace);
+    ui->MemoCurrentStats->setFont(reportFont);
     SetPanelOperation(QString(), ButtonFace());
     setObjectName(QStringLiteral("FormMorvane"));
 

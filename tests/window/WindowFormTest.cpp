@@ -102,6 +102,7 @@ TEST_F(WindowFormTest, ControlsHaveTheirCaptionsAndInitialTexts)
     EXPECT_FALSE(form_->TimerDelayStart()->isActive());
     EXPECT_EQ(form_->TimerDelayStart()->interval(), 250);
     EXPECT_EQ(form_->size(), QSize(901, 618));
+    EXPECT_EQ(form_->windowTitle(), "Morvane - "); // the program file has no version information here
 
     // The four group boxes and what each holds.
     const struct {
