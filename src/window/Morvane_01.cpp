@@ -91,7 +91,15 @@ void TFormMorvane::ConnectHandlers()
             }
         });
 
-    connect(timerDelayStart_, &QTimer::timeout, this, [this] { RunHandler([this] { TimerDelayStartTimer(); }); });
+    connect(timerDelayStart_, &QTimer::timeout, this, [this] {
+        // An operator's procedure still running: the unattended run waits its turn
+        // instead of being dropped (dropped, it would leave the program waiting for ever).
+        if (runningHandlers_ > 0) {
+            timerDelayStart_->start();
+            return;
+        }
+        RunHandler([this] { TimerDelayStartTimer(); });
+    });
 }
 
 void TFormMorvane::RunHandler(const std::function<void()>& handler)
@@ -99,17 +107,30 @@ void TFormMorvane::RunHandler(const std::function<void()>& handler)
     // A click queued before the buttons were disabled must not start a second procedure.
     if (runningHandlers_ > 0)
         return;
-    ++runningHandlers_;
-    SetButtonsEnabled(false);
-    try {
-        handler();
-    } catch (const Exception& error) {
-        ShowStandardError(error.Message());
-    } catch (const std::exception& error) {
-        ShowStandardError(error.what());
+    {
+        struct Running {
+            TFormMorvane& form;
+            explicit Running(TFormMorvane& f) : form(f)
+            {
+                ++form.runningHandlers_;
+                form.SetButtonsEnabled(false);
+            }
+            ~Running()
+            {
+                --form.runningHandlers_;
+                form.SetButtonsEnabled(true);
+            }
+            Running(const Running&) = delete;
+            Running& operator=(const Running&) = delete;
+        } running(*this);
+        try {
+            handler();
+        } catch (const Exception& error) {
+            ShowStandardError(error.Message());
+        } catch (const std::exception& error) {
+            ShowStandardError(error.what());
+        }
     }
-    --runningHandlers_;
-    SetButtonsEnabled(true);
     if (closePending_) {
         closePending_ = false;
         close();

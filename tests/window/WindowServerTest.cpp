@@ -214,5 +214,19 @@ TEST_F(WindowServerTest, AutoEnablesTheDelayedStartAfterAWorkingStartUp)
     form_->TimerDelayStart()->stop(); // the cycle is not what this test is about
 }
 
+TEST_F(WindowServerTest, TheDelayedStartWaitsForAProcedureStartedBeforeIt)
+{
+    SetArguments({"AUTO"});
+    CreateForm();
+    ASSERT_TRUE(Errors().empty()) << Errors().front();
+    ASSERT_TRUE(form_->TimerDelayStart()->isActive());
+
+    // The listing takes over a second and processes messages: the timer fires inside it.
+    Click("ButtonListInfo");
+    EXPECT_TRUE(Errors().empty()) << Errors().front();
+    EXPECT_TRUE(form_->TimerDelayStart()->isActive()); // armed again, not lost
+    form_->TimerDelayStart()->stop();
+}
+
 } // namespace
 } // namespace morvane::test
