@@ -3,6 +3,7 @@
 
 #include "WindowFixture.h"
 
+#include "fib/pFIBDatabase.h"
 #include "global/Global_File.h"
 
 #include "window/RadioButton.h"
@@ -229,6 +230,12 @@ TEST_F(WindowFormTest, AnyOfTheFiveFieldsRereadsTheClusterSizeOfTheDatabaseDrive
         EXPECT_EQ(Control<QLabel>("LabelClusterSize")->text(), driveFigure) << name;
         EXPECT_EQ(form_->LastDrive(), "D:\\") << name;
     }
+
+    // The same text again is no change: the handler does not run.
+    Control<QLabel>("LabelClusterSize")->setText("[]");
+    dbFile->setText("127.0.0.1:D:\\Data\\X.FDB");
+    EXPECT_EQ(Control<QLabel>("LabelClusterSize")->text(), "[]");
+    EXPECT_EQ(form_->FIBDatabase().DBName(), "127.0.0.1:D:\\Data\\X.FDB");
 }
 
 TEST_F(WindowFormTest, ProgressLinesGoToTheReportArea)
