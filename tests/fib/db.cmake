@@ -11,7 +11,6 @@ morvane_test(fib_db_server_tests
   SOURCES
     FIBDatabaseTest.cpp
     FIBQueryTest.cpp
-    ${PROJECT_SOURCE_DIR}/tests/support/DbLeakCheckOptions.cpp
   DEPENDS morvane_fib morvane_test_support
   LABELS server
 )

@@ -10,7 +10,6 @@ morvane_test(global_db_server_tests
     Global_FIBServerTest.cpp
     Global_FIBShutdownTest.cpp
     Global_FIB_ServicesTest.cpp
-    ${PROJECT_SOURCE_DIR}/tests/support/DbLeakCheckOptions.cpp
   DEPENDS morvane_global_db morvane_test_support
   LABELS server
 )
