@@ -64,18 +64,7 @@ std::string TFileLogger::CurrentFileName() const
 void TFileLogger::SetFileName(const std::string& name)
 {
     std::lock_guard guard(fileLock_);
-    if (SameText(name, currentFileName_))
-        return;
-    const std::string absolute = GlobalFile().GetAbsoluteFileName(name, ProgramFolder());
-    if (SameText(absolute, currentFileName_))
-        return;
-    currentFileName_ = absolute;
-    try {
-        PrepareLogFile(currentFileName_, doAppend_);
-    } catch (...) {
-        currentFileName_.clear();
-        throw;
-    }
+    SwitchLogFile(currentFileName_, name, doAppend_);
 }
 
 void TFileLogger::DoLog(const std::string& line)

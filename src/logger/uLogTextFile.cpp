@@ -1,6 +1,9 @@
 #include "logger/uLogTextFile.h"
 
 #include "core/Format.h"
+#include "core/Text.h"
+#include "global/Global_File.h"
+#include "global/Global_Utils.h"
 
 #include <cerrno>
 #include <cstring>
@@ -55,6 +58,22 @@ void LogFileHandle::Close(const std::string& fileName)
     fd_ = -1;
     if (fd >= 0 && ::close(fd) != 0 && errno != EINTR)
         RaiseInOutError(errno, fileName);
+}
+
+void SwitchLogFile(std::string& current, const std::string& name, bool keepContents)
+{
+    if (SameText(name, current))
+        return;
+    const std::string absolute = GlobalFile().GetAbsoluteFileName(name, ProgramFolder());
+    if (SameText(absolute, current))
+        return;
+    current = absolute;
+    try {
+        PrepareLogFile(current, keepContents);
+    } catch (...) {
+        current.clear();
+        throw;
+    }
 }
 
 void PrepareLogFile(const std::string& fileName, bool keepContents)

@@ -49,6 +49,11 @@ private:
 // when `keepContents` and it exists, otherwise created empty. Raises EInOutError.
 void PrepareLogFile(const std::string& fileName, bool keepContents);
 
+// Switches a logger from `current` to the file `name` (made absolute against the
+// program's folder) and prepares it; a name of the current file changes nothing.
+// When preparing fails, the logger is left without a file and the error passes on.
+void SwitchLogFile(std::string& current, const std::string& name, bool keepContents);
+
 bool LogFileExists(const std::string& fileName) noexcept;
 
 } // namespace morvane

@@ -76,18 +76,7 @@ std::size_t TMemoryLogger::BufferedLineCount() const
 
 void TMemoryLogger::SetFileName(const std::string& name)
 {
-    if (SameText(name, currentFileName_))
-        return;
-    const std::string absolute = GlobalFile().GetAbsoluteFileName(name, ProgramFolder());
-    if (SameText(absolute, currentFileName_))
-        return;
-    currentFileName_ = absolute;
-    try {
-        PrepareLogFile(currentFileName_, doAppend_);
-    } catch (...) {
-        currentFileName_.clear();
-        throw;
-    }
+    SwitchLogFile(currentFileName_, name, doAppend_);
 }
 
 void TMemoryLogger::DumpToFile()
