@@ -69,6 +69,13 @@ public:
 
     // The backup, update and restore cycle.
     void btnBackupRestoreClick();
+    // The cycle's two requests: each logs its own failure and says how it ended.
+    enum class TRestoreOutcome { Swapped, RestoreFailed, RenameFailed };
+    bool RunBackup(const std::string& backupFileName);
+    TRestoreOutcome RunRestore(const std::string& backupFileName, bool movedBeforeBackup);
+    // What the last cycle leaves as exit status: 0 when none ran or the new database
+    // took its place, 1 when it stopped on an error, 2 when it ran through without the swap.
+    int CycleExitCode() const noexcept { return cycleExitCode_; }
 
     // Job settings file.
     void bSaveConfigClick();
@@ -116,6 +123,10 @@ private:
     // The database component follows the DB File text.
     void SetDatabaseName(const std::string& dbFileText);
     void ApplyHeaderValue(const HeaderReportValue& value);
+    // Steps of the cycle (Morvane_01_Cycle.cpp).
+    void RunBatchFile(const QString& batchFile);
+    void ReportRenameFailure(const std::string& databasePath);
+    void ReportCycleFailure(const std::string& text, const std::string& databasePath);
 
     std::unique_ptr<Ui::TFormMorvane> ui;
     // The owner of the non-visual components, so errors name them FormMorvane.<name>.
@@ -133,6 +144,7 @@ private:
     int runningHandlers_{0};
     bool closePending_{false};
     int headlessExitCode_{0};
+    int cycleExitCode_{0};
 };
 
 } // namespace morvane

@@ -32,6 +32,9 @@ int main(int argc, char** argv)
             }
             if (exitCode == 0)
                 exitCode = form.HeadlessExitCode();
+            // An unattended run succeeded only when the rebuilt database is in its place.
+            if (exitCode == 0)
+                exitCode = form.CycleExitCode();
         }
         morvane::SetMessagePump({});
     } catch (const std::exception& error) {

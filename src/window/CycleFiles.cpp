@@ -1,0 +1,68 @@
+#include "window/CycleFiles.h"
+
+#include "global/Global_File.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace morvane {
+
+std::string BackupFilePath(std::string_view folder, std::string_view fileName)
+{
+    std::string path(folder);
+    if (path.empty() || (path.back() != '/' && path.back() != '\\'))
+        path += '/';
+    path += fileName;
+    return path;
+}
+
+std::string BatchCommandLine(std::string_view batchFile, std::string_view programFolder)
+{
+    std::string file(batchFile);
+    if (file.find('/') == std::string::npos) {
+        std::string folder(programFolder);
+        if (!folder.empty() && folder.back() != '/')
+            folder += '/';
+        file = folder + file;
+    }
+    return QuoteShellArgument(file);
+}
+
+bool IsServiceErrorLine(std::string_view line)
+{
+    return line.find("ERROR:") != std::string_view::npos ||
+           line.find("Exiting before completion") != std::string_view::npos;
+}
+
+bool FileExists(const std::string& path)
+{
+    struct stat info {};
+    return !path.empty() && ::lstat(path.c_str(), &info) == 0;
+}
+
+bool DeleteFileIfExists(const std::string& path)
+{
+    if (path.empty())
+        return true;
+    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
+bool MoveFileNoReplace(const std::string& from, const std::string& to)
+{
+    if (from.empty() || to.empty())
+        return false;
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // A file system without the no-replace rename: a hard link fails on an existing
+    // target just the same, and the old name is dropped only once the new one exists.
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return false;
+    return ::unlink(from.c_str()) == 0;
+}
+
+} // namespace morvane
