@@ -1,0 +1,96 @@
+// The unattended cycle of the built program, checked by what it leaves behind.
+
+#include "CycleProgramFixture.h"
+
+namespace morvane::test {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+TEST_F(CycleProgramTest, DefaultJobSettingsRebuildTheDatabaseAndKeepTheOldFileAtTheRenamePath)
+{
+    const ToolResult result = RunAuto();
+    EXPECT_EQ(result.ExitCode, 0) << result.Output << Log();
+
+    // The three batch files ran in order, each in the program's folder.
+    const std::string folder = programFolder_.Path();
+    EXPECT_EQ(BatchesRun(), (std::vector<std::string>{"StopServices.cmd " + folder, "MidProcess.cmd " + folder,
+                                                      "StartServices.cmd " + folder}));
+
+    EXPECT_TRUE(Exists(RenamePath()));
+    EXPECT_FALSE(Exists(DatabaseFile("Morvane.fbk")));
+    EXPECT_FALSE(Exists(DatabasePath() + "_Morvane"));
+    EXPECT_EQ(FreshDatabase::HeaderStatisticsOf(RenamePath()).ExitCode, 0) << "the old file is a database";
+
+    EXPECT_EQ(Rows(), CycleRows);
+    const std::string header = database_->HeaderStatistics().Output;
+    EXPECT_EQ(HeaderValue(header, "Page size"), "4096") << header;
+    EXPECT_EQ(HeaderValue(header, "Page buffers"), std::to_string(CyclePageBuffers)) << header;
+
+    const std::string log = Log();
+    EXPECT_THAT(log, HasSubstr("[200] Tous les utilisateurs sont déconnectés"));
+    EXPECT_THAT(log, Not(HasSubstr("Gfix shutdown")));
+    EXPECT_THAT(log, Not(HasSubstr("[001]")));
+}
+
+TEST_F(CycleProgramTest, AfterRestoreReplacesTheFileAtTheRenamePathWithTheOldDatabase)
+{
+    WriteJobSettings("BeforeBackup=0\nAfterRestore=1\n");
+    std::ofstream(RenamePath()) << "an earlier old file\n";
+
+    const ToolResult result = RunAuto();
+    EXPECT_EQ(result.ExitCode, 0) << result.Output << Log();
+
+    EXPECT_EQ(FreshDatabase::HeaderStatisticsOf(RenamePath()).ExitCode, 0) << "the old database took its place";
+    EXPECT_FALSE(Exists(DatabasePath() + "_Morvane"));
+    EXPECT_FALSE(Exists(DatabaseFile("Morvane.fbk")));
+    EXPECT_EQ(Rows(), CycleRows);
+    EXPECT_EQ(HeaderValue(database_->HeaderStatistics().Output, "Page buffers"), std::to_string(CyclePageBuffers));
+}
+
+TEST_F(CycleProgramTest, FailedBackupLeavesTheDatabaseOnlineAtItsPathAndEndsNonZero)
+{
+    // The program's own folder belongs to root: the server cannot write the backup there.
+    WriteJobSettings("EmplacementBackup=" + programFolder_.Path() + "/\n");
+
+    const ToolResult result = RunAuto();
+    EXPECT_NE(result.ExitCode, 0) << result.Output << Log();
+
+    EXPECT_EQ(Rows(), CycleRows);
+    EXPECT_FALSE(Exists(RenamePath())) << "the file moved before the backup is back";
+    EXPECT_FALSE(Exists(DatabasePath() + "_Morvane"));
+    EXPECT_FALSE(Exists(programFolder_.File("Morvane.fbk")));
+
+    const std::string log = Log();
+    EXPECT_THAT(log, HasSubstr("[001] Erreur Backup: "));
+    EXPECT_THAT(log, HasSubstr("[001] Le backup a échoué: pas de restore, la base de données reste à sa place."));
+    EXPECT_THAT(log, Not(HasSubstr("Erreur Restore")));
+    // The site's services are started again all the same.
+    ASSERT_EQ(BatchesRun().size(), 3u);
+    EXPECT_THAT(BatchesRun()[2], HasSubstr("StartServices.cmd"));
+}
+
+TEST_F(CycleProgramTest, RestoreThatFailsIsNeverSwappedInAndTheMovedFileGoesBack)
+{
+    // The batch between backup and restore spoils the backup file.
+    WriteBatchFile("MidProcess.cmd", "printf 'pas une sauvegarde' > '" + DatabaseFile("Morvane.fbk") + "'\n");
+
+    const ToolResult result = RunAuto();
+    EXPECT_NE(result.ExitCode, 0) << result.Output << Log();
+
+    EXPECT_EQ(Rows(), CycleRows);
+    EXPECT_EQ(HeaderValue(database_->HeaderStatistics().Output, "Page buffers"), std::to_string(CyclePageBuffers));
+    EXPECT_FALSE(Exists(RenamePath()));
+    EXPECT_FALSE(Exists(DatabasePath() + "_Morvane")) << "the incomplete new file is removed";
+    EXPECT_FALSE(Exists(DatabaseFile("Morvane.fbk")));
+
+    const std::string log = Log();
+    EXPECT_THAT(log, HasSubstr("[001] Erreur Restore: "));
+    EXPECT_THAT(log, HasSubstr("[001] Le restore a échoué: la nouvelle base n'est pas mise en place, la base de "
+                               "données reste à sa place."));
+    EXPECT_EQ(BatchesRun().size(), 3u);
+}
+
+} // namespace
+} // namespace morvane::test

@@ -1,0 +1,120 @@
+#pragma once
+// The built program run as the unattended job runs it: a copy in a folder of its
+// own with its connection profile, logger configuration and the site's three batch
+// files, started with AUTO and no display, on a fresh server database with rows,
+// page buffers set beforehand and the command tables.
+
+#include "support/DbCommandTables.h"
+#include "support/FirebirdServer.h"
+#include "support/FreshDatabase.h"
+#include "support/TemporaryFolder.h"
+#include "support/ToolRunner.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace morvane::test {
+
+inline constexpr int CycleRows = 500;
+inline constexpr int CyclePageBuffers = 3000;
+
+class CycleProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        MORVANE_REQUIRE_FIREBIRD_SERVER();
+        database_ = std::make_unique<FreshDatabase>(FreshDatabase::Access::Server, "BD.FDB", 4096);
+        CreateCommandTables(*database_);
+        CreateAdministratorRole(*database_);
+        database_->Sql("CREATE TABLE CLIENTS (ID INTEGER NOT NULL PRIMARY KEY, NOM VARCHAR(40));\nCOMMIT;\n"
+                       "INSERT INTO CLIENTS SELECT r, 'client ' || r FROM (SELECT ROW_NUMBER() OVER () r "
+                       "FROM RDB$RELATIONS a, RDB$RELATIONS b ROWS " +
+                       std::to_string(CycleRows) + ");\nCOMMIT;\n");
+        RunGfix({"-buffers", std::to_string(CyclePageBuffers)}, database_->ConnectionString());
+
+        std::filesystem::copy_file(MORVANE_PROGRAM, Program());
+        WriteProgramFile("Database.ini", "DatabaseName=" + database_->ConnectionString() + "\r\n");
+        WriteProgramFile("AppLogger.xml", R"(<?xml version="1.0" encoding="UTF-8"?>
+<AppLogger Version="1.2"><AllStations><AllApplications>
+  <Fichier class="TFileLogger" NiveauMax="255" LogSpecifique="0"><FileName>morvane.log</FileName></Fichier>
+</AllApplications></AllStations></AppLogger>
+)");
+        for (const char* batch : {"StopServices.cmd", "MidProcess.cmd", "StartServices.cmd"})
+            WriteBatchFile(batch, "");
+    }
+
+    std::string Program() const { return programFolder_.File("morvane"); }
+    std::string DatabasePath() const { return database_->Path(); }
+    std::string DatabaseFile(const std::string& name) const { return database_->Folder().File(name); }
+    std::string RenamePath() const { return DatabaseFile("BD.FIB.BKP"); }
+
+    void WriteProgramFile(const std::string& name, const std::string& text) const
+    {
+        std::ofstream(programFolder_.File(name), std::ios::binary) << text;
+    }
+
+    // A batch file that notes its name and the folder it runs in, then does extra.
+    void WriteBatchFile(const std::string& name, const std::string& extra) const
+    {
+        WriteProgramFile(name, "#!/bin/sh\necho \"" + name + " $(pwd)\" >> batches.txt\necho \"" + name +
+                                   " a tourné\"\n" + extra);
+        std::filesystem::permissions(programFolder_.File(name), std::filesystem::perms::owner_all);
+    }
+
+    // The job settings of the database, as "Save config" would have left them.
+    void WriteJobSettings(const std::string& keys) const
+    {
+        WriteProgramFile("morvane.ini", "[" + database_->ConnectionString() + "]\n" + keys);
+    }
+
+    ToolResult RunAuto() const
+    {
+        return RunTool({"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM=offscreen",
+                        std::string("LSAN_OPTIONS=suppressions=") + MORVANE_LSAN_SUPPRESSIONS + ":use_tls=0",
+                        "timeout", "300", Program(), "AUTO"});
+    }
+
+    // "<name> <folder>" for every batch file run, in order.
+    std::vector<std::string> BatchesRun() const { return ReadLines(programFolder_.File("batches.txt")); }
+    std::string Log() const
+    {
+        std::ostringstream text;
+        text << std::ifstream(programFolder_.File("morvane.log")).rdbuf();
+        return text.str();
+    }
+
+    // A count read through the server from the database at the path.
+    int Count(const std::string& select) const
+    {
+        const std::vector<std::string> lines = OutputLines(database_->Sql(select));
+        for (auto line = lines.rbegin(); line != lines.rend(); ++line)
+            if (!line->empty() && line->find_first_not_of(" 0123456789") == std::string::npos)
+                return std::stoi(*line);
+        ADD_FAILURE() << "no count in the output of " << select;
+        return -1;
+    }
+    int Rows() const { return Count("SELECT COUNT(*) FROM CLIENTS;"); }
+
+    static bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+
+    static std::vector<std::string> ReadLines(const std::string& file)
+    {
+        std::vector<std::string> lines;
+        std::ifstream in(file);
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        return lines;
+    }
+
+    TemporaryFolder programFolder_;
+    std::unique_ptr<FreshDatabase> database_;
+};
+
+} // namespace morvane::test
