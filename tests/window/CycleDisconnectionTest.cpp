@@ -1,0 +1,71 @@
+// The unattended cycle with a workstation still attached: the polite request, the
+// forced one, and gfix for a workstation that never leaves. Each run waits the
+// real 35 seconds.
+
+#include "CycleProgramFixture.h"
+
+#include "support/WorkstationSimulatorProcess.h"
+
+#include <chrono>
+
+namespace morvane::test {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+using namespace std::chrono_literals;
+
+struct Workstation {
+    const char* name;
+    WorkstationSimulatorProcess::Mode mode;
+    int requests;     // rows the cycle leaves in Glb5020
+    bool leaves;      // the workstation detaches by itself
+};
+
+void PrintTo(const Workstation& station, std::ostream* out) { *out << station.name; }
+
+class CycleDisconnectionTest : public CycleProgramTest, public ::testing::WithParamInterface<Workstation> {};
+
+TEST_P(CycleDisconnectionTest, WorkstationIsSentAwayAndTheCycleCompletes)
+{
+    const Workstation& station = GetParam();
+    WorkstationSimulatorProcess simulator(database_->ConnectionString(), station.mode);
+
+    const ToolResult result = RunAuto();
+    EXPECT_EQ(result.ExitCode, 0) << result.Output << Log();
+    if (station.leaves) {
+        EXPECT_TRUE(simulator.WaitForExit(5s));
+        EXPECT_EQ(simulator.ExitCode(), 0) << simulator.Output();
+    }
+
+    // Every request the cycle wrote is withdrawn, and the workstation answered each one.
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM Glb5020;"), station.requests);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM Glb5020 WHERE TODO = 'N';"), station.requests);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM Glb5020Resultat;"), station.requests);
+
+    // The new database is in place, online, with every row.
+    EXPECT_EQ(Rows(), CycleRows);
+    EXPECT_TRUE(Exists(RenamePath()));
+    EXPECT_FALSE(Exists(DatabasePath() + "_Morvane"));
+
+    const std::string log = Log();
+    EXPECT_THAT(log, HasSubstr("[200] Envoi demande de fermeture normale"));
+    if (station.requests == 2)
+        EXPECT_THAT(log, HasSubstr("[200] Envoi demande de fermeture forcée"));
+    else
+        EXPECT_THAT(log, Not(HasSubstr("forcée")));
+    if (station.leaves)
+        EXPECT_THAT(log, Not(HasSubstr("Gfix shutdown")));
+    else
+        EXPECT_THAT(log, HasSubstr("Gfix shutdown terminé"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stations, CycleDisconnectionTest,
+    ::testing::Values(Workstation{"LeavesOnClose", WorkstationSimulatorProcess::Mode::Close, 1, true},
+                      Workstation{"LeavesOnTerminate", WorkstationSimulatorProcess::Mode::Terminate, 2, true},
+                      Workstation{"NeverLeaves", WorkstationSimulatorProcess::Mode::Never, 2, false}),
+    [](const ::testing::TestParamInfo<Workstation>& param) { return std::string(param.param.name); });
+
+} // namespace
+} // namespace morvane::test
