@@ -5,6 +5,7 @@
 #include "global/FIB_Deconnexion.h"
 
 #include "core/OperatorDialog.h"
+#include "core/Text.h"
 #include "fib/fib.h"
 #include "support/DbCommandTables.h"
 #include "support/FirebirdServer.h"
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <thread>
@@ -57,8 +59,8 @@ struct Site {
     {
         std::vector<std::string> rows;
         for (const auto& line : OutputLines(fresh.Sql("SET HEADING OFF;\n" + select)))
-            if (!line.empty())
-                rows.push_back(line);
+            if (!Trim(line).empty())
+                rows.push_back(Trim(line));
         return rows;
     }
     std::vector<std::string> Progress() const { return lines; }
