@@ -94,11 +94,12 @@ void TFormMorvane::btnBackupRestoreClick()
 
     if (ui->cbForceDeconnexion->isChecked()) {
         SetDatabaseName(dbFile);
-        DeconnexionUsers(*fibDatabase_, nullptr, HasParam("AUTO"),
-                         [this](const std::string& line) { LogProgressLine(line); });
         bool othersAttached = false;
         {
+            // A refusal must not leave the program attached to the database it stopped on.
             AttachmentGuard attachment(*fibDatabase_);
+            DeconnexionUsers(*fibDatabase_, nullptr, HasParam("AUTO"),
+                             [this](const std::string& line) { LogProgressLine(line); });
             othersAttached = fibDatabase_->AttachedUsers().Count() > 1;
             fibDatabase_->SetConnected(false);
         }

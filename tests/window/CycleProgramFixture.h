@@ -25,6 +25,17 @@ namespace morvane::test {
 inline constexpr int CycleRows = 500;
 inline constexpr int CyclePageBuffers = 3000;
 
+// A count read through the server from the database at its path.
+inline int SelectCount(const FreshDatabase& database, const std::string& select)
+{
+    const std::vector<std::string> lines = OutputLines(database.Sql(select));
+    for (auto line = lines.rbegin(); line != lines.rend(); ++line)
+        if (!line->empty() && line->find_first_not_of(" 0123456789") == std::string::npos)
+            return std::stoi(*line);
+    ADD_FAILURE() << "no count in the output of " << select;
+    return -1;
+}
+
 class CycleProgramTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -90,16 +101,7 @@ protected:
         return text.str();
     }
 
-    // A count read through the server from the database at the path.
-    int Count(const std::string& select) const
-    {
-        const std::vector<std::string> lines = OutputLines(database_->Sql(select));
-        for (auto line = lines.rbegin(); line != lines.rend(); ++line)
-            if (!line->empty() && line->find_first_not_of(" 0123456789") == std::string::npos)
-                return std::stoi(*line);
-        ADD_FAILURE() << "no count in the output of " << select;
-        return -1;
-    }
+    int Count(const std::string& select) const { return SelectCount(*database_, select); }
     int Rows() const { return Count("SELECT COUNT(*) FROM CLIENTS;"); }
 
     static bool Exists(const std::string& path) { return std::filesystem::exists(path); }

@@ -1,0 +1,140 @@
+// The window's cycle started by an operator (no AUTO), dialogs answered by a
+// scripted operator, against the real server: the ways it stops or ends without
+// the swap, and what each leaves behind.
+
+#include "CycleProgramFixture.h"
+#include "WindowFixture.h"
+
+#include "fib/IB_ServicesBackup.h"
+#include "global/FIB_Deconnexion.h"
+#include "support/DbCommandTables.h"
+#include "support/FirebirdServer.h"
+#include "support/FreshDatabase.h"
+#include "support/WorkstationSimulatorProcess.h"
+
+#include <QCheckBox>
+#include <QRadioButton>
+#include <QtTest/QTest>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace morvane::test {
+namespace {
+
+class CycleWindowTest : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        MORVANE_REQUIRE_FIREBIRD_SERVER();
+        database_ = std::make_unique<FreshDatabase>(FreshDatabase::Access::Server, "BD.FDB", 4096);
+        CreateCommandTables(*database_);
+        CreateAdministratorRole(*database_);
+        database_->Sql("CREATE TABLE CLIENTS (ID INTEGER NOT NULL PRIMARY KEY);\nCOMMIT;\n"
+                       "INSERT INTO CLIENTS VALUES (1);\nINSERT INTO CLIENTS VALUES (2);\nCOMMIT;\n");
+        WriteProgramFile("Database.ini", "DatabaseName=" + database_->ConnectionString() + "\r\n");
+        SetArguments({});
+        CreateForm();
+        ASSERT_TRUE(Errors().empty()) << Errors().front();
+    }
+
+    void RunCycle() { QTest::mouseClick(Control<QPushButton>("btnBackupRestore"), Qt::LeftButton); }
+    void SetChecked(const char* name, bool checked) { Control<QAbstractButton>(name)->setChecked(checked); }
+    std::string RenamePath() const { return Text("EditRenameCompletePath"); }
+    QColor PanelColour() const { return Control<QLabel>("PanelOperation")->palette().color(QPalette::Window); }
+    bool MemoHas(const std::string& text) const
+    {
+        for (const QString& line : form_->MemoLines())
+            if (line.toStdString().find(text) != std::string::npos)
+                return true;
+        return false;
+    }
+    static std::string FileText(const std::string& path)
+    {
+        std::ostringstream text;
+        text << std::ifstream(path).rdbuf();
+        return text.str();
+    }
+    int Rows() const { return SelectCount(*database_, "SELECT COUNT(*) FROM CLIENTS;"); }
+
+    std::unique_ptr<FreshDatabase> database_;
+};
+
+TEST_F(CycleWindowTest, OperatorWhoAnswersNonStopsTheCycleBeforeAnythingMoves)
+{
+    WorkstationSimulatorProcess simulator(database_->ConnectionString(), WorkstationSimulatorProcess::Mode::Never);
+    ScopedWaitFunction noWaiting([](int) {});
+    dialogs_->QueueAnswer(DialogAnswer::No);
+
+    RunCycle();
+
+    ASSERT_FALSE(dialogs_->Shown().empty());
+    EXPECT_EQ(dialogs_->Shown().front().kind, DialogKind::Confirmation);
+    EXPECT_EQ(dialogs_->Shown().front().text, "Avez-vous stoppé tous les services incluant celui du Quorvex ?");
+    EXPECT_EQ(Errors(), std::vector<std::string>{"Interruption ... utilisateur n'a pas été stoppé les services."});
+    EXPECT_TRUE(std::filesystem::exists(database_->Path()));
+    EXPECT_FALSE(std::filesystem::exists(RenamePath()));
+    EXPECT_FALSE(form_->FIBDatabase().Connected());
+    EXPECT_EQ(form_->CycleExitCode(), 1);
+}
+
+TEST_F(CycleWindowTest, DatabasePathWithoutAFileNeverDeletesTheOnlyCopyAtTheRenamePath)
+{
+    // As after an earlier cycle whose swap failed: the database is only at the rename path.
+    SetChecked("cbForceDeconnexion", false);
+    std::filesystem::rename(database_->Path(), RenamePath());
+    const auto size = std::filesystem::file_size(RenamePath());
+
+    RunCycle();
+
+    EXPECT_EQ(Errors(), std::vector<std::string>{"La base de données " + database_->Path() +
+                                                 " est introuvable: rien n'a été déplacé ni effacé, le cycle "
+                                                 "est arrêté."});
+    ASSERT_TRUE(std::filesystem::exists(RenamePath()));
+    EXPECT_EQ(std::filesystem::file_size(RenamePath()), size);
+    EXPECT_EQ(form_->CycleExitCode(), 1);
+    // The missing batch file before the backup was no error: the shell's complaint is in the memo.
+    EXPECT_TRUE(MemoHas("StopServices.cmd"));
+}
+
+TEST_F(CycleWindowTest, MoveAfterTheRestoreOntoAnExistingFileFailsAndKeepsEveryFile)
+{
+    // Neither "Before Backup" nor "After Restore": the file at the rename path stays,
+    // so the old database cannot move there.
+    SetChecked("rbRenameBeforeBackup", false);
+    SetChecked("rbRenameAfterRestore", false);
+    std::ofstream(RenamePath()) << "an earlier old file\n";
+
+    RunCycle();
+
+    EXPECT_EQ(Errors(), std::vector<std::string>{"Le rename de la vieille bd ou de la nouvelle ne fonctionne pas."});
+    EXPECT_EQ(FileText(RenamePath()), "an earlier old file\n");
+    EXPECT_TRUE(std::filesystem::exists(database_->Path() + "_Morvane")) << "the new file keeps its own name";
+    EXPECT_FALSE(std::filesystem::exists(database_->Folder().File("Morvane.fbk")));
+    EXPECT_EQ(Rows(), 2);
+    EXPECT_EQ(PanelColour(), QColor(255, 0, 0));
+    EXPECT_EQ(Control<QLabel>("PanelOperation")->text(), "Fin restore: Morvane.fbk");
+    EXPECT_FALSE(form_->RestoreService1().Active());
+    EXPECT_EQ(form_->CycleExitCode(), 2);
+}
+
+TEST_F(CycleWindowTest, FailedBackupLeavesNoSessionOpenAndSkipsTheRestore)
+{
+    Control<QLineEdit>("EditDBBackup")->setText(QString::fromStdString(programFolder_.Path() + "/"));
+
+    RunCycle();
+
+    EXPECT_EQ(Errors(),
+              std::vector<std::string>{"Le backup a échoué: pas de restore, la base de données reste à sa place."});
+    EXPECT_FALSE(form_->BackupService1().Active());
+    EXPECT_FALSE(form_->RestoreService1().Active());
+    EXPECT_TRUE(std::filesystem::exists(database_->Path()));
+    EXPECT_FALSE(std::filesystem::exists(RenamePath()));
+    EXPECT_EQ(Rows(), 2);
+    EXPECT_EQ(PanelColour(), QColor(255, 0, 0));
+    EXPECT_EQ(form_->CycleExitCode(), 2);
+}
+
+} // namespace
+} // namespace morvane::test
