@@ -22,6 +22,7 @@ constexpr const char* FactoryPassword = "brickdawn";
 
 constexpr std::uint8_t ProgressLevel = 200;
 constexpr std::uint8_t WorkedAroundLevel = 5;
+constexpr std::uint8_t FailureLevel = 1;
 
 const std::string AllGone = "Tous les utilisateurs sont déconnectés";
 const std::string CheckingAgain = "Vérification du nombre de poste encore connectés";
@@ -105,6 +106,26 @@ void Deactivate(fib::TpFIBServerProperties& serverProperties)
 {
     if (serverProperties.Active())
         serverProperties.SetActive(false);
+}
+
+// Best effort on an error path: the caller gets the first error, not this one.
+void WithdrawRequest(fib::TpFIBDatabase& database, const std::string& sql) noexcept
+{
+    try {
+        if (!database.Connected())
+            return;
+        const std::unique_ptr<fib::TpFIBQuery> query = GlobalFIB().NewQuery(database, false, sql, true);
+        query->Transaction()->StartTransaction();
+        query->Execute();
+        query->Close();
+        query->Transaction()->Commit();
+    } catch (const std::exception& e) {
+        try {
+            AppLogger().Log(std::string("Glb5020 : demande non retirée : ") + e.what(), FailureLevel, 0);
+        } catch (const std::exception&) {
+            // Nothing more to do: the logger failing too must not hide the first error.
+        }
+    }
 }
 
 } // namespace
@@ -193,20 +214,28 @@ void SendCloseRequest(fib::TpFIBDatabase& database, bool forced, const ProgressF
         query->Close();
         transaction.Commit();
 
-        WaitSeconds(1);
+        const std::string withdraw = "update Glb5020 set todo='N' where ID_GLB5020=" + std::to_string(request);
+        try {
+            WaitSeconds(1);
 
-        query->SetSQLText("Select count(*) from Glb5020Resultat where id_glb5020=" + std::to_string(request));
-        transaction.StartTransaction();
-        query->Execute();
-        Report(progress, "Réponses reçues : " + query->Column(0).AsText());
-        query->Close();
-        transaction.Commit();
+            query->SetSQLText("Select count(*) from Glb5020Resultat where id_glb5020=" + std::to_string(request));
+            transaction.StartTransaction();
+            query->Execute();
+            Report(progress, "Réponses reçues : " + query->Column(0).AsText());
+            query->Close();
+            transaction.Commit();
 
-        transaction.StartTransaction();
-        query->SetSQLText("update Glb5020 set todo='N' where ID_GLB5020=" + std::to_string(request));
-        query->Execute();
-        query->Close();
-        transaction.Commit();
+            transaction.StartTransaction();
+            query->SetSQLText(withdraw);
+            query->Execute();
+            query->Close();
+            transaction.Commit();
+        } catch (...) {
+            // A request left at 'O' would close every workstation that starts later:
+            // withdraw it before the error goes on.
+            WithdrawRequest(database, withdraw);
+            throw;
+        }
     }
     database.Close();
 }

@@ -327,3 +327,19 @@ TEST(GetBaseLocationServer, UnreachableServerRaisesAfterTheFactoryPassword)
     EXPECT_EQ(properties.ServerName(), "D");
     EXPECT_EQ(properties.Params().Values("password"), "brickdawn");
 }
+
+// The answers cannot be counted (their table is gone): the error reaches the
+// caller unchanged, and the request does not stay in force for later workstations.
+TEST(DeconnexionUsersServer, RequestIsWithdrawnWhenCountingTheAnswersFails)
+{
+    MORVANE_REQUIRE_FIREBIRD_SERVER();
+    Site site;
+    site.fresh.Sql("DROP TABLE Glb5020Resultat;\nCOMMIT;");
+    ShortWaits waits;
+    WorkstationSimulatorProcess workstation(site.fresh.ConnectionString(), Mode::Never);
+
+    EXPECT_THROW(DeconnexionUsers(site.database, nullptr, true, site.Recorder()), EFIBInterBaseError);
+    EXPECT_EQ(site.Progress().back(), "Envoi demande de fermeture normale");
+    site.database.Close();
+    EXPECT_EQ(site.Requests(), (std::vector<std::string>{"1 N Close"}));
+}
