@@ -19,12 +19,13 @@ T& Create(TComponent& owner, const char* name)
     return component;
 }
 
-// Protocol TCP, no login prompt: what every service component of the window uses.
+// No login prompt. The protocol follows the server name each procedure sets: TCP
+// as soon as it names a server, local (the embedded engine on this machine) for a
+// DB File text without a server part, which a TCP component would refuse.
 template <typename T>
 T& CreateService(TComponent& owner, const char* name)
 {
     T& service = Create<T>(owner, name);
-    service.SetProtocol(fib::TProtocol::TCP);
     service.SetLoginPrompt(false);
     return service;
 }
