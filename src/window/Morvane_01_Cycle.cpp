@@ -24,6 +24,7 @@
 #include <QDesktopServices>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -49,8 +50,9 @@ TStringList UserParams(const Ui::TFormMorvane& ui)
 // failed backup or restore) moves it back: the database is never left missing.
 class MovedDatabaseFile {
 public:
-    MovedDatabaseFile(std::string original, std::string moved)
-        : original_(std::move(original)), moved_(std::move(moved))
+    // onBack runs once the file is back (the window's database name follows it).
+    MovedDatabaseFile(std::string original, std::string moved, std::function<void()> onBack)
+        : original_(std::move(original)), moved_(std::move(moved)), onBack_(std::move(onBack))
     {
     }
     ~MovedDatabaseFile() { MoveBack(); }
@@ -68,6 +70,12 @@ public:
         pending_ = false;
         if (MoveFileNoReplace(moved_, original_)) {
             WindowLogQuietly("Base remise à sa place : " + moved_ + " => " + original_, 1);
+            try {
+                onBack_();
+            } catch (const std::exception& error) {
+                // Runs from a destructor while another error is on its way to the operator.
+                WindowLogQuietly(error.what(), 1);
+            }
             return true;
         }
         WindowLogQuietly("La base n'a pas pu être remise à sa place : " + moved_ + " => " + original_, 1);
@@ -77,6 +85,7 @@ public:
 private:
     std::string original_;
     std::string moved_;
+    std::function<void()> onBack_;
     bool pending_{true};
 };
 
@@ -125,7 +134,8 @@ void TFormMorvane::btnBackupRestoreClick()
         DeleteFileIfExists(renamePath);
         if (!MoveFileNoReplace(databasePath, renamePath))
             throw Exception("Rename avant backup a échoué:" + databasePath + " => " + renamePath);
-        movedBefore = std::make_unique<MovedDatabaseFile>(databasePath, renamePath);
+        movedBefore =
+            std::make_unique<MovedDatabaseFile>(databasePath, renamePath, [this, dbFile] { SetDatabaseName(dbFile); });
         const std::size_t colon = databaseName.find(':');
         SetDatabaseName((colon == std::string::npos ? std::string() : databaseName.substr(0, colon + 1)) +
                         renamePath);
@@ -150,7 +160,6 @@ void TFormMorvane::btnBackupRestoreClick()
         else
             inPlace = movedBefore->MoveBack();
         movedBefore.reset();
-        SetDatabaseName(dbFile);
     }
     if (outcome == TRestoreOutcome::RestoreFailed) {
         const std::string what = backedUp ? "Le restore a échoué: la nouvelle base n'est pas mise en place"

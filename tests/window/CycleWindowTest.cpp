@@ -98,6 +98,19 @@ TEST_F(CycleWindowTest, DatabasePathWithoutAFileNeverDeletesTheOnlyCopyAtTheRena
     EXPECT_TRUE(MemoHas("StopServices.cmd"));
 }
 
+TEST_F(CycleWindowTest, ErrorAfterTheMoveBeforeTheBackupPutsTheDatabaseBack)
+{
+    Control<QComboBox>("ComboBoxPageSize")->setEditText("4k");
+
+    RunCycle();
+
+    EXPECT_EQ(Errors(), std::vector<std::string>{"'4k' n'est pas une valeur numérique valide."});
+    EXPECT_EQ(Rows(), 2);
+    EXPECT_FALSE(std::filesystem::exists(RenamePath()));
+    EXPECT_EQ(form_->FIBDatabase().DBName(), Text("EditDBFile")) << "the window names the file at its path again";
+    EXPECT_EQ(form_->CycleExitCode(), 1);
+}
+
 TEST_F(CycleWindowTest, MoveAfterTheRestoreOntoAnExistingFileFailsAndKeepsEveryFile)
 {
     // Neither "Before Backup" nor "After Restore": the file at the rename path stays,
