@@ -1,3 +1,3 @@
 #!/bin/sh
-# The site's own batch file; in the demo it only says when it runs.
-echo "MidProcess.cmd: $(date '+%H:%M:%S') dans $(pwd)"
+# The site's own batch file; in the demo it only notes when and where it ran.
+echo "MidProcess.cmd: $(date '+%H:%M:%S') dans $(pwd)" | tee -a batches.log

@@ -48,6 +48,9 @@ echo "exit status: $status"
 echo "== Header after ($(rows) rows; old file kept at $demo/BD.FIB.BKP)"
 fbstat -h "$database" | sed -n '/Database header page information/,/^$/p'
 
+echo "== Batch files run ($demo/batches.log)"
+cat "$demo/batches.log" 2>/dev/null || echo "(none)"
+
 echo "== Log ($demo/morvane.log)"
 cat "$demo/morvane.log"
 exit "$status"
