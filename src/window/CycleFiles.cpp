@@ -43,6 +43,14 @@ bool FileExists(const std::string& path)
     return !path.empty() && ::lstat(path.c_str(), &info) == 0;
 }
 
+bool SameFile(const std::string& first, const std::string& second)
+{
+    struct stat a {};
+    struct stat b {};
+    return !first.empty() && !second.empty() && ::stat(first.c_str(), &a) == 0 && ::stat(second.c_str(), &b) == 0 &&
+           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 bool DeleteFileIfExists(const std::string& path)
 {
     if (path.empty())

@@ -26,6 +26,8 @@ std::string BatchCommandLine(std::string_view batchFile, std::string_view progra
 bool IsServiceErrorLine(std::string_view line);
 
 bool FileExists(const std::string& path);
+// True when both names reach one existing file (the same name, a link, another spelling).
+bool SameFile(const std::string& first, const std::string& second);
 // Removes a file; a missing file is no error. False when a file is still there.
 bool DeleteFileIfExists(const std::string& path);
 // Moves a file to a name that must not exist yet: an existing file at the target

@@ -131,8 +131,9 @@ void TFormMorvane::btnBackupRestoreClick()
         if (!FileExists(databasePath))
             throw Exception("La base de données " + databasePath +
                             " est introuvable: rien n'a été déplacé ni effacé, le cycle est arrêté");
-        DeleteFileIfExists(renamePath);
-        if (!MoveFileNoReplace(databasePath, renamePath))
+        // A rename path that reaches the database file itself would delete it.
+        if (SameFile(databasePath, renamePath) || !DeleteFileIfExists(renamePath) ||
+            !MoveFileNoReplace(databasePath, renamePath))
             throw Exception("Rename avant backup a échoué:" + databasePath + " => " + renamePath);
         movedBefore =
             std::make_unique<MovedDatabaseFile>(databasePath, renamePath, [this, dbFile] { SetDatabaseName(dbFile); });
@@ -273,7 +274,8 @@ TFormMorvane::TRestoreOutcome TFormMorvane::RunRestore(const std::string& backup
     }
 
     // The file at the rename path goes only when there is a database to take its place.
-    if (ui->rbRenameAfterRestore->isChecked() && FileExists(renamePath) && FileExists(databasePath))
+    if (ui->rbRenameAfterRestore->isChecked() && FileExists(renamePath) && FileExists(databasePath) &&
+        !SameFile(renamePath, databasePath))
         DeleteFileIfExists(renamePath);
 
     const std::string finalPath = SplitDatabaseLocation(ui->EditDBFile->text().toStdString()).path;

@@ -87,6 +87,13 @@ TEST(CycleFiles, MoveNeverReplacesAnExistingFile)
     EXPECT_EQ(Read(old), "database");
 
     EXPECT_FALSE(MoveFileNoReplace(database, folder.File("other"))) << "nothing to move";
+
+    EXPECT_TRUE(SameFile(old, folder.File("./BD.FIB.BKP")));
+    std::filesystem::create_symlink(old, folder.File("link"));
+    EXPECT_TRUE(SameFile(folder.File("link"), old));
+    std::ofstream(database) << "database";
+    EXPECT_FALSE(SameFile(database, old));
+    EXPECT_FALSE(SameFile(folder.File("missing"), folder.File("missing")));
     EXPECT_FALSE(MoveFileNoReplace(old, "")) << "an empty rename path";
 }
 

@@ -98,6 +98,25 @@ TEST_F(CycleWindowTest, DatabasePathWithoutAFileNeverDeletesTheOnlyCopyAtTheRena
     EXPECT_TRUE(MemoHas("StopServices.cmd"));
 }
 
+TEST_F(CycleWindowTest, RenamePathThatIsTheDatabaseItselfDeletesNothing)
+{
+    for (const bool beforeBackup : {true, false}) {
+        SCOPED_TRACE(beforeBackup ? "Before Backup" : "After Restore");
+        dialogs_->ClearShown();
+        SetChecked(beforeBackup ? "rbRenameBeforeBackup" : "rbRenameAfterRestore", true);
+        Control<QLineEdit>("EditRenameCompletePath")->setText(QString::fromStdString(database_->Path()));
+
+        RunCycle();
+
+        ASSERT_EQ(Errors().size(), 1u);
+        EXPECT_EQ(Errors().front(), beforeBackup ? "Rename avant backup a échoué:" + database_->Path() + " => " +
+                                                       database_->Path() + "."
+                                                 : "Le rename de la vieille bd ou de la nouvelle ne fonctionne pas.");
+        EXPECT_EQ(Rows(), 2);
+        EXPECT_NE(form_->CycleExitCode(), 0);
+    }
+}
+
 TEST_F(CycleWindowTest, ErrorAfterTheMoveBeforeTheBackupPutsTheDatabaseBack)
 {
     Control<QComboBox>("ComboBoxPageSize")->setEditText("4k");
