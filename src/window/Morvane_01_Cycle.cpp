@@ -68,6 +68,9 @@ public:
         if (!pending_)
             return true;
         pending_ = false;
+        // The rebuilt database already took the path (an error came after the swap).
+        if (FileExists(original_))
+            return true;
         if (MoveFileNoReplace(moved_, original_)) {
             WindowLogQuietly("Base remise à sa place : " + moved_ + " => " + original_, 1);
             try {
