@@ -24,6 +24,8 @@ class TFormMorvane;
 namespace morvane {
 
 struct HeaderReportValue;
+struct DatabaseContents;
+class TCycleJournal;
 
 namespace fib {
 class TpFIBDatabase;
@@ -70,11 +72,11 @@ public:
     // The backup, update and restore cycle.
     void btnBackupRestoreClick();
     // The cycle's two requests: each logs its own failure and says how it ended.
-    enum class TRestoreOutcome { Swapped, RestoreFailed, RenameFailed };
+    enum class TRestoreOutcome { Swapped, RestoreFailed, VerificationFailed, RenameFailed };
     bool RunBackup(const std::string& backupFileName);
     TRestoreOutcome RunRestore(const std::string& backupFileName, bool movedBeforeBackup);
     // What the last cycle leaves as exit status: 0 when none ran or the new database
-    // took its place, 1 when it stopped on an error, 2 when it ran through without the swap.
+    // took its place, else the class of its failure (CycleExitStatus.h).
     int CycleExitCode() const noexcept { return cycleExitCode_; }
 
     // Job settings file.
@@ -127,6 +129,10 @@ private:
     void RunBatchFile(const QString& batchFile);
     void ReportRenameFailure(const std::string& databasePath);
     void ReportCycleFailure(const std::string& text, const std::string& databasePath);
+    // The restored file against what was asked and the old database's rows: what
+    // differed, empty when it may take the database's place.
+    std::string VerifyNewDatabase(const std::string& server, const std::string& newDatabase, int pageSize,
+                                  int pageBuffers);
 
     std::unique_ptr<Ui::TFormMorvane> ui;
     // The owner of the non-visual components, so errors name them FormMorvane.<name>.
@@ -145,6 +151,10 @@ private:
     bool closePending_{false};
     int headlessExitCode_{0};
     int cycleExitCode_{0};
+    // Set only while a cycle runs: its swap journal and the old database's rows.
+    TCycleJournal* cycleJournal_{nullptr};
+    const DatabaseContents* oldContents_{nullptr};
+    std::string verificationFailure_;
 };
 
 } // namespace morvane

@@ -15,7 +15,14 @@
 #include "global/FIB_Deconnexion.h"
 #include "global/Global_File.h"
 #include "global/Global_Utils.h"
+#include "window/CycleContents.h"
+#include "window/CycleExitStatus.h"
 #include "window/CycleFiles.h"
+#include "window/CycleJournal.h"
+#include "window/CyclePreflight.h"
+#include "window/CycleTestHooks.h"
+#include "window/CycleVerification.h"
+#include "window/HeaderReport.h"
 #include "window/DatabaseLocation.h"
 #include "window/OperatorDialogs.h"
 #include "window/SessionGuards.h"
@@ -27,6 +34,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 
 namespace morvane {
 
@@ -45,14 +53,83 @@ TStringList UserParams(const Ui::TFormMorvane& ui)
     return params;
 }
 
+// A journal line from a path that must not raise (a destructor, a cleanup): the
+// move it reports has happened or not either way.
+void JournalQuietly(TCycleJournal* journal, JournalStep step, bool done) noexcept
+{
+    if (journal == nullptr)
+        return;
+    try {
+        journal->Record(step, done);
+    } catch (const std::exception& error) {
+        WindowLogQuietly(std::string("Journal du cycle: ") + error.what(), 1);
+    }
+}
+
+// The journal line of a move, then the pause a test may ask for at that step.
+void JournalDone(TCycleJournal* journal, JournalStep step)
+{
+    if (journal != nullptr)
+        journal->Record(step, true);
+    PauseAtStepForTests(JournalStepName(step));
+}
+
+bool IsFolderPath(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// A database that gfix shut down is brought back online when the cycle ends
+// without putting a new database in its place: a failed night run must leave the
+// site a database it can use.
+class ShutDownDatabase {
+public:
+    ShutDownDatabase(std::string binFolder, std::string databaseName, std::function<void(const std::string&)> output)
+        : binFolder_(std::move(binFolder)), databaseName_(std::move(databaseName)), output_(std::move(output))
+    {
+    }
+    ~ShutDownDatabase() { BringOnline(); }
+    ShutDownDatabase(const ShutDownDatabase&) = delete;
+    ShutDownDatabase& operator=(const ShutDownDatabase&) = delete;
+
+    // The new database, online, took its place; the old one stays shut down.
+    void Replaced() noexcept { pending_ = false; }
+
+    void BringOnline() noexcept
+    {
+        if (!pending_)
+            return;
+        pending_ = false;
+        try {
+            TStringList lines;
+            const std::string workingFolder = IsFolderPath(binFolder_) ? binFolder_ : std::string();
+            const std::string result = RunCmdLine(GfixOnlineCommandLine(GfixProgram(binFolder_), databaseName_),
+                                                  workingFolder, &lines);
+            WindowLogQuietly("Base remise en ligne après l'échec du cycle : " + databaseName_ + " => " + result, 1);
+            for (const std::string& line : SplitLines(result))
+                output_(line);
+        } catch (const std::exception& error) {
+            // Runs from a destructor as well: the failure is logged for the operator.
+            WindowLogQuietly("La base " + databaseName_ + " n'a pas pu être remise en ligne: " + error.what(), 1);
+        }
+    }
+
+private:
+    std::string binFolder_;
+    std::string databaseName_;
+    std::function<void(const std::string&)> output_;
+    bool pending_{true};
+};
+
 // The database file moved to the rename path before the backup. Until the cycle
 // says the rebuilt file has taken its place, leaving this scope (by an error or by a
 // failed backup or restore) moves it back: the database is never left missing.
 class MovedDatabaseFile {
 public:
     // onBack runs once the file is back (the window's database name follows it).
-    MovedDatabaseFile(std::string original, std::string moved, std::function<void()> onBack)
-        : original_(std::move(original)), moved_(std::move(moved)), onBack_(std::move(onBack))
+    MovedDatabaseFile(std::string original, std::string moved, TCycleJournal* journal, std::function<void()> onBack)
+        : original_(std::move(original)), moved_(std::move(moved)), journal_(journal), onBack_(std::move(onBack))
     {
     }
     ~MovedDatabaseFile() { MoveBack(); }
@@ -71,7 +148,9 @@ public:
         // The rebuilt database already took the path (an error came after the swap).
         if (FileExists(original_))
             return true;
+        JournalQuietly(journal_, JournalStep::MovedBack, false);
         if (MoveFileNoReplace(moved_, original_)) {
+            JournalQuietly(journal_, JournalStep::MovedBack, true);
             WindowLogQuietly("Base remise à sa place : " + moved_ + " => " + original_, 1);
             try {
                 onBack_();
@@ -88,6 +167,7 @@ public:
 private:
     std::string original_;
     std::string moved_;
+    TCycleJournal* journal_;
     std::function<void()> onBack_;
     bool pending_{true};
 };
@@ -96,15 +176,27 @@ private:
 
 void TFormMorvane::btnBackupRestoreClick()
 {
-    // Pessimistic until the end: an error that leaves the cycle leaves this status.
-    cycleExitCode_ = 1;
+    // Pessimistic until the end: an error that leaves the cycle leaves the status of
+    // the stage it stopped in.
+    cycleExitCode_ = ExitStartUpError;
     const std::string dbFile = ui->EditDBFile->text().toStdString();
+    const std::string databasePath = SplitDatabaseLocation(dbFile).path;
+    const std::string renamePath = ui->EditRenameCompletePath->text().toStdString();
+
+    // Nothing runs, stops or moves when the cycle cannot end well.
+    cycleExitCode_ = ExitPreflightRefused;
+    if (const auto refusal = PreflightRefusal({databasePath, ui->EditDBBackup->text().toStdString(), renamePath},
+                                              LocalFreeSpace))
+        throw Exception(*refusal);
+    cycleExitCode_ = ExitStartUpError;
 
     const std::string binFolder = ServerBinFolder(GetBaseLocation(*serverProperties_, dbFile));
 
     RunBatchFile(ui->eBatchFileAvantBackup->text());
 
+    std::unique_ptr<ShutDownDatabase> shutDown;
     if (ui->cbForceDeconnexion->isChecked()) {
+        cycleExitCode_ = ExitDisconnectionRefused;
         SetDatabaseName(dbFile);
         bool othersAttached = false;
         {
@@ -117,29 +209,49 @@ void TFormMorvane::btnBackupRestoreClick()
         }
         // Detached first: the forced shutdown would otherwise cut our own attachment too.
         if (othersAttached) {
+            shutDown = std::make_unique<ShutDownDatabase>(binFolder, dbFile,
+                                                          [this](const std::string& line) { AppendMemoLine(Q(line)); });
             TStringList lines;
             const std::string output = GfixShutdown(&lines, binFolder, dbFile);
             for (const std::string& line : SplitLines(output))
                 AppendMemoLine(Q(line));
         }
     }
+    cycleExitCode_ = ExitBackupFailed;
 
-    const std::string renamePath = ui->EditRenameCompletePath->text().toStdString();
+    // From here every move of a database file is in the journal before and after it.
+    TCycleJournal journal(CycleJournalPath(), databasePath, renamePath, databasePath + NewDatabaseSuffix);
+    cycleJournal_ = &journal;
+    DatabaseContents oldContents;
+    oldContents_ = nullptr;
+    verificationFailure_.clear();
+    struct ForgetCycle {
+        TFormMorvane& form;
+        ~ForgetCycle()
+        {
+            form.cycleJournal_ = nullptr;
+            form.oldContents_ = nullptr;
+        }
+    } forgetCycle{*this};
+
     std::unique_ptr<MovedDatabaseFile> movedBefore;
     if (ui->rbRenameBeforeBackup->isChecked() && !renamePath.empty()) {
         const std::string databaseName = fibDatabase_->DBName();
-        const std::string databasePath = SplitDatabaseLocation(databaseName).path;
+        const std::string movedPath = SplitDatabaseLocation(databaseName).path;
         // Deleting the file at the rename path when the database path holds nothing
         // (as after an earlier swap that failed) would delete the only copy.
-        if (!FileExists(databasePath))
-            throw Exception("La base de données " + databasePath +
+        if (!FileExists(movedPath))
+            throw Exception("La base de données " + movedPath +
                             " est introuvable: rien n'a été déplacé ni effacé, le cycle est arrêté");
         // A rename path that reaches the database file itself would delete it.
-        if (SameFile(databasePath, renamePath) || !DeleteFileIfExists(renamePath) ||
-            !MoveFileNoReplace(databasePath, renamePath))
-            throw Exception("Rename avant backup a échoué:" + databasePath + " => " + renamePath);
-        movedBefore =
-            std::make_unique<MovedDatabaseFile>(databasePath, renamePath, [this, dbFile] { SetDatabaseName(dbFile); });
+        if (SameFile(movedPath, renamePath) || !DeleteFileIfExists(renamePath))
+            throw Exception("Rename avant backup a échoué:" + movedPath + " => " + renamePath);
+        journal.Record(JournalStep::MovedBeforeBackup, false);
+        if (!MoveFileNoReplace(movedPath, renamePath))
+            throw Exception("Rename avant backup a échoué:" + movedPath + " => " + renamePath);
+        movedBefore = std::make_unique<MovedDatabaseFile>(movedPath, renamePath, &journal,
+                                                          [this, dbFile] { SetDatabaseName(dbFile); });
+        JournalDone(&journal, JournalStep::MovedBeforeBackup);
         const std::size_t colon = databaseName.find(':');
         SetDatabaseName((colon == std::string::npos ? std::string() : databaseName.substr(0, colon + 1)) +
                         renamePath);
@@ -148,10 +260,16 @@ void TFormMorvane::btnBackupRestoreClick()
     if (ui->ComboBoxWriteMode->currentText().isEmpty())
         ApplySettings();
 
+    // Counted before the backup, while the old database is still at a known path
+    // and nobody else is attached: the new file must hold the same rows.
+    oldContents = ReadDatabaseContents(*fibDatabase_);
+    oldContents_ = &oldContents;
+
     const bool backedUp = RunBackup(CycleBackupFileName);
     RunBatchFile(ui->eBatchFileApresBackup->text());
 
     // Restoring a backup that failed could only put a broken database in place.
+    cycleExitCode_ = ExitRestoreFailed;
     const TRestoreOutcome outcome =
         backedUp ? RunRestore(CycleBackupFileName, movedBefore != nullptr) : TRestoreOutcome::RestoreFailed;
     const bool swapped = outcome == TRestoreOutcome::Swapped;
@@ -165,18 +283,33 @@ void TFormMorvane::btnBackupRestoreClick()
             inPlace = movedBefore->MoveBack();
         movedBefore.reset();
     }
+    if (shutDown) {
+        if (swapped)
+            shutDown->Replaced();
+        else
+            shutDown->BringOnline();
+    }
+    if (inPlace)
+        journal.Finish();
+    const std::string notInPlace = ", et la base de données n'a pas pu être remise à sa place (" + renamePath + ").";
     if (outcome == TRestoreOutcome::RestoreFailed) {
         const std::string what = backedUp ? "Le restore a échoué: la nouvelle base n'est pas mise en place"
                                           : "Le backup a échoué: pas de restore";
-        ReportCycleFailure(inPlace ? what + ", la base de données reste à sa place."
-                                   : what + ", et la base de données n'a pas pu être remise à sa place (" +
-                                         renamePath + ").",
-                           SplitDatabaseLocation(dbFile).path);
+        ReportCycleFailure(inPlace ? what + ", la base de données reste à sa place." : what + notInPlace,
+                           databasePath);
+    } else if (outcome == TRestoreOutcome::VerificationFailed) {
+        const std::string what = "La nouvelle base diffère de l'ancienne (" + verificationFailure_ +
+                                 "): elle reste sous le nom " + databasePath + NewDatabaseSuffix + " pour examen";
+        ReportCycleFailure(inPlace ? what + ", la base de données reste à sa place." : what + notInPlace,
+                           databasePath);
     }
 
     RunBatchFile(ui->eBatchFileApresRestore->text());
 
-    cycleExitCode_ = swapped ? 0 : 2;
+    cycleExitCode_ = swapped                                    ? ExitCompleted
+                     : !backedUp                                ? ExitBackupFailed
+                     : outcome == TRestoreOutcome::RenameFailed ? ExitSwapFailed
+                                                                : ExitRestoreFailed;
     if (HasParam("AUTO"))
         close();
 }
@@ -276,6 +409,14 @@ TFormMorvane::TRestoreOutcome TFormMorvane::RunRestore(const std::string& backup
         return TRestoreOutcome::RestoreFailed;
     }
 
+    verificationFailure_ = VerifyNewDatabase(location.server, newDatabase, service.PageSize, service.PageBuffers);
+    if (!verificationFailure_.empty()) {
+        // Kept under its own name for inspection; the old database stays in place.
+        ProcessMessages();
+        return TRestoreOutcome::VerificationFailed;
+    }
+    JournalDone(cycleJournal_, JournalStep::RestoreVerified);
+
     // The file at the rename path goes only when there is a database to take its place.
     if (ui->rbRenameAfterRestore->isChecked() && FileExists(renamePath) && FileExists(databasePath) &&
         !SameFile(renamePath, databasePath))
@@ -283,15 +424,27 @@ TFormMorvane::TRestoreOutcome TFormMorvane::RunRestore(const std::string& backup
 
     const std::string finalPath = SplitDatabaseLocation(ui->EditDBFile->text().toStdString()).path;
     bool swapped = false;
-    if (movedBeforeBackup || MoveFileNoReplace(databasePath, renamePath)) {
+    bool oldMoved = movedBeforeBackup;
+    if (!movedBeforeBackup) {
+        JournalQuietly(cycleJournal_, JournalStep::OldFileMoved, false);
+        oldMoved = MoveFileNoReplace(databasePath, renamePath);
+        if (oldMoved)
+            JournalDone(cycleJournal_, JournalStep::OldFileMoved);
+    }
+    if (oldMoved) {
+        JournalQuietly(cycleJournal_, JournalStep::NewFileMoved, false);
         if (MoveFileNoReplace(newDatabase, finalPath)) {
+            JournalDone(cycleJournal_, JournalStep::NewFileMoved);
             swapped = true;
             ButtonListInfoClick();
         } else {
             // The new file stays under its own name; the old one goes back so the
             // database path is not left empty.
-            if (!movedBeforeBackup)
-                MoveFileNoReplace(renamePath, databasePath);
+            if (!movedBeforeBackup) {
+                JournalQuietly(cycleJournal_, JournalStep::MovedBack, false);
+                if (MoveFileNoReplace(renamePath, databasePath))
+                    JournalQuietly(cycleJournal_, JournalStep::MovedBack, true);
+            }
             ReportRenameFailure(databasePath);
         }
     } else {
@@ -299,6 +452,54 @@ TFormMorvane::TRestoreOutcome TFormMorvane::RunRestore(const std::string& backup
     }
     ProcessMessages();
     return swapped ? TRestoreOutcome::Swapped : TRestoreOutcome::RenameFailed;
+}
+
+std::string TFormMorvane::VerifyNewDatabase(const std::string& server, const std::string& newDatabase, int pageSize,
+                                            int pageBuffers)
+{
+    const std::string connection = server.empty() ? newDatabase : server + ":" + newDatabase;
+    std::vector<std::string> differences;
+    try {
+        RestoredDatabase restored;
+        // The header as the server reports it, as the header report reads it.
+        fib::TpFIBStatisticalService& statistics = *statisticalService_;
+        statistics.SetParams(UserParams(*ui));
+        statistics.SetServerName(server);
+        statistics.DatabaseName = connection;
+        {
+            ServiceSessionGuard session(statistics);
+            statistics.Attach();
+            statistics.ServiceStart();
+            while (!statistics.Eof()) {
+                const std::string line = statistics.GetNextLine();
+                if (const auto value = ParseHeaderReport(line, HeaderKeyword::PageSize))
+                    restored.pageSize = StrToInt(value->text);
+                else if (const auto buffers = ParseHeaderReport(line, HeaderKeyword::PageBuffers))
+                    restored.pageBuffers = buffers->number;
+            }
+            statistics.Detach();
+        }
+
+        fib::TpFIBDatabase database(nullptr);
+        database.SetDBName(connection);
+        database.DBParams() = fibDatabase_->DBParams();
+        database.SetSQLDialect(fibDatabase_->SQLDialect());
+        restored.contents = ReadDatabaseContents(database);
+        differences = VerificationDifferences(pageSize, pageBuffers,
+                                              oldContents_ != nullptr ? *oldContents_ : restored.contents, restored);
+    } catch (const Exception& error) {
+        differences.push_back("nouvelle base illisible: " + error.Message());
+    } catch (const std::exception& error) {
+        differences.push_back(std::string("nouvelle base illisible: ") + error.what());
+    }
+    std::string text;
+    for (const std::string& difference : differences)
+        text += (text.empty() ? "" : "; ") + difference;
+    if (text.empty())
+        WindowLog("Nouvelle base vérifiée: " + newDatabase, 200);
+    else
+        WindowLog("Vérification de la nouvelle base " + newDatabase + ": " + text, 1);
+    return text;
 }
 
 void TFormMorvane::RunBatchFile(const QString& batchFile)

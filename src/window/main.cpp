@@ -4,8 +4,11 @@
 #include "core/MessagePump.h"
 #include "global/Global_Utils.h"
 #include "logger/uApplicationLogger.h"
+#include "window/CycleExitStatus.h"
+#include "window/CycleJournal.h"
 #include "window/Morvane_01.h"
 #include "window/OperatorDialogs.h"
+#include "window/WindowLog.h"
 
 #include <QApplication>
 
@@ -23,7 +26,15 @@ int main(int argc, char** argv)
         QApplication application(argc, argv);
         morvane::InstallOperatorDialogs();
         morvane::SetMessagePump([] { QCoreApplication::processEvents(); });
-        {
+        // Before the window attaches anything: a cycle killed half-way may have left
+        // the database away from its path.
+        const auto unresolved = morvane::ResolveLeftJournal(
+            morvane::CycleJournalPath(), [](const std::string& line) { morvane::WindowLog(line, 1); });
+        if (unresolved) {
+            morvane::WindowLog(*unresolved, 1);
+            std::fprintf(stderr, "%s\n", unresolved->c_str());
+            exitCode = morvane::ExitStartUpError;
+        } else {
             morvane::TFormMorvane form;
             // A run nobody can see that already failed at start-up ends here.
             if (form.HeadlessExitCode() == 0) {
@@ -32,8 +43,9 @@ int main(int argc, char** argv)
             }
             if (exitCode == 0)
                 exitCode = form.HeadlessExitCode();
-            // An unattended run succeeded only when the rebuilt database is in its place.
-            if (exitCode == 0)
+            // An unattended run succeeded only when the rebuilt database is in its place;
+            // a cycle that failed tells which class of failure stopped it.
+            if (form.CycleExitCode() != 0)
                 exitCode = form.CycleExitCode();
         }
         morvane::SetMessagePump({});

@@ -11,6 +11,7 @@
 #include "support/FirebirdServer.h"
 #include "support/FreshDatabase.h"
 #include "support/WorkstationSimulatorProcess.h"
+#include "window/CycleExitStatus.h"
 
 #include <QCheckBox>
 #include <QRadioButton>
@@ -76,7 +77,7 @@ TEST_F(CycleWindowTest, OperatorWhoAnswersNonStopsTheCycleBeforeAnythingMoves)
     EXPECT_TRUE(std::filesystem::exists(database_->Path()));
     EXPECT_FALSE(std::filesystem::exists(RenamePath()));
     EXPECT_FALSE(form_->FIBDatabase().Connected());
-    EXPECT_EQ(form_->CycleExitCode(), 1);
+    EXPECT_EQ(form_->CycleExitCode(), ExitDisconnectionRefused);
 }
 
 TEST_F(CycleWindowTest, DatabasePathWithoutAFileNeverDeletesTheOnlyCopyAtTheRenamePath)
@@ -88,14 +89,15 @@ TEST_F(CycleWindowTest, DatabasePathWithoutAFileNeverDeletesTheOnlyCopyAtTheRena
 
     RunCycle();
 
-    EXPECT_EQ(Errors(), std::vector<std::string>{"La base de données " + database_->Path() +
-                                                 " est introuvable: rien n'a été déplacé ni effacé, le cycle "
-                                                 "est arrêté."});
+    EXPECT_EQ(Errors(), std::vector<std::string>{"Vérification avant le cycle: la base de données " +
+                                                 database_->Path() +
+                                                 " est introuvable sur cette machine: rien n'a été lancé, "
+                                                 "déplacé ni effacé."});
     ASSERT_TRUE(std::filesystem::exists(RenamePath()));
     EXPECT_EQ(std::filesystem::file_size(RenamePath()), size);
-    EXPECT_EQ(form_->CycleExitCode(), 1);
-    // The missing batch file before the backup was no error: the shell's complaint is in the memo.
-    EXPECT_TRUE(MemoHas("StopServices.cmd"));
+    EXPECT_EQ(form_->CycleExitCode(), ExitPreflightRefused);
+    // Refused before the batch file before the backup could stop the site's services.
+    EXPECT_FALSE(MemoHas("StopServices.cmd"));
 }
 
 TEST_F(CycleWindowTest, RenamePathThatIsTheDatabaseItselfDeletesNothing)
@@ -108,12 +110,12 @@ TEST_F(CycleWindowTest, RenamePathThatIsTheDatabaseItselfDeletesNothing)
 
         RunCycle();
 
+        // Refused before anything runs, whichever moment the move would have come.
         ASSERT_EQ(Errors().size(), 1u);
-        EXPECT_EQ(Errors().front(), beforeBackup ? "Rename avant backup a échoué:" + database_->Path() + " => " +
-                                                       database_->Path() + "."
-                                                 : "Le rename de la vieille bd ou de la nouvelle ne fonctionne pas.");
+        EXPECT_EQ(Errors().front(), "Vérification avant le cycle: le chemin de renommage " + database_->Path() +
+                                        " est celui de la base de données.");
         EXPECT_EQ(Rows(), 2);
-        EXPECT_NE(form_->CycleExitCode(), 0);
+        EXPECT_EQ(form_->CycleExitCode(), ExitPreflightRefused);
     }
 }
 
@@ -127,7 +129,7 @@ TEST_F(CycleWindowTest, ErrorAfterTheMoveBeforeTheBackupPutsTheDatabaseBack)
     EXPECT_EQ(Rows(), 2);
     EXPECT_FALSE(std::filesystem::exists(RenamePath()));
     EXPECT_EQ(form_->FIBDatabase().DBName(), Text("EditDBFile")) << "the window names the file at its path again";
-    EXPECT_EQ(form_->CycleExitCode(), 1);
+    EXPECT_EQ(form_->CycleExitCode(), ExitRestoreFailed);
 }
 
 TEST_F(CycleWindowTest, MoveAfterTheRestoreOntoAnExistingFileFailsAndKeepsEveryFile)
@@ -148,7 +150,7 @@ TEST_F(CycleWindowTest, MoveAfterTheRestoreOntoAnExistingFileFailsAndKeepsEveryF
     EXPECT_EQ(PanelColour(), QColor(255, 0, 0));
     EXPECT_EQ(Control<QLabel>("PanelOperation")->text(), "Fin restore: Morvane.fbk");
     EXPECT_FALSE(form_->RestoreService1().Active());
-    EXPECT_EQ(form_->CycleExitCode(), 2);
+    EXPECT_EQ(form_->CycleExitCode(), ExitSwapFailed);
 }
 
 TEST_F(CycleWindowTest, FailedBackupLeavesNoSessionOpenAndSkipsTheRestore)
@@ -165,7 +167,7 @@ TEST_F(CycleWindowTest, FailedBackupLeavesNoSessionOpenAndSkipsTheRestore)
     EXPECT_FALSE(std::filesystem::exists(RenamePath()));
     EXPECT_EQ(Rows(), 2);
     EXPECT_EQ(PanelColour(), QColor(255, 0, 0));
-    EXPECT_EQ(form_->CycleExitCode(), 2);
+    EXPECT_EQ(form_->CycleExitCode(), ExitBackupFailed);
 }
 
 } // namespace
