@@ -4,6 +4,8 @@
 
 #include "core/Exception.h"
 #include "core/Format.h"
+#include "core/Text.h"
+#include "window/HeaderReport.h"
 
 #include <cerrno>
 #include <cmath>
@@ -174,6 +176,53 @@ std::string FolderOf(const std::string& path)
 }
 
 } // namespace
+
+RunReportDatabase ReadHeaderSettings(const std::vector<std::string>& reportLines, std::optional<std::int64_t> sizeBytes)
+{
+    RunReportDatabase db;
+    db.sizeBytes = sizeBytes;
+    for (const std::string& line : reportLines) {
+        for (HeaderKeyword keyword : HeaderKeywords) {
+            std::optional<HeaderReportValue> value;
+            try {
+                value = ParseHeaderReport(line, keyword);
+            } catch (const EConvertError&) {
+                continue; // an unreadable number: that value stays unknown in the report
+            }
+            if (!value)
+                continue;
+            switch (value->keyword) {
+            case HeaderKeyword::Database:
+                break;
+            case HeaderKeyword::PageSize: {
+                int pageSize = 0;
+                if (TryStrToInt(value->text, pageSize))
+                    db.pageSize = pageSize;
+                break;
+            }
+            case HeaderKeyword::PageBuffers:
+                db.pageBuffers = value->number;
+                break;
+            case HeaderKeyword::SweepInterval:
+                db.sweepInterval = value->number;
+                break;
+            case HeaderKeyword::Attributes:
+                db.reserve = value->reserveIndex == 1;
+                db.forcedWrites = value->writeModeIndex == 0;
+                break;
+            }
+        }
+    }
+    return db;
+}
+
+std::optional<std::int64_t> FileSizeBytes(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    return static_cast<std::int64_t>(info.st_size);
+}
 
 const char* StepOutcomeText(StepOutcome outcome) noexcept
 {

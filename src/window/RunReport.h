@@ -44,6 +44,15 @@ struct RunReportDatabase {
     std::optional<bool> forcedWrites; // true: synchronous writes; false: asynchronous
 };
 
+// The settings of a header statistics report (the lines the window lists), with the
+// file's size. A value the report does not hold, or holds unreadably, stays unknown:
+// a report must never stop the cycle it describes.
+RunReportDatabase ReadHeaderSettings(const std::vector<std::string>& reportLines,
+                                     std::optional<std::int64_t> sizeBytes = std::nullopt);
+
+// The size of a file in bytes, or nothing when it cannot be seen (missing, no right).
+std::optional<std::int64_t> FileSizeBytes(const std::string& path);
+
 class TRunReport {
 public:
     TRunReport() = default;

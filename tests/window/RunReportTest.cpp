@@ -408,6 +408,39 @@ TEST(RunReportTest, HostileStringsAreEscapedAndReadBackUnchanged)
     EXPECT_EQ(json["steps"].Array()[0]["detail"].String(), "\x01" + replacement);
 }
 
+TEST(RunReportTest, HeaderSettingsAndSizeComeFromTheReportLinesAndTheFile)
+{
+    // A header report as the Firebird 3.0 server sends it, tabs kept.
+    const std::vector<std::string> report = {
+        "Database \"/srv/Data/Site/BD.FDB\"", "Database header page information:", "\tPage size\t\t8192",
+        "\tPage buffers\t\t4000", "\tAttributes\t\tforce write, no reserve", "\tSweep interval:\t\t5000",
+    };
+    const RunReportDatabase db = ReadHeaderSettings(report, 123456);
+    EXPECT_EQ(db.sizeBytes, 123456);
+    EXPECT_EQ(db.pageSize, 8192);
+    EXPECT_EQ(db.pageBuffers, 4000);
+    EXPECT_EQ(db.sweepInterval, 5000);
+    EXPECT_EQ(db.reserve, false);
+    EXPECT_EQ(db.forcedWrites, true);
+
+    const RunReportDatabase other = ReadHeaderSettings({"\tAttributes\t\t", "\tPage buffers\t\tbeaucoup",
+                                                        "\tPage size\t\t?"});
+    EXPECT_EQ(other.reserve, true);
+    EXPECT_EQ(other.forcedWrites, false);
+    // Unreadable numbers and missing lines stay unknown instead of stopping the cycle.
+    EXPECT_FALSE(other.pageBuffers);
+    EXPECT_FALSE(other.pageSize);
+    EXPECT_FALSE(other.sweepInterval);
+    EXPECT_FALSE(other.sizeBytes);
+
+    test::TemporaryFolder folder;
+    const std::string file = folder.File("BD.FDB");
+    std::ofstream(file, std::ios::binary) << std::string(1000, 'x');
+    EXPECT_EQ(FileSizeBytes(file), 1000);
+    EXPECT_FALSE(FileSizeBytes(folder.File("absent.fdb")));
+    EXPECT_FALSE(FileSizeBytes(folder.Path()));
+}
+
 TEST(RunReportTest, WriteFileReplacesTheReportAtomicallyAndLeavesNoTemporaryFile)
 {
     test::TemporaryFolder folder;
