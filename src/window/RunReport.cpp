@@ -5,6 +5,7 @@
 #include "core/Exception.h"
 #include "core/Format.h"
 #include "core/Text.h"
+#include "global/Global_Utils.h"
 #include "window/HeaderReport.h"
 
 #include <cerrno>
@@ -176,6 +177,8 @@ std::string FolderOf(const std::string& path)
 }
 
 } // namespace
+
+std::string RunReportPath() { return ProgramFolder() + RunReportFileName; }
 
 RunReportDatabase ReadHeaderSettings(const std::vector<std::string>& reportLines, std::optional<std::int64_t> sizeBytes)
 {

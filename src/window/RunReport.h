@@ -15,6 +15,9 @@ namespace morvane {
 // The file the last cycle's report goes to, in the program's folder.
 inline constexpr const char* RunReportFileName = "morvane-last-run.json";
 
+// That file's full path: the program's folder (where its other files live) and the name.
+std::string RunReportPath();
+
 enum class StepOutcome {
     Running, // begun and never ended: the cycle stopped inside it ("interrupted")
     Ok,
@@ -92,6 +95,8 @@ public:
     // whole new one: a temporary file beside it, flushed to disk, then renamed.
     // Raises EOSError when the file cannot be written.
     void WriteFile(const std::string& path) const;
+    // WriteFile to RunReportPath().
+    void WriteBesideProgram() const { WriteFile(RunReportPath()); }
 
 private:
     std::string database_;

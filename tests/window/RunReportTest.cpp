@@ -3,6 +3,7 @@
 
 #include "window/RunReport.h"
 
+#include "global/CommandLineGuard.h"
 #include "support/TemporaryFolder.h"
 #include "core/Exception.h"
 
@@ -460,6 +461,15 @@ TEST(RunReportTest, WriteFileReplacesTheReportAtomicallyAndLeavesNoTemporaryFile
     struct stat info {};
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0644u);
+
+    // Beside the program, wherever it was started from.
+    {
+        testing::CommandLineGuard commandLine({folder.File("morvane"), "AUTO"});
+        EXPECT_EQ(RunReportPath(), path);
+        first.WriteBesideProgram();
+        EXPECT_EQ(ReadFile(path), first.ToJson());
+        second.WriteBesideProgram();
+    }
 
     // The rename cannot replace a folder: the error names it, and no temporary file stays.
     const std::string blocked = folder.File("blocked");
