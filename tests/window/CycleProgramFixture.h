@@ -85,11 +85,25 @@ protected:
         WriteProgramFile("morvane.ini", "[" + database_->ConnectionString() + "]\n" + keys);
     }
 
-    ToolResult RunAuto() const
+    // extraEnvironment: NAME=VALUE settings for this run only (the test builds' hooks).
+    ToolResult RunAuto(const std::vector<std::string>& extraEnvironment = {}) const
     {
-        return RunTool({"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM=offscreen",
-                        std::string("LSAN_OPTIONS=suppressions=") + MORVANE_LSAN_SUPPRESSIONS + ":use_tls=0",
-                        "timeout", "300", Program(), "AUTO"});
+        std::vector<std::string> argv{"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY"};
+        for (const std::string& setting : AutoEnvironment())
+            argv.push_back(setting);
+        argv.insert(argv.end(), extraEnvironment.begin(), extraEnvironment.end());
+        for (const char* word : {"timeout", "300"})
+            argv.emplace_back(word);
+        argv.push_back(Program());
+        argv.emplace_back("AUTO");
+        return RunTool(argv);
+    }
+
+    // What an unattended run gets besides a display-less environment.
+    static std::vector<std::string> AutoEnvironment()
+    {
+        return {"QT_QPA_PLATFORM=offscreen",
+                std::string("LSAN_OPTIONS=suppressions=") + MORVANE_LSAN_SUPPRESSIONS + ":use_tls=0"};
     }
 
     // "<name> <folder>" for every batch file run, in order.
