@@ -7,6 +7,7 @@
 #include "window/SessionGuards.h"
 
 #include <charconv>
+#include <filesystem>
 #include <memory>
 
 namespace morvane {
@@ -59,6 +60,34 @@ DatabaseContents ReadDatabaseContents(fib::TpFIBDatabase& database)
                                "AND RDB$INDEX_INACTIVE = 1 ORDER BY RDB$INDEX_NAME");
     database.SetConnected(false);
     return contents;
+}
+
+RunReportDatabase ReadReportDatabase(const std::string& connection, const fib::TDBParams& params, int dialect,
+                                     const std::string& localPath) noexcept
+{
+    RunReportDatabase values;
+    std::error_code error;
+    const auto size = std::filesystem::file_size(localPath, error);
+    if (error)
+        return values;
+    values.sizeBytes = static_cast<std::int64_t>(size);
+    try {
+        fib::TpFIBDatabase database(nullptr);
+        database.SetDBName(connection);
+        database.DBParams() = params;
+        database.SetSQLDialect(dialect);
+        AttachmentGuard attachment(database);
+        database.SetConnected(true);
+        values.pageSize = database.GetDatabaseInfoInt(fib::isc_info_page_size_item);
+        values.pageBuffers = database.GetDatabaseInfoInt(fib::isc_info_num_buffers_item);
+        values.sweepInterval = database.GetDatabaseInfoInt(fib::isc_info_sweep_interval_item);
+        values.reserve = database.GetDatabaseInfoInt(fib::isc_info_no_reserve_item) != 1;
+        values.forcedWrites = database.GetDatabaseInfoInt(fib::isc_info_forced_writes_item) == 1;
+        database.SetConnected(false);
+    } catch (const std::exception&) {
+        // A database shut down or missing has no settings to report: they stay empty.
+    }
+    return values;
 }
 
 } // namespace morvane

@@ -26,6 +26,7 @@ namespace morvane {
 struct HeaderReportValue;
 struct DatabaseContents;
 class TCycleJournal;
+class TRunReport;
 
 namespace fib {
 class TpFIBDatabase;
@@ -125,7 +126,8 @@ private:
     // The database component follows the DB File text.
     void SetDatabaseName(const std::string& dbFileText);
     void ApplyHeaderValue(const HeaderReportValue& value);
-    // Steps of the cycle (Morvane_01_Cycle.cpp).
+    // Steps of the cycle (Morvane_01_Cycle.cpp); btnBackupRestoreClick reports what RunCycle did.
+    void RunCycle();
     void RunBatchFile(const QString& batchFile);
     void ReportRenameFailure(const std::string& databasePath);
     void ReportCycleFailure(const std::string& text, const std::string& databasePath);
@@ -155,6 +157,7 @@ private:
     TCycleJournal* cycleJournal_{nullptr};
     const DatabaseContents* oldContents_{nullptr};
     std::string verificationFailure_;
+    TRunReport* runReport_{nullptr};
 };
 
 } // namespace morvane

@@ -25,6 +25,7 @@
 #include "window/HeaderReport.h"
 #include "window/DatabaseLocation.h"
 #include "window/OperatorDialogs.h"
+#include "window/RunReport.h"
 #include "window/SessionGuards.h"
 #include "window/WindowLog.h"
 
@@ -51,6 +52,42 @@ TStringList UserParams(const Ui::TFormMorvane& ui)
     params.Add("user_name=" + ui.EditUserFB->text().toStdString());
     params.Add("password=" + ui.EditPWFB->text().toStdString());
     return params;
+}
+
+// One step of the run report, begun here; a step that an error leaves before it
+// ends is reported as failed.
+class ReportStep {
+public:
+    ReportStep(TRunReport* report, std::string name) : report_(report)
+    {
+        if (report_ != nullptr)
+            index_ = report_->BeginStep(std::move(name));
+    }
+    ~ReportStep()
+    {
+        if (!ended_ && report_ != nullptr)
+            report_->EndStep(index_, StepOutcome::Failed);
+    }
+    ReportStep(const ReportStep&) = delete;
+    ReportStep& operator=(const ReportStep&) = delete;
+
+    void End(StepOutcome outcome, std::string detail = {})
+    {
+        if (!ended_ && report_ != nullptr)
+            report_->EndStep(index_, outcome, std::move(detail));
+        ended_ = true;
+    }
+
+private:
+    TRunReport* report_;
+    std::size_t index_{0};
+    bool ended_{false};
+};
+
+void SkippedStep(TRunReport* report, const char* name, std::string detail = {})
+{
+    if (report != nullptr)
+        report->AddStep(name, StepOutcome::Skipped, 0, std::move(detail));
 }
 
 // A journal line from a path that must not raise (a destructor, a cleanup): the
@@ -176,6 +213,69 @@ private:
 
 void TFormMorvane::btnBackupRestoreClick()
 {
+    const std::string dbFile = ui->EditDBFile->text().toStdString();
+    const std::string databasePath = SplitDatabaseLocation(dbFile).path;
+    TRunReport report;
+    report.SetDatabase(dbFile);
+    report.Start();
+    report.SetBefore(
+        ReadReportDatabase(dbFile, fibDatabase_->DBParams(), fibDatabase_->SQLDialect(), databasePath));
+    runReport_ = &report;
+    struct ForgetReport {
+        TFormMorvane& form;
+        ~ForgetReport() { form.runReport_ = nullptr; }
+    } forgetReport{*this};
+
+    // Written at the end of every cycle, also when an error stops it.
+    const auto finish = [&](const std::string& failure) noexcept {
+        try {
+            if (!failure.empty()) {
+                const std::vector<RunReportStep>& steps = report.Steps();
+                std::size_t failed = steps.size();
+                for (std::size_t i = 0; i < steps.size(); ++i)
+                    if (steps[i].outcome == StepOutcome::Failed && steps[i].detail.empty())
+                        failed = i;
+                // A step that refused or failed with its own reason already says it.
+                const bool said = !steps.empty() && steps.back().outcome != StepOutcome::Ok &&
+                                  !steps.back().detail.empty();
+                if (failed < steps.size())
+                    report.EndStep(failed, StepOutcome::Failed, failure);
+                else if (!said)
+                    report.AddStep("erreur", StepOutcome::Failed, 0, failure);
+            }
+            report.SetAfter(
+                ReadReportDatabase(dbFile, fibDatabase_->DBParams(), fibDatabase_->SQLDialect(), databasePath));
+            report.Finish(cycleExitCode_);
+            report.WriteBesideProgram();
+            WindowLog(report.SummaryLine(), 100);
+        } catch (const std::exception& error) {
+            // The cycle's own outcome goes on to the operator; the report's failure is logged.
+            WindowLogQuietly(std::string("Rapport du cycle non écrit: ") + error.what(), 1);
+        }
+    };
+    try {
+        RunCycle();
+    } catch (const Exception& error) {
+        finish(error.Message());
+        throw;
+    } catch (const std::exception& error) {
+        finish(error.what());
+        throw;
+    }
+    finish({});
+}
+
+void TFormMorvane::RunCycle()
+{
+    const auto reportedBatchFile = [this](const QString& file, const char* name) {
+        if (file.isEmpty()) {
+            SkippedStep(runReport_, name);
+            return;
+        }
+        ReportStep step(runReport_, name);
+        RunBatchFile(file);
+        step.End(StepOutcome::Ok);
+    };
     // Pessimistic until the end: an error that leaves the cycle leaves the status of
     // the stage it stopped in.
     cycleExitCode_ = ExitStartUpError;
@@ -185,17 +285,31 @@ void TFormMorvane::btnBackupRestoreClick()
 
     // Nothing runs, stops or moves when the cycle cannot end well.
     cycleExitCode_ = ExitPreflightRefused;
-    if (const auto refusal = PreflightRefusal({databasePath, ui->EditDBBackup->text().toStdString(), renamePath},
-                                              LocalFreeSpace))
-        throw Exception(*refusal);
+    {
+        ReportStep step(runReport_, "vérification préalable");
+        if (const auto refusal = PreflightRefusal(
+                {databasePath, ui->EditDBBackup->text().toStdString(), renamePath}, LocalFreeSpace)) {
+            step.End(StepOutcome::Refused, *refusal);
+            throw Exception(*refusal);
+        }
+        step.End(StepOutcome::Ok);
+    }
     cycleExitCode_ = ExitStartUpError;
 
-    const std::string binFolder = ServerBinFolder(GetBaseLocation(*serverProperties_, dbFile));
+    std::string binFolder;
+    {
+        ReportStep step(runReport_, "dossier du serveur");
+        binFolder = ServerBinFolder(GetBaseLocation(*serverProperties_, dbFile));
+        step.End(StepOutcome::Ok);
+    }
 
-    RunBatchFile(ui->eBatchFileAvantBackup->text());
+    reportedBatchFile(ui->eBatchFileAvantBackup->text(), "batch avant backup");
 
     std::unique_ptr<ShutDownDatabase> shutDown;
-    if (ui->cbForceDeconnexion->isChecked()) {
+    if (!ui->cbForceDeconnexion->isChecked())
+        SkippedStep(runReport_, "déconnexion");
+    else {
+        ReportStep step(runReport_, "déconnexion");
         cycleExitCode_ = ExitDisconnectionRefused;
         SetDatabaseName(dbFile);
         bool othersAttached = false;
@@ -216,6 +330,7 @@ void TFormMorvane::btnBackupRestoreClick()
             for (const std::string& line : SplitLines(output))
                 AppendMemoLine(Q(line));
         }
+        step.End(StepOutcome::Ok, othersAttached ? "gfix shutdown" : "");
     }
     cycleExitCode_ = ExitBackupFailed;
 
@@ -235,7 +350,10 @@ void TFormMorvane::btnBackupRestoreClick()
     } forgetCycle{*this};
 
     std::unique_ptr<MovedDatabaseFile> movedBefore;
-    if (ui->rbRenameBeforeBackup->isChecked() && !renamePath.empty()) {
+    if (!ui->rbRenameBeforeBackup->isChecked() || renamePath.empty())
+        SkippedStep(runReport_, "rename avant backup");
+    else {
+        ReportStep step(runReport_, "rename avant backup");
         const std::string databaseName = fibDatabase_->DBName();
         const std::string movedPath = SplitDatabaseLocation(databaseName).path;
         // Deleting the file at the rename path when the database path holds nothing
@@ -255,21 +373,39 @@ void TFormMorvane::btnBackupRestoreClick()
         const std::size_t colon = databaseName.find(':');
         SetDatabaseName((colon == std::string::npos ? std::string() : databaseName.substr(0, colon + 1)) +
                         renamePath);
+        step.End(StepOutcome::Ok);
     }
 
-    if (ui->ComboBoxWriteMode->currentText().isEmpty())
+    if (!ui->ComboBoxWriteMode->currentText().isEmpty())
+        SkippedStep(runReport_, "écriture des réglages");
+    else {
+        ReportStep step(runReport_, "écriture des réglages");
         ApplySettings();
+        step.End(StepOutcome::Ok);
+    }
 
     // Counted before the backup, while the old database is still at a known path
     // and nobody else is attached: the new file must hold the same rows.
-    oldContents = ReadDatabaseContents(*fibDatabase_);
-    oldContents_ = &oldContents;
+    {
+        ReportStep step(runReport_, "comptage des lignes");
+        oldContents = ReadDatabaseContents(*fibDatabase_);
+        oldContents_ = &oldContents;
+        step.End(StepOutcome::Ok);
+    }
 
-    const bool backedUp = RunBackup(CycleBackupFileName);
-    RunBatchFile(ui->eBatchFileApresBackup->text());
+    bool backedUp = false;
+    {
+        ReportStep step(runReport_, "backup");
+        backedUp = RunBackup(CycleBackupFileName);
+        step.End(backedUp ? StepOutcome::Ok : StepOutcome::Failed);
+    }
+    reportedBatchFile(ui->eBatchFileApresBackup->text(), "batch après backup");
 
     // Restoring a backup that failed could only put a broken database in place.
     cycleExitCode_ = ExitRestoreFailed;
+    if (!backedUp)
+        for (const char* name : {"restore", "vérification de la nouvelle base", "swap"})
+            SkippedStep(runReport_, name, "backup en échec");
     const TRestoreOutcome outcome =
         backedUp ? RunRestore(CycleBackupFileName, movedBefore != nullptr) : TRestoreOutcome::RestoreFailed;
     const bool swapped = outcome == TRestoreOutcome::Swapped;
@@ -304,7 +440,7 @@ void TFormMorvane::btnBackupRestoreClick()
                            databasePath);
     }
 
-    RunBatchFile(ui->eBatchFileApresRestore->text());
+    reportedBatchFile(ui->eBatchFileApresRestore->text(), "batch après restore");
 
     cycleExitCode_ = swapped                                    ? ExitCompleted
                      : !backedUp                                ? ExitBackupFailed
@@ -356,6 +492,7 @@ bool TFormMorvane::RunBackup(const std::string& backupFileName)
 
 TFormMorvane::TRestoreOutcome TFormMorvane::RunRestore(const std::string& backupFileName, bool movedBeforeBackup)
 {
+    ReportStep restoreStep(runReport_, "restore");
     fib::TpFIBRestoreService& service = *restoreService_;
     service.DatabaseName.Clear();
     service.BackupFile.Clear();
@@ -391,9 +528,12 @@ TFormMorvane::TRestoreOutcome TFormMorvane::RunRestore(const std::string& backup
         restored = FileExists(newDatabase);
         if (!restored)
             throw Exception("le fichier " + newDatabase + " n'a pas été créé");
+        restoreStep.End(StepOutcome::Ok);
     } catch (const Exception& error) {
+        restoreStep.End(StepOutcome::Failed, error.Message());
         WindowLog("Erreur Restore: " + error.Message(), 1);
     } catch (const std::exception& error) {
+        restoreStep.End(StepOutcome::Failed, error.what());
         WindowLog(std::string("Erreur Restore: ") + error.what(), 1);
     }
 
@@ -405,17 +545,27 @@ TFormMorvane::TRestoreOutcome TFormMorvane::RunRestore(const std::string& backup
         // A restore that failed leaves a partial file at best: it never takes the
         // database's place. The cycle puts a file moved before the backup back.
         DeleteFileIfExists(newDatabase);
+        SkippedStep(runReport_, "vérification de la nouvelle base", "restore en échec");
+        SkippedStep(runReport_, "swap", "restore en échec");
         ProcessMessages();
         return TRestoreOutcome::RestoreFailed;
     }
 
-    verificationFailure_ = VerifyNewDatabase(location.server, newDatabase, service.PageSize, service.PageBuffers);
-    if (!verificationFailure_.empty()) {
-        // Kept under its own name for inspection; the old database stays in place.
-        ProcessMessages();
-        return TRestoreOutcome::VerificationFailed;
+    {
+        ReportStep step(runReport_, "vérification de la nouvelle base");
+        verificationFailure_ =
+            VerifyNewDatabase(location.server, newDatabase, service.PageSize, service.PageBuffers);
+        if (!verificationFailure_.empty()) {
+            step.End(StepOutcome::Failed, verificationFailure_);
+            SkippedStep(runReport_, "swap", "nouvelle base différente");
+            // Kept under its own name for inspection; the old database stays in place.
+            ProcessMessages();
+            return TRestoreOutcome::VerificationFailed;
+        }
+        step.End(StepOutcome::Ok);
     }
     JournalDone(cycleJournal_, JournalStep::RestoreVerified);
+    ReportStep swapStep(runReport_, "swap");
 
     // The file at the rename path goes only when there is a database to take its place.
     if (ui->rbRenameAfterRestore->isChecked() && FileExists(renamePath) && FileExists(databasePath) &&
@@ -450,6 +600,8 @@ TFormMorvane::TRestoreOutcome TFormMorvane::RunRestore(const std::string& backup
     } else {
         ReportRenameFailure(databasePath);
     }
+    swapStep.End(swapped ? StepOutcome::Ok : StepOutcome::Failed,
+                 swapped ? "" : "Le rename de la vieille bd ou de la nouvelle ne fonctionne pas.");
     ProcessMessages();
     return swapped ? TRestoreOutcome::Swapped : TRestoreOutcome::RenameFailed;
 }

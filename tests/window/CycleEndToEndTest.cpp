@@ -2,6 +2,8 @@
 
 #include "CycleProgramFixture.h"
 
+#include "window/CycleExitStatus.h"
+
 namespace morvane::test {
 namespace {
 
@@ -32,6 +34,23 @@ TEST_F(CycleProgramTest, DefaultJobSettingsRebuildTheDatabaseAndKeepTheOldFileAt
     EXPECT_THAT(log, HasSubstr("[200] Tous les utilisateurs sont déconnectés"));
     EXPECT_THAT(log, Not(HasSubstr("Gfix shutdown")));
     EXPECT_THAT(log, Not(HasSubstr("[001]")));
+    EXPECT_THAT(log, HasSubstr("[100] Rapport du cycle : code de sortie 0"));
+
+    // The run report: every step, the status, and the database before and after.
+    const QJsonObject report = RunReport();
+    EXPECT_EQ(report["exitStatus"].toInt(-1), ExitCompleted);
+    EXPECT_EQ(report["database"].toString().toStdString(), database_->ConnectionString());
+    EXPECT_EQ(ReportedSteps(),
+              (std::vector<std::string>{"vérification préalable ok", "dossier du serveur ok", "batch avant backup ok",
+                                        "déconnexion ok", "rename avant backup ok", "écriture des réglages skipped",
+                                        "comptage des lignes ok", "backup ok", "batch après backup ok", "restore ok",
+                                        "vérification de la nouvelle base ok", "swap ok", "batch après restore ok"}));
+    for (const char* side : {"before", "after"}) {
+        const QJsonObject values = report[side].toObject();
+        EXPECT_GT(values["sizeBytes"].toDouble(), 0) << side;
+        EXPECT_EQ(values["pageSize"].toInt(), 4096) << side;
+        EXPECT_EQ(values["pageBuffers"].toInt(), CyclePageBuffers) << side;
+    }
 }
 
 TEST_F(CycleProgramTest, AfterRestoreReplacesTheFileAtTheRenamePathWithTheOldDatabase)
@@ -69,6 +88,13 @@ TEST_F(CycleProgramTest, FailedBackupLeavesTheDatabaseOnlineAtItsPathAndEndsNonZ
     // The site's services are started again all the same.
     ASSERT_EQ(BatchesRun().size(), 3u);
     EXPECT_THAT(BatchesRun()[2], HasSubstr("StartServices.cmd"));
+
+    EXPECT_EQ(result.ExitCode, ExitBackupFailed);
+    EXPECT_EQ(RunReport()["exitStatus"].toInt(-1), ExitBackupFailed);
+    const std::vector<std::string> steps = ReportedSteps();
+    EXPECT_THAT(steps, ::testing::IsSupersetOf({"backup failed", "restore skipped", "swap skipped",
+                                                "batch après restore ok"}));
+    EXPECT_THAT(log, HasSubstr("[100] Rapport du cycle : code de sortie 5"));
 }
 
 TEST_F(CycleProgramTest, RestoreThatFailsIsNeverSwappedInAndTheMovedFileGoesBack)
@@ -90,6 +116,18 @@ TEST_F(CycleProgramTest, RestoreThatFailsIsNeverSwappedInAndTheMovedFileGoesBack
     EXPECT_THAT(log, HasSubstr("[001] Le restore a échoué: la nouvelle base n'est pas mise en place, la base de "
                                "données reste à sa place."));
     EXPECT_EQ(BatchesRun().size(), 3u);
+
+    EXPECT_EQ(result.ExitCode, ExitRestoreFailed);
+    const QJsonObject report = RunReport();
+    EXPECT_EQ(report["exitStatus"].toInt(-1), ExitRestoreFailed);
+    bool restoreFailed = false;
+    for (const QJsonValue& step : report["steps"].toArray())
+        if (step["name"].toString() == "restore") {
+            restoreFailed = step["outcome"].toString() == "failed";
+            EXPECT_FALSE(step["detail"].toString().isEmpty()) << "the server's error is kept";
+        }
+    EXPECT_TRUE(restoreFailed);
+    EXPECT_EQ(report["after"]["pageBuffers"].toInt(), CyclePageBuffers) << "the old database, back in place";
 }
 
 } // namespace

@@ -10,6 +10,10 @@
 #include "support/TemporaryFolder.h"
 #include "support/ToolRunner.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -113,6 +117,22 @@ protected:
         std::ostringstream text;
         text << std::ifstream(programFolder_.File("morvane.log")).rdbuf();
         return text.str();
+    }
+
+    // The run report the program left beside itself (an empty object when none).
+    QJsonObject RunReport() const
+    {
+        std::ifstream in(programFolder_.File("morvane-last-run.json"), std::ios::binary);
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        return QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
+    }
+    // Each step's name and outcome, in order.
+    std::vector<std::string> ReportedSteps() const
+    {
+        std::vector<std::string> steps;
+        for (const QJsonValue& step : RunReport()["steps"].toArray())
+            steps.push_back(step["name"].toString().toStdString() + " " + step["outcome"].toString().toStdString());
+        return steps;
     }
 
     int Count(const std::string& select) const { return SelectCount(*database_, select); }

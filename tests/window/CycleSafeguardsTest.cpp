@@ -94,6 +94,11 @@ TEST_F(CycleSafeguardsTest, NotEnoughFreeSpaceRefusesBeforeAnyBatchFileRuns)
     EXPECT_THAT(Log(), HasSubstr("[001] Morvane : Vérification avant le cycle: espace libre insuffisant sur "));
     EXPECT_THAT(Log(), HasSubstr("4096 octets libres"));
     EXPECT_THAT(Log(), Not(HasSubstr("Tous les utilisateurs sont déconnectés"))) << "nobody was sent away";
+
+    EXPECT_EQ(RunReport()["exitStatus"].toInt(-1), ExitPreflightRefused);
+    ASSERT_FALSE(ReportedSteps().empty());
+    EXPECT_EQ(ReportedSteps().front(), "vérification préalable refused");
+    EXPECT_EQ(ReportedSteps().size(), 1u) << "nothing ran after the refusal";
 }
 
 TEST_F(CycleSafeguardsTest, RestoredFileThatDiffersIsKeptAsideAndTheOldDatabaseStaysOnline)
@@ -124,6 +129,8 @@ TEST_F(CycleSafeguardsTest, RestoredFileThatDiffersIsKeptAsideAndTheOldDatabaseS
     EXPECT_THAT(log, HasSubstr("elle reste sous le nom " + NewFile() + " pour examen, la base de données reste à sa "
                                "place."));
     ASSERT_EQ(BatchesRun().size(), 3u) << "the site's services are started again";
+    EXPECT_THAT(ReportedSteps(),
+                ::testing::IsSupersetOf({"restore ok", "vérification de la nouvelle base failed", "swap skipped"}));
 }
 
 struct Interruption {
