@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang 14 (libFuzzer, AddressSanitizer and
 # UndefinedBehaviorSanitizer) in build/fuzz and runs each one in turn, one process
-# at a time, then prints per target: executions, coverage, new inputs, findings.
+# at a time, then prints per target: executions, coverage at the start (seeds and earlier
+# runs) and at the end, new inputs, findings.
 #
 #   scripts/fuzz.sh [-t SECONDS | -r RUNS] [TARGET...]
 #
@@ -64,15 +65,15 @@ for name in "${targets[@]}"; do
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   runs=${runs:-0}
   added=$(sed -n 's/^stat::new_units_added: *//p' "$log" | tail -1)
-  seed_cov=$(sed -n 's/^#[0-9]*[[:space:]]*INITED cov: \([0-9]*\).*/\1/p' "$log" | head -1)
+  start_cov=$(sed -n 's/^#[0-9]*[[:space:]]*INITED cov: \([0-9]*\).*/\1/p' "$log" | head -1)
   end_cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
-  rows+=("$(printf '%-28s %12s %9s %9s %9s %9s' "$name" "$runs" "${seed_cov:-?}" "${end_cov:-?}" "${added:-0}" "$found")")
+  rows+=("$(printf '%-28s %12s %9s %9s %9s %9s' "$name" "$runs" "${start_cov:-?}" "${end_cov:-?}" "${added:-0}" "$found")")
   total_runs=$((total_runs + runs))
   total_findings=$((total_findings + found))
   [ "$found" -eq 0 ] || echo "fuzz: $name found something, see $log and $findings/" >&2
 done
 
-printf '%-28s %12s %9s %9s %9s %9s\n' target executions seed-cov end-cov new-units findings
+printf '%-28s %12s %9s %9s %9s %9s\n' target executions start-cov end-cov new-units findings
 printf '%s\n' "${rows[@]}"
 printf '%-28s %12s %9s %9s %9s %9s\n' total "$total_runs" "" "" "" "$total_findings"
 [ "$total_findings" -eq 0 ]
