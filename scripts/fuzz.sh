@@ -19,7 +19,7 @@ while getopts "t:r:" option; do
   case $option in
     t) limit=(-max_total_time="$OPTARG") ;;
     r) limit=(-runs="$OPTARG") ;;
-    *) sed -n 6,12p "$0"; exit 2 ;;
+    *) sed -n 7,12p "$0"; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
