@@ -68,9 +68,8 @@ RunReportDatabase ReadReportDatabase(const std::string& connection, const fib::T
     RunReportDatabase values;
     std::error_code error;
     const auto size = std::filesystem::file_size(localPath, error);
-    if (error)
-        return values;
-    values.sizeBytes = static_cast<std::int64_t>(size);
+    if (!error)
+        values.sizeBytes = static_cast<std::int64_t>(size);
     try {
         fib::TpFIBDatabase database(nullptr);
         database.SetDBName(connection);
