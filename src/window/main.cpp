@@ -1,6 +1,7 @@
 // Program entry: the one window, its message loop, and the hooks the layers below
 // use to process window messages and to reach the operator.
 
+#include "core/Exception.h"
 #include "core/MessagePump.h"
 #include "global/Global_Utils.h"
 #include "logger/uApplicationLogger.h"
@@ -14,6 +15,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,8 +30,14 @@ int main(int argc, char** argv)
         morvane::SetMessagePump([] { QCoreApplication::processEvents(); });
         // Before the window attaches anything: a cycle killed half-way may have left
         // the database away from its path.
-        const auto unresolved = morvane::ResolveLeftJournal(
-            morvane::CycleJournalPath(), [](const std::string& line) { morvane::WindowLog(line, 1); });
+        std::optional<std::string> unresolved;
+        try {
+            unresolved = morvane::ResolveLeftJournal(
+                morvane::CycleJournalPath(), [](const std::string& line) { morvane::WindowLog(line, 1); });
+        } catch (const morvane::Exception& error) {
+            // A journal that cannot be read is left for the administrator, never guessed at.
+            unresolved = error.Message();
+        }
         if (unresolved) {
             morvane::WindowLog(*unresolved, 1);
             std::fprintf(stderr, "%s\n", unresolved->c_str());

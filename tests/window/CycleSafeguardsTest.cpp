@@ -185,6 +185,33 @@ INSTANTIATE_TEST_SUITE_P(
         Interruption{"AfterTheMoveBeforeTheBackup", "", "moved-before-backup", "Ancienne base remise à sa place: "}),
     [](const ::testing::TestParamInfo<Interruption>& param) { return std::string(param.param.name); });
 
+TEST_F(CycleSafeguardsTest, JournalThatCannotBeResolvedStopsTheStartAndStays)
+{
+    struct Case {
+        const char* name;
+        std::string journal;
+        const char* logged;
+    } const cases[] = {
+        {"not a journal", "pas un journal\n", "[001] Journal du cycle illisible: en-tête absent"},
+        // The database it names is nowhere: nothing is moved, nothing is guessed.
+        {"nothing to put back",
+         "MORVANE JOURNAL 1\ndatabase=" + DatabaseFile("AUTRE.FDB") + "\nrename=" + DatabaseFile("AUTRE.BKP") +
+             "\nnew=" + DatabaseFile("AUTRE.FDB_Morvane") + "\ndone moved-before-backup\n",
+         "[001] Cycle interrompu: aucune base à remettre à sa place pour "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteProgramFile("morvane-cycle.journal", c.journal);
+
+        const ToolResult result = RunAuto();
+        EXPECT_EQ(result.ExitCode, ExitStartUpError) << result.Output << Log();
+        EXPECT_THAT(Log(), HasSubstr(c.logged));
+        EXPECT_TRUE(Exists(Journal()));
+        EXPECT_TRUE(BatchesRun().empty()) << "no cycle started";
+        EXPECT_EQ(Rows(), CycleRows);
+    }
+}
+
 TEST_F(CycleSafeguardsTest, FailedRunAfterAGfixShutdownLeavesTheDatabaseOnline)
 {
     WorkstationSimulatorProcess simulator(database_->ConnectionString(), WorkstationSimulatorProcess::Mode::Never);
