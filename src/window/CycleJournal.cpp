@@ -219,6 +219,16 @@ void SyncFolderOf(const std::string& path) noexcept
     ::close(fd);
 }
 
+void SyncFile(const std::string& path) noexcept
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    // Best effort: the server wrote the file; a failed sync leaves it as the server left it.
+    ::fsync(fd);
+    ::close(fd);
+}
+
 std::optional<std::string> ResolveLeftJournal(const std::string& journalPath,
                                               const std::function<void(const std::string&)>& log)
 {

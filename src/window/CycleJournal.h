@@ -94,5 +94,7 @@ std::optional<std::string> ResolveLeftJournal(const std::string& journalPath,
 
 // Syncs a file's folder so a rename or removal in it is on disk.
 void SyncFolderOf(const std::string& path) noexcept;
+// Syncs a file's contents (the restored file, before it may take the database's place).
+void SyncFile(const std::string& path) noexcept;
 
 } // namespace morvane

@@ -13,6 +13,7 @@
 #include "fib/pFIBDatabase.h"
 #include "window/CycleContents.h"
 #include "window/CycleFiles.h"
+#include "window/CycleJournal.h"
 #include "window/CycleSteps.h"
 #include "window/CycleVerification.h"
 #include "window/DatabaseLocation.h"
@@ -155,6 +156,8 @@ TFormMorvane::TRestoreOutcome TFormMorvane::RunRestore(const std::string& backup
         }
         step.End(StepOutcome::Ok);
     }
+    // On disk before the journal says a crash may put it in the database's place.
+    SyncFile(newDatabase);
     JournalDone(cycleJournal_, JournalStep::RestoreVerified);
     ReportStep swapStep(runReport_, "swap");
 
