@@ -1,5 +1,6 @@
 #!/bin/sh
-# Starts Morvane from its folder: it reads AppLogger.xml from the working folder and
-# its profile and job settings beside the program, all in /opt/morvane.
+# Starts Morvane from its folder. The program finds AppLogger.xml, its profile and
+# its job settings beside the path it is started as, so it is started by its real
+# path; the working folder is its own too, for relative DATABASEINI names.
 cd /opt/morvane || exit 1
 exec /opt/morvane/morvane "$@"
