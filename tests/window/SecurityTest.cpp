@@ -1,0 +1,149 @@
+// Hostile text and secrets in the unattended cycle of the built program, against the
+// real server: batch-file names that look like shell code run as one file and
+// nothing else, and the administrator's password stays out of everything the
+// program writes, even with every level logged.
+
+#include "CycleProgramFixture.h"
+
+#include "core/Text.h"
+#include "support/WorkstationSimulatorProcess.h"
+
+#include <filesystem>
+#include <set>
+
+namespace morvane::test {
+namespace {
+
+using ::testing::HasSubstr;
+
+// Three names a site could type into the job settings; each would run "touch pwned"
+// in the program's folder if any part of it reached the shell as code.
+const std::vector<std::string>& HostileBatchNames()
+{
+    static const std::vector<std::string> names{
+        "Stop 'a' \"b\" $(touch pwned) `touch pwned`;touch pwned;.cmd",
+        "Mid;touch pwned & touch pwned | touch pwned.cmd",
+        "Start $(touch pwned)`touch pwned`'\\'' && touch pwned.cmd",
+    };
+    return names;
+}
+
+class SecurityTest : public CycleProgramTest {
+protected:
+    // A batch file that notes the name it was started under, without letting the
+    // shell read that name again.
+    void WriteNamingBatchFile(const std::string& name) const
+    {
+        WriteProgramFile(name, "#!/bin/sh\nprintf '%s\\n' \"${0##*/}\" >> batches.txt\n");
+        std::filesystem::permissions(programFolder_.File(name), std::filesystem::perms::owner_all);
+    }
+
+    // Every level of every source to a file logger and to a memory logger that
+    // writes a batch every few lines, so that nothing logged escapes the scan.
+    void LogEverything() const
+    {
+        WriteProgramFile("AppLogger.xml", R"(<?xml version="1.0" encoding="UTF-8"?>
+<AppLogger Version="1.2"><AllStations><AllApplications>
+  <Fichier class="TFileLogger" NiveauMax="255" LogSpecifique="-1"><FileName>morvane.log</FileName></Fichier>
+  <Memoire class="TMemoryLogger" NiveauMax="255" LogSpecifique="-1"><FileName>memoire.log</FileName><MaxLigne>5</MaxLigne><DumpType>Buffer</DumpType></Memoire>
+</AllApplications></AllStations></AppLogger>
+)");
+    }
+
+    // The files below the program's folder that hold the password, except the
+    // two configuration files that hold it by design and the program itself,
+    // which carries it as a constant.
+    std::vector<std::string> FilesHoldingThePassword() const
+    {
+        const std::set<std::string> skipped{"Database.ini", "morvane.ini", "morvane"};
+        std::vector<std::string> holding;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(programFolder_.Path())) {
+            if (!entry.is_regular_file() || skipped.count(entry.path().filename().string()) != 0)
+                continue;
+            std::ifstream in(entry.path(), std::ios::binary);
+            const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            if (HoldsThePassword(text))
+                holding.push_back(entry.path().filename().string());
+        }
+        return holding;
+    }
+
+    static bool HoldsThePassword(const std::string& text)
+    {
+        return LowerCase(text).find(LowerCase(SysdbaPassword)) != std::string::npos;
+    }
+
+    std::string MemoryLog() const
+    {
+        std::ifstream in(programFolder_.File("memoire.log"), std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+};
+
+TEST_F(SecurityTest, HostileBatchFileNamesRunAsOneFileEachAndNothingElse)
+{
+    const std::vector<std::string>& names = HostileBatchNames();
+    for (const std::string& name : names)
+        WriteNamingBatchFile(name);
+    WriteJobSettings("BatchFileBeforeBackup=" + names[0] + "\nBatchFileAfterBackup=" + names[1] +
+                     "\nBatchFileAfterRestore=" + names[2] + "\n");
+
+    const ToolResult result = RunAuto();
+    EXPECT_EQ(result.ExitCode, 0) << result.Output << Log();
+
+    EXPECT_EQ(BatchesRun(), names);
+    EXPECT_FALSE(Exists(programFolder_.File("pwned"))) << Log();
+    EXPECT_EQ(Rows(), CycleRows);
+}
+
+// The runs that name the password: to the server's services on every run, and
+// on gfix's command line when a station will not let go of the database and again
+// when the failed run brings it back online. Neither may write it down.
+TEST_F(SecurityTest, ThePasswordIsInNoLogReportOrOtherFileAfterAFullyLoggedRun)
+{
+    struct Case {
+        const char* name;
+        bool stubbornStation;   // an attachment that ignores the request to leave
+        const char* midProcess; // extra lines for the batch between backup and restore
+        bool succeeds;
+    } const cases[] = {
+        {"rebuilt", false, "", true},
+        {"restore failed, brought back online by gfix", true,
+         "printf 'pas une sauvegarde' > \"$SPOILED\"\n", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const std::string file : {"morvane.log", "memoire.log", "morvane-last-run.json", "batches.txt"})
+            std::filesystem::remove(programFolder_.File(file));
+        std::filesystem::remove(RenamePath()); // the old file a previous case kept
+        LogEverything();
+        WriteBatchFile("MidProcess.cmd", c.midProcess);
+        std::unique_ptr<WorkstationSimulatorProcess> station;
+        if (c.stubbornStation)
+            station = std::make_unique<WorkstationSimulatorProcess>(database_->ConnectionString(),
+                                                                    WorkstationSimulatorProcess::Mode::Never);
+
+        const ToolResult result = RunAuto({"SPOILED=" + DatabaseFile("Morvane.fbk")});
+        EXPECT_EQ(result.ExitCode == 0, c.succeeds) << result.Output << Log();
+        station.reset();
+
+        // The scan proves something only when the run logged to both loggers to
+        // its end and went through the steps that name the password.
+        EXPECT_THAT(Log(), HasSubstr("Rapport du cycle"));
+        EXPECT_THAT(MemoryLog(), HasSubstr("Rapport du cycle"));
+        EXPECT_TRUE(Exists(programFolder_.File("morvane-last-run.json")));
+        if (c.stubbornStation) {
+            EXPECT_THAT(Log(), HasSubstr("Gfix shutdown terminé"));
+        }
+        if (!c.succeeds) {
+            EXPECT_THAT(Log(), HasSubstr("Base remise en ligne"));
+        }
+
+        EXPECT_EQ(FilesHoldingThePassword(), std::vector<std::string>{});
+        EXPECT_FALSE(HoldsThePassword(result.Output)) << result.Output;
+        EXPECT_EQ(Rows(), CycleRows);
+    }
+}
+
+} // namespace
+} // namespace morvane::test
