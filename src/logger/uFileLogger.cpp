@@ -5,6 +5,7 @@
 #include "global/Global_File.h"
 #include "global/Global_Utils.h"
 #include "logger/uLogTextFile.h"
+#include "platform/FileMove.h"
 
 #include <cerrno>
 #include <chrono>
@@ -14,20 +15,6 @@
 #include <unistd.h>
 
 namespace morvane {
-
-bool RenameFileNoReplace(const std::string& from, const std::string& to) noexcept
-{
-    // A plain rename would overwrite the target; the previous run's file must stay put then.
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-    // File systems without the no-replace flag: link fails when the target exists.
-    if (::link(from.c_str(), to.c_str()) != 0)
-        return false;
-    ::unlink(from.c_str());
-    return true;
-}
 
 TFileLogger::TFileLogger(std::uint8_t niveauMax, std::int32_t logSpecifique, const TStringList* params,
                          bool insertTime, std::string formatDateTime, bool insertNiveauLog)
@@ -50,8 +37,9 @@ TFileLogger::TFileLogger(std::uint8_t niveauMax, std::int32_t logSpecifique, con
         }
     });
     // Both names as expanded: a relative name here is relative to the current directory.
+    // A plain rename would overwrite the target; the previous run's file must stay put then.
     if (!renameTarget.empty() && !startName.empty() && LogFileExists(startName))
-        RenameFileNoReplace(startName, renameTarget);
+        platform::RenameNoReplace(startName, renameTarget);
     SetFileName(startName);
 }
 

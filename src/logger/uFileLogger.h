@@ -40,7 +40,4 @@ private:
     std::string record_;
 };
 
-// Renames a file unless the target exists already; false when it did not happen.
-bool RenameFileNoReplace(const std::string& from, const std::string& to) noexcept;
-
 } // namespace morvane

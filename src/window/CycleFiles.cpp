@@ -1,6 +1,7 @@
 #include "window/CycleFiles.h"
 
 #include "global/Global_File.h"
+#include "platform/FileMove.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -66,17 +67,7 @@ bool DeleteFileIfExists(const std::string& path)
 
 bool MoveFileNoReplace(const std::string& from, const std::string& to)
 {
-    if (from.empty() || to.empty())
-        return false;
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-    // A file system without the no-replace rename: a hard link fails on an existing
-    // target just the same, and the old name is dropped only once the new one exists.
-    if (::link(from.c_str(), to.c_str()) != 0)
-        return false;
-    return ::unlink(from.c_str()) == 0;
+    return !from.empty() && !to.empty() && platform::RenameNoReplace(from, to);
 }
 
 } // namespace morvane

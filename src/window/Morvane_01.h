@@ -5,6 +5,7 @@
 // by the standard error display.
 
 #include "core/Component.h"
+#include "core/TextList.h"
 
 #include <QColor>
 #include <QWidget>
@@ -126,6 +127,8 @@ private:
     // The database component follows the DB File text.
     void SetDatabaseName(const std::string& dbFileText);
     void ApplyHeaderValue(const HeaderReportValue& value);
+    // The user and password of the window, as every service request sends them.
+    TStringList ServiceUserParams() const;
     // Steps of the cycle (Morvane_01_Cycle.cpp); btnBackupRestoreClick reports what RunCycle did.
     void RunCycle();
     void RunBatchFile(const QString& batchFile);

@@ -32,12 +32,20 @@ const QColor Yellow(255, 255, 0);
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
-TStringList UserParams(const Ui::TFormMorvane& ui)
+// Reads a request's output to its end, which is what waits for the server, and
+// gathers the lines that report an error. The restore keeps the window painted
+// after each line; the backup's loop does not.
+std::string ReadRequestErrors(fib::TpFIBBackupRestoreService& service, bool processMessagesEachLine)
 {
-    TStringList params;
-    params.Add("user_name=" + ui.EditUserFB->text().toStdString());
-    params.Add("password=" + ui.EditPWFB->text().toStdString());
-    return params;
+    std::string errorText;
+    while (!service.Eof()) {
+        const std::string line = service.GetNextLine();
+        if (IsServiceErrorLine(line))
+            errorText += (errorText.empty() ? "" : " ") + Trim(line);
+        if (processMessagesEachLine)
+            ProcessMessages();
+    }
+    return errorText;
 }
 
 } // namespace
@@ -49,7 +57,7 @@ bool TFormMorvane::RunBackup(const std::string& backupFileName)
     const DatabaseLocation location = SplitDatabaseLocation(fibDatabase_->DBName());
     service.SetServerName(location.server);
     service.DatabaseName = location.path;
-    service.SetParams(UserParams(*ui));
+    service.SetParams(ServiceUserParams());
     const std::string backupPath = BackupFilePath(ui->EditDBBackup->text().toStdString(), backupFileName);
     service.BackupFile.Add(backupPath);
     DeleteFileIfExists(backupPath);
@@ -62,12 +70,7 @@ bool TFormMorvane::RunBackup(const std::string& backupFileName)
         service.ServiceStart();
         SetPanelOperation(Q("Début backup: " + backupFileName), Yellow);
         ProcessMessages();
-        std::string errorText;
-        while (!service.Eof()) {
-            const std::string line = service.GetNextLine();
-            if (IsServiceErrorLine(line))
-                errorText += (errorText.empty() ? "" : " ") + Trim(line);
-        }
+        const std::string errorText = ReadRequestErrors(service, false);
         SetPanelOperation(Q("Fin backup: " + backupFileName), ButtonFace());
         ProcessMessages();
         service.Detach();
@@ -95,7 +98,7 @@ TFormMorvane::TRestoreOutcome TFormMorvane::RunRestore(const std::string& backup
     service.DatabaseName.Add(newDatabase);
     service.PageBuffers = ui->SpinEditPageBuffers->Value();
     service.PageSize = StrToInt(ui->ComboBoxPageSize->currentText().toStdString());
-    service.SetParams(UserParams(*ui));
+    service.SetParams(ServiceUserParams());
     const std::string backupPath = BackupFilePath(ui->EditDBBackup->text().toStdString(), backupFileName);
     service.BackupFile.Add(backupPath);
     DeleteFileIfExists(newDatabase);
@@ -108,13 +111,7 @@ TFormMorvane::TRestoreOutcome TFormMorvane::RunRestore(const std::string& backup
         service.ServiceStart();
         SetPanelOperation(Q("Début restore: " + backupFileName), Yellow);
         ProcessMessages();
-        std::string errorText;
-        while (!service.Eof()) {
-            const std::string line = service.GetNextLine();
-            if (IsServiceErrorLine(line))
-                errorText += (errorText.empty() ? "" : " ") + Trim(line);
-            ProcessMessages();
-        }
+        const std::string errorText = ReadRequestErrors(service, true);
         if (!errorText.empty())
             throw Exception(errorText);
         restored = FileExists(newDatabase);
@@ -209,7 +206,7 @@ std::string TFormMorvane::VerifyNewDatabase(const std::string& server, const std
         RestoredDatabase restored;
         // The header as the server reports it, as the header report reads it.
         fib::TpFIBStatisticalService& statistics = *statisticalService_;
-        statistics.SetParams(UserParams(*ui));
+        statistics.SetParams(ServiceUserParams());
         statistics.SetServerName(server);
         statistics.DatabaseName = connection;
         {

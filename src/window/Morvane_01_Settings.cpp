@@ -16,23 +16,19 @@
 
 namespace morvane {
 
-namespace {
-
-TStringList UserParams(const Ui::TFormMorvane& ui)
+TStringList TFormMorvane::ServiceUserParams() const
 {
     TStringList params;
-    params.Add("user_name=" + ui.EditUserFB->text().toStdString());
-    params.Add("password=" + ui.EditPWFB->text().toStdString());
+    params.Add("user_name=" + ui->EditUserFB->text().toStdString());
+    params.Add("password=" + ui->EditPWFB->text().toStdString());
     return params;
 }
-
-} // namespace
 
 void TFormMorvane::ButtonListInfoClick()
 {
     ClearMemo();
     fib::TpFIBStatisticalService& service = *statisticalService_;
-    service.SetParams(UserParams(*ui));
+    service.SetParams(ServiceUserParams());
     const std::string dbFile = ui->EditDBFile->text().toStdString();
     service.SetServerName(SplitDatabaseLocation(dbFile).server);
     // The whole text, server part included: the statistics request takes it so.
@@ -105,7 +101,7 @@ void TFormMorvane::ApplySettings()
     const DatabaseLocation location = SplitDatabaseLocation(fibDatabase_->DBName());
     service.SetServerName(location.server);
     service.DatabaseName = location.path;
-    service.SetParams(UserParams(*ui));
+    service.SetParams(ServiceUserParams());
 
     ServiceSessionGuard session(service);
     service.Attach();
