@@ -6,6 +6,7 @@
 #include "CycleProgramFixture.h"
 
 #include "core/Text.h"
+#include "window/CycleGuards.h"
 #include "support/WorkstationSimulatorProcess.h"
 
 #include <filesystem>
@@ -94,6 +95,30 @@ TEST_F(SecurityTest, HostileBatchFileNamesRunAsOneFileEachAndNothingElse)
     EXPECT_EQ(BatchesRun(), names);
     EXPECT_FALSE(Exists(programFolder_.File("pwned"))) << Log();
     EXPECT_EQ(Rows(), CycleRows);
+}
+
+// The database brought back online after a failed run: the server's folder and the
+// database name come from outside, and each reaches gfix as one argument.
+TEST(SecurityGfixOnline, HostileFolderAndDatabaseNameAreOneArgumentEachAndRunNothing)
+{
+    TemporaryFolder folder;
+    const std::string marker = folder.File("ran");
+    const std::string bin = folder.File("it's \"$(touch " + marker + ")\" `touch " + marker + "`;bin");
+    std::filesystem::create_directories(bin);
+    std::ofstream(bin + "/gfix") << "#!/bin/sh\nfor a in \"$@\"; do printf '[%s]\\n' \"$a\"; done\n";
+    std::filesystem::permissions(bin + "/gfix", std::filesystem::perms::owner_all);
+    const std::string database =
+        "127.0.0.1:/data/a 'b\" $(touch " + marker + ") `touch " + marker + "`;touch " + marker + ";x.fdb";
+
+    std::vector<std::string> output;
+    {
+        ShutDownDatabase shutDown(bin, database, [&](const std::string& line) { output.push_back(line); });
+    }
+
+    EXPECT_EQ(output, (std::vector<std::string>{"[-user]", "[sysdba]", "[-password]", std::string("[") +
+                                                SysdbaPassword + "]", "[" + database + "]", "[-online]",
+                                                "[normal]"}));
+    EXPECT_FALSE(std::filesystem::exists(marker));
 }
 
 // The runs that name the password: to the server's services on every run, and
