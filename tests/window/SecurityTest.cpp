@@ -1,7 +1,8 @@
 // Hostile text and secrets in the unattended cycle of the built program, against the
-// real server: batch-file names that look like shell code run as one file and
-// nothing else, and the administrator's password stays out of everything the
-// program writes, even with every level logged.
+// real server: batch-file names and the names on gfix's command line that look like
+// shell code reach their program as one word each and run nothing else, and the
+// administrator's password stays out of everything the program writes, even with
+// every level logged.
 
 #include "CycleProgramFixture.h"
 
