@@ -1,5 +1,7 @@
 #include "platform/ChildProcess.h"
 
+#include "platform/SpawnActions.h"
+
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -38,17 +40,6 @@ private:
     int fd_;
 };
 
-class SpawnActions {
-public:
-    SpawnActions() { posix_spawn_file_actions_init(&actions_); }
-    ~SpawnActions() { posix_spawn_file_actions_destroy(&actions_); }
-    SpawnActions(const SpawnActions&) = delete;
-    SpawnActions& operator=(const SpawnActions&) = delete;
-    posix_spawn_file_actions_t* Get() noexcept { return &actions_; }
-
-private:
-    posix_spawn_file_actions_t actions_;
-};
 } // namespace
 
 ChildProcess::ChildProcess(const std::string& command, const std::string& workingFolder)

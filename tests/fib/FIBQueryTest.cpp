@@ -5,6 +5,8 @@
 #include "support/FirebirdServer.h"
 #include "support/FreshDatabase.h"
 
+#include "fib/ClientErrorNumber.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -15,17 +17,7 @@ using namespace morvane::test;
 
 namespace {
 
-int ClientErrorNumber(const std::function<void()>& action, std::string* message = nullptr)
-{
-    try {
-        action();
-    } catch (const EFIBClientError& e) {
-        if (message != nullptr)
-            *message = e.Message();
-        return e.SqlCode();
-    }
-    return -1;
-}
+using morvane::test::ClientErrorNumber;
 
 // A database with the command tables, attached as SYSDBA, and a query on it.
 class FIBQueryServer : public ::testing::Test {

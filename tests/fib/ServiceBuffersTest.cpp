@@ -2,6 +2,8 @@
 #include "fib/IB_ServicesBuffers.h"
 #include "fib/fib.h"
 
+#include "fib/ClientErrorNumber.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -27,15 +29,7 @@ Bytes B(std::initializer_list<Part> parts)
     return bytes;
 }
 
-int ClientErrorNumber(auto action)
-{
-    try {
-        action();
-    } catch (const EFIBClientError& error) {
-        return error.SqlCode();
-    }
-    return -1;
-}
+using morvane::test::ClientErrorNumber;
 
 } // namespace
 

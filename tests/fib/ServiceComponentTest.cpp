@@ -5,21 +5,15 @@
 #include "fib/fib.h"
 #include "support/FakeClientLibrary.h"
 
+#include "fib/ClientErrorNumber.h"
+
 #include <gtest/gtest.h>
 
 using namespace morvane;
 using namespace morvane::fib;
 
 namespace {
-int ClientErrorNumber(auto action)
-{
-    try {
-        action();
-    } catch (const EFIBClientError& error) {
-        return error.SqlCode();
-    }
-    return -1;
-}
+using morvane::test::ClientErrorNumber;
 } // namespace
 
 TEST(ServiceComponent, ServerNameAndProtocolFollowEachOther)

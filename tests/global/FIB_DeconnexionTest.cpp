@@ -3,6 +3,8 @@
 #include "core/MessagePump.h"
 #include "support/TemporaryFolder.h"
 
+#include "support/CountingPump.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -13,15 +15,8 @@ using namespace morvane;
 using morvane::test::TemporaryFolder;
 
 namespace {
+using morvane::test::CountingPump;
 
-class CountingPump {
-public:
-    CountingPump() { SetMessagePump([this] { ++calls; }); }
-    ~CountingPump() { SetMessagePump(nullptr); }
-    CountingPump(const CountingPump&) = delete;
-    CountingPump& operator=(const CountingPump&) = delete;
-    int calls = 0;
-};
 
 void WriteExecutable(const std::string& path, const std::string& text)
 {

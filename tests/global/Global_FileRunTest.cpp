@@ -2,6 +2,8 @@
 
 #include "core/MessagePump.h"
 
+#include "support/CountingPump.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,16 +11,8 @@
 
 namespace morvane {
 namespace {
+using morvane::test::CountingPump;
 
-// Counts the pump calls for one test and removes the pump afterwards.
-class CountingPump {
-public:
-    CountingPump() { SetMessagePump([this] { ++calls; }); }
-    ~CountingPump() { SetMessagePump(nullptr); }
-    CountingPump(const CountingPump&) = delete;
-    CountingPump& operator=(const CountingPump&) = delete;
-    int calls = 0;
-};
 
 // Whatever the pipe delivered in one read, the list holds the whole output, and
 // only a chunk that ended a line closes an entry.

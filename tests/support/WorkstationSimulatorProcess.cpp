@@ -1,6 +1,7 @@
 #include "support/WorkstationSimulatorProcess.h"
 
 #include "support/FirebirdServer.h"
+#include "platform/SpawnActions.h"
 
 #include <cerrno>
 #include <csignal>
@@ -30,19 +31,6 @@ const char* ModeArgument(WorkstationSimulatorProcess::Mode mode)
     return "never";
 }
 
-// Owns the spawn file actions for the few lines that use them.
-class SpawnActions {
-public:
-    SpawnActions() { posix_spawn_file_actions_init(&actions_); }
-    ~SpawnActions() { posix_spawn_file_actions_destroy(&actions_); }
-    SpawnActions(const SpawnActions&) = delete;
-    SpawnActions& operator=(const SpawnActions&) = delete;
-    posix_spawn_file_actions_t* Get() noexcept { return &actions_; }
-
-private:
-    posix_spawn_file_actions_t actions_{};
-};
-
 } // namespace
 
 const char* WorkstationSimulatorPath() { return WORKSTATION_SIMULATOR_PATH; }
@@ -55,7 +43,7 @@ WorkstationSimulatorProcess::WorkstationSimulatorProcess(const std::string& conn
         throw std::runtime_error("workstation simulator: no pipe");
     output_ = fds[0];
 
-    SpawnActions actions;
+    platform::SpawnActions actions;
     posix_spawn_file_actions_addopen(actions.Get(), 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(actions.Get(), fds[1], 1);
     posix_spawn_file_actions_adddup2(actions.Get(), fds[1], 2);
