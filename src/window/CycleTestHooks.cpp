@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -24,9 +25,11 @@ void PauseAtStepForTests(std::string_view step)
     const char* value = std::getenv("MORVANE_TEST_PAUSE_AT");
     if (value == nullptr || step != value)
         return;
-    std::ofstream(ProgramFolder() + "morvane-paused") << step << '\n';
-    for (;;)
-        std::this_thread::sleep_for(std::chrono::seconds(1));
+    const std::string marker = ProgramFolder() + "morvane-paused";
+    std::ofstream(marker) << step << '\n';
+    std::error_code error;
+    while (std::filesystem::exists(marker, error))
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
 }
 
 #else

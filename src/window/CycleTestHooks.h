@@ -13,7 +13,8 @@ namespace morvane {
 std::optional<std::uint64_t> TestFreeSpace();
 
 // When MORVANE_TEST_PAUSE_AT names this step: creates "morvane-paused" beside the
-// program and waits there for ever, so a test can kill the program at that point.
+// program and waits there until the test removes it, so that a test can kill the
+// program at that point, or do something to the server and let the run go on.
 void PauseAtStepForTests(std::string_view step);
 
 } // namespace morvane

@@ -15,6 +15,7 @@
 #include "window/CycleFiles.h"
 #include "window/CycleJournal.h"
 #include "window/CycleSteps.h"
+#include "window/CycleTestHooks.h"
 #include "window/CycleVerification.h"
 #include "window/DatabaseLocation.h"
 #include "window/HeaderReport.h"
@@ -68,6 +69,7 @@ bool TFormMorvane::RunBackup(const std::string& backupFileName)
         if (!service.Active())
             service.Attach();
         service.ServiceStart();
+        PauseAtStepForTests("backup-started");
         SetPanelOperation(Q("Début backup: " + backupFileName), Yellow);
         ProcessMessages();
         const std::string errorText = ReadRequestErrors(service, false);
@@ -109,6 +111,7 @@ TFormMorvane::TRestoreOutcome TFormMorvane::RunRestore(const std::string& backup
         if (!service.Active())
             service.Attach();
         service.ServiceStart();
+        PauseAtStepForTests("restore-started");
         SetPanelOperation(Q("Début restore: " + backupFileName), Yellow);
         ProcessMessages();
         const std::string errorText = ReadRequestErrors(service, true);
@@ -202,6 +205,7 @@ std::string TFormMorvane::VerifyNewDatabase(const std::string& server, const std
 {
     const std::string connection = server.empty() ? newDatabase : server + ":" + newDatabase;
     std::vector<std::string> differences;
+    PauseAtStepForTests("verification-started");
     try {
         RestoredDatabase restored;
         // The header as the server reports it, as the header report reads it.

@@ -29,10 +29,12 @@ namespace morvane::test {
 inline constexpr int CycleRows = 500;
 inline constexpr int CyclePageBuffers = 3000;
 
-// A count read through the server from the database at its path.
-inline int SelectCount(const FreshDatabase& database, const std::string& select)
+// A count read through the server from a database, by default the one at its path.
+inline int SelectCount(const FreshDatabase& database, const std::string& select,
+                       const std::string& connectionString = {})
 {
-    const std::vector<std::string> lines = OutputLines(database.Sql(select));
+    const std::vector<std::string> lines =
+        OutputLines(connectionString.empty() ? database.Sql(select) : database.SqlOn(connectionString, select));
     for (auto line = lines.rbegin(); line != lines.rend(); ++line)
         if (!line->empty() && line->find_first_not_of(" 0123456789") == std::string::npos)
             return std::stoi(*line);
@@ -69,6 +71,10 @@ protected:
     std::string DatabasePath() const { return database_->Path(); }
     std::string DatabaseFile(const std::string& name) const { return database_->Folder().File(name); }
     std::string RenamePath() const { return DatabaseFile("BD.FIB.BKP"); }
+    std::string NewFile() const { return DatabasePath() + "_Morvane"; }
+    std::string Journal() const { return programFolder_.File("morvane-cycle.journal"); }
+    // The header's attributes line ("force write, shutdown", ...).
+    std::string Attributes() const { return HeaderValue(database_->HeaderStatistics().Output, "Attributes"); }
 
     void WriteProgramFile(const std::string& name, const std::string& text) const
     {

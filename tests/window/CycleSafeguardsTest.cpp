@@ -1,85 +1,20 @@
 // The safeguards of the unattended cycle, with the built program against the real
 // server: refused before anything runs, a restored file that differs kept aside,
-// a run killed between two renames put right at the next start, and a database
-// shut down by gfix brought back online when the run fails.
+// a journal that cannot be resolved, and a database shut down by gfix brought back
+// online when the run fails. Runs killed half-way are in the fault tests.
 
 #include "CycleProgramFixture.h"
 
 #include "support/WorkstationSimulatorProcess.h"
 #include "window/CycleExitStatus.h"
 
-#include <chrono>
-#include <csignal>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <thread>
-
-extern char** environ;
-
 namespace morvane::test {
 namespace {
 
 using ::testing::HasSubstr;
 using ::testing::Not;
-using namespace std::chrono_literals;
 
-// The program started unattended in the background, killed and reaped with the object.
-class BackgroundProgram {
-public:
-    BackgroundProgram(const std::string& program, std::vector<std::string> environment)
-    {
-        for (char** variable = environ; *variable != nullptr; ++variable) {
-            const std::string setting(*variable);
-            if (setting.rfind("DISPLAY=", 0) != 0 && setting.rfind("WAYLAND_DISPLAY=", 0) != 0)
-                environment.push_back(setting);
-        }
-        std::vector<char*> envp;
-        for (std::string& setting : environment)
-            envp.push_back(setting.data());
-        envp.push_back(nullptr);
-        std::string path = program;
-        std::string automatic = "AUTO";
-        char* argv[] = {path.data(), automatic.data(), nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        const int error = posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv, envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        if (error != 0)
-            pid_ = -1;
-    }
-    ~BackgroundProgram() { Kill(); }
-    BackgroundProgram(const BackgroundProgram&) = delete;
-    BackgroundProgram& operator=(const BackgroundProgram&) = delete;
-
-    bool Started() const noexcept { return pid_ > 0; }
-    bool Running()
-    {
-        int status = 0;
-        return pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == 0;
-    }
-    void Kill() noexcept
-    {
-        if (pid_ <= 0)
-            return;
-        ::kill(pid_, SIGKILL);
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-};
-
-class CycleSafeguardsTest : public CycleProgramTest {
-protected:
-    std::string Journal() const { return programFolder_.File("morvane-cycle.journal"); }
-    std::string NewFile() const { return DatabasePath() + "_Morvane"; }
-    std::string Attributes() const { return HeaderValue(database_->HeaderStatistics().Output, "Attributes"); }
-};
+using CycleSafeguardsTest = CycleProgramTest;
 
 TEST_F(CycleSafeguardsTest, NotEnoughFreeSpaceRefusesBeforeAnyBatchFileRuns)
 {
@@ -132,58 +67,6 @@ TEST_F(CycleSafeguardsTest, RestoredFileThatDiffersIsKeptAsideAndTheOldDatabaseS
     EXPECT_THAT(ReportedSteps(),
                 ::testing::IsSupersetOf({"restore ok", "vérification de la nouvelle base failed", "swap skipped"}));
 }
-
-struct Interruption {
-    const char* name;
-    const char* jobSettings;
-    const char* pauseAt;
-    const char* recovered; // the start-up line that says which file took the path
-};
-
-void PrintTo(const Interruption& interruption, std::ostream* out) { *out << interruption.name; }
-
-class CycleInterruptedTest : public CycleSafeguardsTest, public ::testing::WithParamInterface<Interruption> {};
-
-TEST_P(CycleInterruptedTest, ProgramKilledHalfWayIsPutRightAtTheNextStart)
-{
-    const Interruption& interruption = GetParam();
-    WriteJobSettings(interruption.jobSettings);
-    std::vector<std::string> environment = AutoEnvironment();
-    environment.push_back(std::string("MORVANE_TEST_PAUSE_AT=") + interruption.pauseAt);
-    {
-        BackgroundProgram program(Program(), environment);
-        ASSERT_TRUE(program.Started());
-        const auto deadline = std::chrono::steady_clock::now() + 240s;
-        while (!Exists(programFolder_.File("morvane-paused")) && program.Running() &&
-               std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(100ms);
-        ASSERT_TRUE(Exists(programFolder_.File("morvane-paused"))) << Log();
-        program.Kill();
-    }
-    ASSERT_FALSE(Exists(DatabasePath())) << "killed while the database was away from its path";
-    ASSERT_TRUE(Exists(Journal()));
-
-    const ToolResult result = RunAuto();
-    EXPECT_EQ(result.ExitCode, ExitCompleted) << result.Output << Log();
-
-    EXPECT_EQ(Rows(), CycleRows);
-    EXPECT_FALSE(Exists(Journal()));
-    EXPECT_FALSE(Exists(NewFile()));
-    const std::string log = Log();
-    EXPECT_THAT(log, HasSubstr("[001] Cycle interrompu trouvé (journal " + Journal() + ")"));
-    EXPECT_THAT(log, HasSubstr(std::string("[001] ") + interruption.recovered));
-    EXPECT_THAT(log, HasSubstr("[001] Journal du cycle effacé"));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Renames, CycleInterruptedTest,
-    ::testing::Values(
-        // Between the old file's move and the new file's: the verified new file goes in.
-        Interruption{"BetweenTheTwoRenamesAfterRestore", "BeforeBackup=0\nAfterRestore=1\n", "old-file-moved",
-                     "Nouvelle base vérifiée mise à sa place: "},
-        // Moved before the backup, nothing verified yet: the old file goes back.
-        Interruption{"AfterTheMoveBeforeTheBackup", "", "moved-before-backup", "Ancienne base remise à sa place: "}),
-    [](const ::testing::TestParamInfo<Interruption>& param) { return std::string(param.param.name); });
 
 TEST_F(CycleSafeguardsTest, JournalThatCannotBeResolvedStopsTheStartAndStays)
 {
