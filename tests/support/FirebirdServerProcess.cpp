@@ -52,8 +52,7 @@ std::string KillServerAndWaitForRestart()
     if (killed == 0)
         return "no server process to kill";
     if (::kill(killed, SIGKILL) != 0)
-        return "the server process could not be killed (the fault tests run as "
-               "root)";
+        return "the server process could not be killed (the fault tests run as root)";
     const auto deadline = std::chrono::steady_clock::now() + 60s;
     while (std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(200ms);
@@ -78,8 +77,7 @@ bool ServerIgnoresFileSizeSignal()
 
 std::vector<std::string> ServerFileSizeLimitCommand(pid_t server, const std::string& limit)
 {
-    // Only the soft limit: the server's own user can raise it again up to the
-    // hard one.
+    // Only the soft limit: the server's own user can raise it again up to the hard one.
     return {"setpriv",
             "--reuid=firebird",
             "--regid=firebird",

@@ -100,16 +100,14 @@ class FaultInjectionTest : public CycleProgramTest {
 protected:
     void AddBulkRows()
     {
-        database_->Sql("CREATE TABLE BULK (ID INTEGER NOT NULL PRIMARY KEY, FILLER "
-                       "VARCHAR(200));\nCOMMIT;\n"
-                       "SET TERM ^;\nEXECUTE BLOCK AS DECLARE I INTEGER = 0; BEGIN WHILE (I "
-                       "< " +
-                       std::to_string(BulkRows) +
-                       ") DO BEGIN INSERT INTO BULK VALUES (:I, UUID_TO_CHAR(GEN_UUID()) || "
-                       "UUID_TO_CHAR(GEN_UUID()) || UUID_TO_CHAR(GEN_UUID()) || "
-                       "UUID_TO_CHAR(GEN_UUID()) || "
-                       "UUID_TO_CHAR(GEN_UUID())); I = I + 1; END END^\nSET TERM "
-                       ";^\nCOMMIT;\n");
+        const std::string filler = "UUID_TO_CHAR(GEN_UUID()) || UUID_TO_CHAR(GEN_UUID()) || UUID_TO_CHAR(GEN_UUID()) "
+                                   "|| UUID_TO_CHAR(GEN_UUID()) || UUID_TO_CHAR(GEN_UUID())";
+        database_->Sql("CREATE TABLE BULK (ID INTEGER NOT NULL PRIMARY KEY, FILLER VARCHAR(200));\nCOMMIT;\n"
+                       "SET TERM ^;\n"
+                       "EXECUTE BLOCK AS DECLARE I INTEGER = 0; BEGIN WHILE (I < " +
+                       std::to_string(BulkRows) + ") DO BEGIN INSERT INTO BULK VALUES (:I, " + filler +
+                       "); I = I + 1; END END^\n"
+                       "SET TERM ;^\nCOMMIT;\n");
         bulkRows_ = BulkRows;
     }
 
@@ -313,27 +311,23 @@ TEST_P(ServerKilledTest, RunEndsNonZeroWithTheDatabaseOnlineAtItsPath)
         DatabaseOutcome() + "; nothing left at the rename path";
 }
 
-INSTANTIATE_TEST_SUITE_P(Requests, ServerKilledTest,
-                         ::testing::Values(ServerKill{"DuringTheBackup", "during the backup", "backup-started",
-                                                      "Morvane.fbk", ExitBackupFailed, "Erreur Backup: ",
-                                                      "Le backup a échoué: pas de restore, la base "
-                                                      "de données reste à sa place."},
-                                           ServerKill{"DuringTheRestore", "during the restore", "restore-started", "",
-                                                      ExitRestoreFailed, "Erreur Restore: ",
-                                                      "Le restore a échoué: la nouvelle base n'est "
-                                                      "pas mise en place, la base de données "
-                                                      "reste à sa place."}),
-                         [](const ::testing::TestParamInfo<ServerKill>& param) {
-                             return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Requests, ServerKilledTest,
+    ::testing::Values(
+        ServerKill{"DuringTheBackup", "during the backup", "backup-started", "Morvane.fbk", ExitBackupFailed,
+                   "Erreur Backup: ", "Le backup a échoué: pas de restore, la base de données reste à sa place."},
+        ServerKill{
+            "DuringTheRestore", "during the restore", "restore-started", "", ExitRestoreFailed, "Erreur Restore: ",
+            "Le restore a échoué: la nouvelle base n'est pas mise en place, la base de données reste à sa place."}),
+    [](const ::testing::TestParamInfo<ServerKill>& param) { return std::string(param.param.name); });
 
 TEST_F(FaultInjectionTest, ServerWritesFailingDuringTheRestoreLeaveTheDatabaseOnline)
 {
     TableRow row{{"server's writes fail (file-size limit of " + std::to_string(FileSizeLimit / 1024 / 1024) +
                       " MB on the server process)",
                   "during the restore", ""}};
-    ASSERT_TRUE(ServerIgnoresFileSizeSignal()) << "the server does not ignore SIGXFSZ: stop it and start it with "
-                                                  "scripts/start-firebird.sh";
+    ASSERT_TRUE(ServerIgnoresFileSizeSignal())
+        << "the server does not ignore SIGXFSZ: stop it and start it with scripts/start-firebird.sh";
     AddBulkRows();
     const pid_t server = FirebirdServerPid();
     // The limit comes after the backup and goes with the batch file after the
@@ -360,9 +354,8 @@ TEST_F(FaultInjectionTest, ServerWritesFailingDuringTheRestoreLeaveTheDatabaseOn
     EXPECT_THAT(log, HasSubstr("I/O error during \"write\" operation")) << "the server's writes failed";
     EXPECT_THAT(log, HasSubstr("[001] Erreur Restore: "));
     EXPECT_THAT(log,
-                HasSubstr("[001] Le restore a échoué: la nouvelle base "
-                          "n'est pas mise en place, la base de "
-                          "données reste à sa place."));
+                HasSubstr("[001] Le restore a échoué: la nouvelle base n'est pas mise en place, la base de données "
+                          "reste à sa place."));
 
     row.row.outcome = "exit " + std::to_string(result.ExitCode) + "; " + LoggedError("Erreur Restore: ") + "; " +
         DatabaseOutcome() + "; partial new file removed";
@@ -410,9 +403,7 @@ INSTANTIATE_TEST_SUITE_P(
                                     "Morvane : Rename avant backup a échoué:", false},
                       RefusedRename{"AtTheSwap", "the swap (old file to the rename path)",
                                     "BeforeBackup=0\nAfterRestore=1\n", ExitSwapFailed,
-                                    "Erreur : Le rename de la vieille bd ou de la nouvelle "
-                                    "ne fonctionne pas.",
-                                    true}),
+                                    "Erreur : Le rename de la vieille bd ou de la nouvelle ne fonctionne pas.", true}),
     [](const ::testing::TestParamInfo<RefusedRename>& param) { return std::string(param.param.name); });
 
 } // namespace
