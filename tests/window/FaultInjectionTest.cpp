@@ -202,7 +202,7 @@ struct ProgramKill {
 
 void PrintTo(const ProgramKill& kill, std::ostream* out) { *out << kill.name; }
 
-class ProgramKilledTest : public FaultInjectionTest, public ::testing::WithParamInterface<ProgramKill> { };
+class ProgramKilledTest : public FaultInjectionTest, public ::testing::WithParamInterface<ProgramKill> {};
 
 TEST_P(ProgramKilledTest, NextStartPutsTheDatabaseBackAndRunsTheCycle)
 {
@@ -271,7 +271,7 @@ struct ServerKill {
 
 void PrintTo(const ServerKill& kill, std::ostream* out) { *out << kill.name; }
 
-class ServerKilledTest : public FaultInjectionTest, public ::testing::WithParamInterface<ServerKill> { };
+class ServerKilledTest : public FaultInjectionTest, public ::testing::WithParamInterface<ServerKill> {};
 
 TEST_P(ServerKilledTest, RunEndsNonZeroWithTheDatabaseOnlineAtItsPath)
 {
@@ -374,7 +374,7 @@ struct RefusedRename {
 
 void PrintTo(const RefusedRename& rename, std::ostream* out) { *out << rename.name; }
 
-class RenameRefusedTest : public FaultInjectionTest, public ::testing::WithParamInterface<RefusedRename> { };
+class RenameRefusedTest : public FaultInjectionTest, public ::testing::WithParamInterface<RefusedRename> {};
 
 TEST_P(RenameRefusedTest, RunEndsNonZeroWithTheDatabaseOnlineAtItsPath)
 {
