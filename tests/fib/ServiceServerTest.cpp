@@ -47,6 +47,37 @@ std::vector<std::string> ReadOutput(TpFIBControlAndQueryService& service)
 
 // The report without what changes from one run to the next: the tool's own time
 // stamps, and the attachment counter that every attach (the tool's own included) moves.
+// Backs the database up to backupFile, then restores it beside itself as
+// "<path>_Morvane" with page size 8192 and 2000 page buffers, as the cycle does;
+// returns the restored file's path.
+std::string BackupThenRestore(TComponent& form, const FreshDatabase& db, const std::string& backupFile,
+                              const std::string& serverName)
+{
+    auto& backup = MakeService<TpFIBBackupService>(form, "BackupService1", serverName);
+    backup.DatabaseName = db.Path();
+    backup.BackupFile = {backupFile};
+    backup.Options = {TBackupOption::NoGarbageCollection};
+    backup.Attach();
+    backup.ServiceStart();
+    EXPECT_EQ(backup.ActionCode(), 1);
+    ReadOutput(backup);
+    backup.Detach();
+
+    const std::string restored = db.Path() + "_Morvane";
+    auto& restore = MakeService<TpFIBRestoreService>(form, "RestoreService1", serverName);
+    restore.BackupFile = {backupFile};
+    restore.DatabaseName = {restored};
+    restore.PageSize = 8192;
+    restore.PageBuffers = 2000;
+    restore.Options = {TRestoreOption::Replace};
+    restore.Attach();
+    restore.ServiceStart();
+    EXPECT_EQ(restore.ActionCode(), 2);
+    ReadOutput(restore);
+    restore.Detach();
+    return restored;
+}
+
 std::vector<std::string> MeaningfulHeaderLines(const std::vector<std::string>& lines)
 {
     std::vector<std::string> kept;
@@ -194,29 +225,7 @@ TEST_F(ServiceServerTest, BackupThenRestoreChangesPageSizeAndBuffersAndKeepsTheR
            "COMMIT;");
     ASSERT_EQ(test::HeaderValue(db.HeaderStatistics().Output, "Page size"), "4096");
 
-    const std::string backupFile = db.Folder().File("Morvane.fbk");
-    auto& backup = MakeService<TpFIBBackupService>(form, "BackupService1");
-    backup.DatabaseName = db.Path();
-    backup.BackupFile = {backupFile};
-    backup.Options = {TBackupOption::NoGarbageCollection};
-    backup.Attach();
-    backup.ServiceStart();
-    EXPECT_EQ(backup.ActionCode(), 1);
-    ReadOutput(backup);
-    backup.Detach();
-
-    const std::string restored = db.Path() + "_Morvane";
-    auto& restore = MakeService<TpFIBRestoreService>(form, "RestoreService1");
-    restore.BackupFile = {backupFile};
-    restore.DatabaseName = {restored};
-    restore.PageSize = 8192;
-    restore.PageBuffers = 2000;
-    restore.Options = {TRestoreOption::Replace};
-    restore.Attach();
-    restore.ServiceStart();
-    EXPECT_EQ(restore.ActionCode(), 2);
-    ReadOutput(restore);
-    restore.Detach();
+    const std::string restored = BackupThenRestore(form, db, db.Folder().File("Morvane.fbk"), test::ServerHost);
 
     const auto header = FreshDatabase::HeaderStatisticsOf(restored);
     ASSERT_EQ(header.ExitCode, 0) << header.Output;
@@ -380,26 +389,7 @@ TEST(ServiceLocal, RequestsWithoutAServerNameUseTheEmbeddedEngine)
     config.Detach();
     EXPECT_EQ(test::HeaderValue(db.HeaderStatistics().Output, "Sweep interval"), "777");
 
-    const std::string backupFile = db.Folder().File("local.fbk");
-    auto& backup = MakeService<TpFIBBackupService>(form, "BackupService1", "");
-    backup.DatabaseName = db.Path();
-    backup.BackupFile = {backupFile};
-    backup.Attach();
-    backup.ServiceStart();
-    ReadOutput(backup);
-    backup.Detach();
-
-    auto& restore = MakeService<TpFIBRestoreService>(form, "RestoreService1", "");
-    const std::string restored = db.Path() + "_Morvane";
-    restore.BackupFile = {backupFile};
-    restore.DatabaseName = {restored};
-    restore.PageSize = 8192;
-    restore.PageBuffers = 2000;
-    restore.Options = {TRestoreOption::Replace};
-    restore.Attach();
-    restore.ServiceStart();
-    ReadOutput(restore);
-    restore.Detach();
+    const std::string restored = BackupThenRestore(form, db, db.Folder().File("local.fbk"), "");
     const auto header = FreshDatabase::HeaderStatisticsOf(restored);
     EXPECT_EQ(test::HeaderValue(header.Output, "Page size"), "8192") << header.Output;
     EXPECT_EQ(test::HeaderValue(header.Output, "Page buffers"), "2000") << header.Output;
