@@ -6,6 +6,7 @@
 #include "core/Exception.h"
 #include "global/Global_Utils.h"
 #include "logger/uLogger.h"
+#include "support/FileText.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -59,14 +60,6 @@ public:
 private:
     std::vector<std::string> saved_;
 };
-
-inline std::string ReadFileText(const std::string& fileName)
-{
-    std::ifstream in(fileName, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 inline std::vector<std::string> ReadFileLines(const std::string& fileName)
 {

@@ -3,6 +3,7 @@
 #include "window/CycleFiles.h"
 
 #include "support/TemporaryFolder.h"
+#include "support/FileText.h"
 
 #include <gtest/gtest.h>
 
@@ -61,13 +62,6 @@ TEST(CycleFiles, ServiceErrorLinesAreRecognised)
         EXPECT_EQ(IsServiceErrorLine(c.line), c.error) << c.line;
 }
 
-std::string Read(const std::string& path)
-{
-    std::ostringstream text;
-    text << std::ifstream(path).rdbuf();
-    return text.str();
-}
-
 TEST(CycleFiles, MoveNeverReplacesAnExistingFile)
 {
     TemporaryFolder folder;
@@ -77,14 +71,14 @@ TEST(CycleFiles, MoveNeverReplacesAnExistingFile)
     std::ofstream(old) << "old";
 
     EXPECT_FALSE(MoveFileNoReplace(database, old));
-    EXPECT_EQ(Read(database), "database");
-    EXPECT_EQ(Read(old), "old");
+    EXPECT_EQ(ReadFileText(database), "database");
+    EXPECT_EQ(ReadFileText(old), "old");
 
     EXPECT_TRUE(DeleteFileIfExists(old));
     EXPECT_TRUE(DeleteFileIfExists(old)) << "a missing file is no error";
     EXPECT_TRUE(MoveFileNoReplace(database, old));
     EXPECT_FALSE(FileExists(database));
-    EXPECT_EQ(Read(old), "database");
+    EXPECT_EQ(ReadFileText(old), "database");
 
     EXPECT_FALSE(MoveFileNoReplace(database, folder.File("other"))) << "nothing to move";
 

@@ -5,6 +5,7 @@
 
 #include "core/Exception.h"
 #include "support/TemporaryFolder.h"
+#include "support/FileText.h"
 
 #include <gtest/gtest.h>
 
@@ -99,11 +100,6 @@ protected:
     std::string New() const { return folder_.File("BD.FDB_Morvane"); }
     std::string Journal() const { return folder_.File("morvane-cycle.journal"); }
     void Write(const std::string& path, const std::string& text) const { std::ofstream(path) << text; }
-    static std::string Read(const std::string& path)
-    {
-        std::ifstream in(path);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
     std::optional<std::string> Resolve()
     {
         return ResolveLeftJournal(Journal(), [this](const std::string& line) { logged_.push_back(line); });
@@ -121,7 +117,7 @@ TEST_F(CycleJournalFiles, JournalStaysOnlyWhileTheDatabaseIsAwayFromItsPath)
         journal.Record(Step::MovedBeforeBackup, false);
         std::filesystem::rename(Database(), Renamed());
         journal.Record(Step::MovedBeforeBackup, true);
-        EXPECT_EQ(Read(Journal()), "MORVANE JOURNAL 1\ndatabase=" + Database() + "\nrename=" + Renamed() +
+        EXPECT_EQ(ReadFileText(Journal()), "MORVANE JOURNAL 1\ndatabase=" + Database() + "\nrename=" + Renamed() +
                                        "\nnew=" + New() + "\nbegin moved-before-backup\ndone moved-before-backup\n");
         EXPECT_FALSE(journal.Finish()) << "the database is not at its path";
     }
@@ -149,7 +145,7 @@ TEST_F(CycleJournalFiles, StartUpMovesTheVerifiedNewFileInOrTheOldOneBack)
         Write(Journal(), JournalText(state));
 
         EXPECT_EQ(Resolve(), std::nullopt);
-        EXPECT_EQ(Read(Database()), verified ? "new" : "old");
+        EXPECT_EQ(ReadFileText(Database()), verified ? "new" : "old");
         EXPECT_FALSE(std::filesystem::exists(Journal()));
         ASSERT_FALSE(logged_.empty());
         EXPECT_NE(logged_.back().find("Journal du cycle effacé"), std::string::npos);

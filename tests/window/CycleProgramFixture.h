@@ -9,6 +9,7 @@
 #include "support/FreshDatabase.h"
 #include "support/TemporaryFolder.h"
 #include "support/ToolRunner.h"
+#include "support/FileText.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -120,16 +121,13 @@ protected:
     std::vector<std::string> BatchesRun() const { return ReadLines(programFolder_.File("batches.txt")); }
     std::string Log() const
     {
-        std::ostringstream text;
-        text << std::ifstream(programFolder_.File("morvane.log")).rdbuf();
-        return text.str();
+        return ReadFileText(programFolder_.File("morvane.log"));
     }
 
     // The run report the program left beside itself (an empty object when none).
     QJsonObject RunReport() const
     {
-        std::ifstream in(programFolder_.File("morvane-last-run.json"), std::ios::binary);
-        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::string text = ReadFileText(programFolder_.File("morvane-last-run.json"));
         return QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
     }
     // Each step's name and outcome, in order.

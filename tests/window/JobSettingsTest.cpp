@@ -3,6 +3,7 @@
 #include "support/TemporaryFolder.h"
 #include "global/Global_Utils.h"
 #include "platform/RegistryStore.h"
+#include "support/FileText.h"
 
 #include <gtest/gtest.h>
 
@@ -11,14 +12,6 @@
 
 namespace morvane {
 namespace {
-
-std::string ReadFile(const std::string& name)
-{
-    std::ifstream in(name, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 void WriteFile(const std::string& name, const std::string& text)
 {
@@ -59,7 +52,7 @@ TEST(JobSettingsTest, WriteThenReadKeepsTheRestOfTheFile)
     EXPECT_EQ(file.Read("127.0.0.1:/SRV/bd.fdb", TJobSettings{}, found), written);
     EXPECT_TRUE(found);
 
-    const std::string text = ReadFile(name);
+    const std::string text = test::ReadFileText(name);
     EXPECT_NE(text.find("; site notes"), std::string::npos);
     EXPECT_EQ(text.rfind("; site notes\r\n[Other]\r\nKey = kept\r\nnot a key line\r\n; last words\r\n", 0), 0u);
     const std::string expectedOrder[] = {"ForcerDeconnexionClient=0", "BeforeBackup=0", "AfterRestore=1",

@@ -6,6 +6,7 @@
 #include "global/CommandLineGuard.h"
 #include "support/TemporaryFolder.h"
 #include "core/Exception.h"
+#include "support/FileText.h"
 
 #include <gtest/gtest.h>
 
@@ -210,14 +211,6 @@ struct ManualClock {
     TDateTime now = EncodeDateTime(2026, 12, 10, 2, 0, 0);
     void Advance(std::int64_t ms) { now += static_cast<double>(ms) / MillisecondsPerDay; }
 };
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::vector<std::string> FolderEntries(const std::string& folder)
 {
@@ -450,13 +443,13 @@ TEST(RunReportTest, WriteFileReplacesTheReportAtomicallyAndLeavesNoTemporaryFile
     TRunReport first;
     first.Finish(1, 0);
     first.WriteFile(path);
-    EXPECT_EQ(ReadFile(path), first.ToJson());
+    EXPECT_EQ(test::ReadFileText(path), first.ToJson());
 
     TRunReport second;
     second.SetDatabase("/srv/base/BD.FDB");
     second.Finish(0, 0);
     second.WriteFile(path);
-    EXPECT_EQ(ReadFile(path), second.ToJson());
+    EXPECT_EQ(test::ReadFileText(path), second.ToJson());
     EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{RunReportFileName});
     struct stat info {};
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
@@ -467,7 +460,7 @@ TEST(RunReportTest, WriteFileReplacesTheReportAtomicallyAndLeavesNoTemporaryFile
         testing::CommandLineGuard commandLine({folder.File("morvane"), "AUTO"});
         EXPECT_EQ(RunReportPath(), path);
         first.WriteBesideProgram();
-        EXPECT_EQ(ReadFile(path), first.ToJson());
+        EXPECT_EQ(test::ReadFileText(path), first.ToJson());
         second.WriteBesideProgram();
     }
 
@@ -484,7 +477,7 @@ TEST(RunReportTest, WriteFileReplacesTheReportAtomicallyAndLeavesNoTemporaryFile
     } catch (const EOSError& error) {
         EXPECT_NE(error.Message().find("missing"), std::string::npos) << error.Message();
     }
-    EXPECT_EQ(ReadFile(path), second.ToJson());
+    EXPECT_EQ(test::ReadFileText(path), second.ToJson());
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include "core/Text.h"
 #include "window/CycleGuards.h"
 #include "support/WorkstationSimulatorProcess.h"
+#include "support/FileText.h"
 
 #include <filesystem>
 #include <set>
@@ -62,9 +63,7 @@ protected:
         for (const auto& entry : std::filesystem::recursive_directory_iterator(programFolder_.Path())) {
             if (!entry.is_regular_file() || skipped.count(entry.path().filename().string()) != 0)
                 continue;
-            std::ifstream in(entry.path(), std::ios::binary);
-            const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-            if (HoldsThePassword(text))
+            if (HoldsThePassword(ReadFileText(entry.path().string())))
                 holding.push_back(entry.path().filename().string());
         }
         return holding;
@@ -77,8 +76,7 @@ protected:
 
     std::string MemoryLog() const
     {
-        std::ifstream in(programFolder_.File("memoire.log"), std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        return ReadFileText(programFolder_.File("memoire.log"));
     }
 };
 

@@ -5,6 +5,7 @@
 
 #include "platform/RegistryStore.h"
 #include "window/JobSettings.h"
+#include "support/FileText.h"
 
 #include <QCheckBox>
 #include <QRadioButton>
@@ -15,14 +16,6 @@
 
 namespace morvane::test {
 namespace {
-
-std::string ReadFile(const std::string& name)
-{
-    std::ifstream in(name, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class WindowJobSettingsTest : public WindowTest {
 protected:
@@ -61,7 +54,7 @@ TEST_F(WindowJobSettingsTest, FirstLoadShowsAndWritesTheDefaults)
     EXPECT_EQ(Text("eBatchFileApresBackup"), "MidProcess.cmd");
     EXPECT_EQ(Text("eBatchFileApresRestore"), "StartServices.cmd");
 
-    EXPECT_EQ(ReadFile(IniFile()), "[127.0.0.1:/srv/Gestion/DATA.GDB]\n"
+    EXPECT_EQ(ReadFileText(IniFile()), "[127.0.0.1:/srv/Gestion/DATA.GDB]\n"
                                    "ForcerDeconnexionClient=1\n"
                                    "BeforeBackup=1\n"
                                    "AfterRestore=0\n"
@@ -90,7 +83,7 @@ TEST_F(WindowJobSettingsTest, SavedSectionLoadsAsStoredAndIsNotRewritten)
     EXPECT_EQ(Text("EditDBBackup"), "/backup/");
     EXPECT_EQ(Text("eBatchFileAvantBackup"), "");
     EXPECT_EQ(Text("eBatchFileApresRestore"), "after.sh");
-    EXPECT_EQ(ReadFile(IniFile()), stored); // loading never rewrites a section
+    EXPECT_EQ(ReadFileText(IniFile()), stored); // loading never rewrites a section
 
     // Another database: its own defaults, appended as a new section.
     LoadFor("127.0.0.1:/srv/Autre.FDB");
@@ -122,7 +115,7 @@ TEST_F(WindowJobSettingsTest, WithoutAnIniFileTheRegistryRenamePathIsUsedAndWrit
     EXPECT_FALSE(Checked("rbRenameBeforeBackup"));
     EXPECT_EQ(Text("EditDBBackup"), "/srv/");
 
-    const std::string text = ReadFile(IniFile());
+    const std::string text = ReadFileText(IniFile());
     EXPECT_NE(text.find("RenamePath=/archive/BD.prev\n"), std::string::npos);
     EXPECT_NE(text.find("BeforeBackup=0\n"), std::string::npos);
 }
