@@ -1,7 +1,7 @@
 // The connection profile file (Database.ini) read as lines.
 #include "FuzzInput.h"
 #include "core/Text.h"
-#include "global/Global_FIB.h"
+#include "database/Global_FIB.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

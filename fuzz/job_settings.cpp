@@ -2,8 +2,8 @@
 // key changed in its text as each write does.
 #include "FuzzInput.h"
 #include "ScratchFolder.h"
-#include "window/IniText.h"
-#include "window/JobSettings.h"
+#include "cycle/IniText.h"
+#include "cycle/JobSettings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -6,10 +6,10 @@ set(MORVANE_FUZZ_TARGETS
   service_database_info_reply  morvane_fib
   database_info_reply          morvane_fib
   parameter_buffers            morvane_fib
-  header_report                morvane_window_core
+  header_report                morvane_cycle
   logger_configuration         morvane_logger
-  connection_profile           morvane_global_db
-  job_settings                 morvane_window_core
+  connection_profile           morvane_database
+  job_settings                 morvane_cycle
   registry_export              morvane_platform
   expand_macros                morvane_global_utils
   date_time_pattern            morvane_global_utils

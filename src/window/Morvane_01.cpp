@@ -1,6 +1,7 @@
 #include "window/Morvane_01.h"
 
 #include "ui_Morvane_01.h"
+#include "window/QtText.h"
 
 #include "core/Exception.h"
 #include "core/MessagePump.h"
@@ -8,9 +9,9 @@
 #include "core/Text.h"
 #include "global/Global_File.h"
 #include "global/Global_Utils.h"
-#include "window/DatabaseLocation.h"
+#include "cycle/DatabaseLocation.h"
 #include "window/OperatorDialogs.h"
-#include "window/WindowLog.h"
+#include "cycle/ProgramLog.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -27,8 +28,6 @@
 namespace morvane {
 
 namespace {
-
-QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 const QColor Yellow(255, 255, 0);
 const QColor Green(0, 128, 0);
@@ -84,8 +83,6 @@ void TFormMorvane::ConnectHandlers()
         connect(edit, &QLineEdit::textChanged, this, [this] {
             try {
                 EditDBFileChange();
-            } catch (const Exception& error) {
-                ShowStandardError(error.Message());
             } catch (const std::exception& error) {
                 ShowStandardError(error.what());
             }
@@ -125,8 +122,6 @@ void TFormMorvane::RunHandler(const std::function<void()>& handler)
         } running(*this);
         try {
             handler();
-        } catch (const Exception& error) {
-            ShowStandardError(error.Message());
         } catch (const std::exception& error) {
             ShowStandardError(error.what());
         }
@@ -226,7 +221,7 @@ void TFormMorvane::MarkLabelIdle(QLabel* label) { SetLabelColor(label, Black); }
 void TFormMorvane::LogProgressLine(const std::string& text)
 {
     AppendMemoLine(Q(text));
-    WindowLog(text, 200);
+    ProgramLog(text, 200);
 }
 
 QStringList TFormMorvane::MemoLines() const

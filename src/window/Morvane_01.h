@@ -6,6 +6,9 @@
 
 #include "core/Component.h"
 #include "core/TextList.h"
+#include "cycle/CycleOutcome.h"
+#include "cycle/CycleRequest.h"
+#include "cycle/CycleView.h"
 
 #include <QColor>
 #include <QWidget>
@@ -25,9 +28,7 @@ class TFormMorvane;
 namespace morvane {
 
 struct HeaderReportValue;
-struct DatabaseContents;
-class TCycleJournal;
-class TRunReport;
+struct CycleComponents;
 
 namespace fib {
 class TpFIBDatabase;
@@ -38,7 +39,7 @@ class TpFIBRestoreService;
 class TpFIBServerProperties;
 } // namespace fib
 
-class TFormMorvane : public QWidget {
+class TFormMorvane : public QWidget, private ICycleView {
     Q_OBJECT
 
 public:
@@ -71,12 +72,16 @@ public:
     void btnUpdateSettingsClick();
     void ApplySettings();
 
-    // The backup, update and restore cycle.
+    // The backup, update and restore cycle, run by the cycle library on the values
+    // read from the window when it starts.
     void btnBackupRestoreClick();
     // The cycle's two requests: each logs its own failure and says how it ended.
-    enum class TRestoreOutcome { Swapped, RestoreFailed, VerificationFailed, RenameFailed };
     bool RunBackup(const std::string& backupFileName);
-    TRestoreOutcome RunRestore(const std::string& backupFileName, bool movedBeforeBackup);
+    RestoreOutcome RunRestore(const std::string& backupFileName, bool movedBeforeBackup);
+    // Everything a cycle started now would act on, as the window's fields say it.
+    CycleRequest ReadCycleRequest() const;
+    // Test programs only: what the cycle reports at its named points.
+    void SetCycleHooks(CycleHooks hooks) { cycleHooks_ = std::move(hooks); }
     // What the last cycle leaves as exit status: 0 when none ran or the new database
     // took its place, else the class of its failure (CycleExitStatus.h).
     int CycleExitCode() const noexcept { return cycleExitCode_; }
@@ -129,15 +134,19 @@ private:
     void ApplyHeaderValue(const HeaderReportValue& value);
     // The user and password of the window, as every service request sends them.
     TStringList ServiceUserParams() const;
-    // Steps of the cycle (Morvane_01_Cycle.cpp); btnBackupRestoreClick reports what RunCycle did.
-    void RunCycle();
-    void RunBatchFile(const QString& batchFile);
-    void ReportRenameFailure(const std::string& databasePath);
-    void ReportCycleFailure(const std::string& text, const std::string& databasePath);
-    // The restored file against what was asked and the old database's rows: what
-    // differed, empty when it may take the database's place.
-    std::string VerifyNewDatabase(const std::string& server, const std::string& newDatabase, int pageSize,
-                                  int pageBuffers);
+    CycleComponents Components() noexcept;
+    // While a cycle runs every input is read-only, so what the window shows stays
+    // what the cycle acts on.
+    void SetInputsReadOnly(bool readOnly);
+
+    // The cycle's view of the window (Morvane_01_Cycle.cpp).
+    void SetStatus(const std::string& text, PanelColour colour) override;
+    void SetStatusColour(PanelColour colour) override;
+    void AppendLine(const std::string& line) override;
+    void ShowFailure(const std::string& text, const std::string& folder) override;
+    void RefreshHeader() override;
+    void MarkSetting(SettingItem item, bool done) override;
+    void ProcessMessages() override;
 
     std::unique_ptr<Ui::TFormMorvane> ui;
     // The owner of the non-visual components, so errors name them FormMorvane.<name>.
@@ -156,11 +165,7 @@ private:
     bool closePending_{false};
     int headlessExitCode_{0};
     int cycleExitCode_{0};
-    // Set only while a cycle runs: its swap journal and the old database's rows.
-    TCycleJournal* cycleJournal_{nullptr};
-    const DatabaseContents* oldContents_{nullptr};
-    std::string verificationFailure_;
-    TRunReport* runReport_{nullptr};
+    CycleHooks cycleHooks_;
 };
 
 } // namespace morvane

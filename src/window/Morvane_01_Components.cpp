@@ -6,6 +6,8 @@
 #include "fib/IB_ServicesBackup.h"
 #include "fib/IB_ServicesProperties.h"
 #include "fib/pFIBDatabase.h"
+#include "cycle/BackupCycle.h"
+#include "cycle/SettingsWrite.h"
 
 namespace morvane {
 
@@ -59,11 +61,12 @@ void TFormMorvane::CreateComponents()
         TPropertyOptions{TPropertyOption::Database, TPropertyOption::ConfigParameters, TPropertyOption::Version};
 }
 
-void TFormMorvane::SetDatabaseName(const std::string& dbFileText)
+void TFormMorvane::SetDatabaseName(const std::string& dbFileText) { NameDatabase(*fibDatabase_, dbFileText); }
+
+CycleComponents TFormMorvane::Components() noexcept
 {
-    // The component refuses a new name while attached; an unchanged one is no change.
-    if (fibDatabase_->DBName() != dbFileText)
-        fibDatabase_->SetDBName(dbFileText);
+    return {*fibDatabase_, *statisticalService_, *configService_, *backupService_, *restoreService_,
+            *serverProperties_};
 }
 
 } // namespace morvane

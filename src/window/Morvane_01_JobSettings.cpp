@@ -4,14 +4,11 @@
 #include "window/Morvane_01.h"
 
 #include "ui_Morvane_01.h"
+#include "window/QtText.h"
 
-#include "window/JobSettings.h"
+#include "cycle/JobSettings.h"
 
 namespace morvane {
-
-namespace {
-QString Q(const std::string& text) { return QString::fromStdString(text); }
-} // namespace
 
 void TFormMorvane::bSaveConfigClick()
 {

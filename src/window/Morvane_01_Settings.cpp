@@ -7,9 +7,10 @@
 
 #include "fib/IB_ServicesProperties.h"
 #include "fib/pFIBDatabase.h"
-#include "window/DatabaseLocation.h"
-#include "window/HeaderReport.h"
-#include "window/SessionGuards.h"
+#include "cycle/DatabaseLocation.h"
+#include "cycle/HeaderReport.h"
+#include "cycle/SessionGuards.h"
+#include "cycle/SettingsWrite.h"
 #include "core/Text.h"
 
 #include <string>
@@ -18,10 +19,7 @@ namespace morvane {
 
 TStringList TFormMorvane::ServiceUserParams() const
 {
-    TStringList params;
-    params.Add("user_name=" + ui->EditUserFB->text().toStdString());
-    params.Add("password=" + ui->EditPWFB->text().toStdString());
-    return params;
+    return morvane::ServiceUserParams(ui->EditUserFB->text().toStdString(), ui->EditPWFB->text().toStdString());
 }
 
 void TFormMorvane::ButtonListInfoClick()
@@ -95,34 +93,15 @@ void TFormMorvane::btnUpdateSettingsClick() { ApplySettings(); }
 
 void TFormMorvane::ApplySettings()
 {
-    fib::TpFIBConfigService& service = *configService_;
+    DatabaseSettings settings;
+    settings.pageBuffers = ui->SpinEditPageBuffers->Value();
+    settings.sweepInterval = ui->SpinEditSweep->Value();
+    settings.noReserve = ItemIndex(ui->ComboBoxUseReserve) == 1;
+    settings.asyncWrites = ItemIndex(ui->ComboBoxWriteMode) == 1;
     // The database component's name, not the DB File text: after a move before the
     // backup it names the moved file.
-    const DatabaseLocation location = SplitDatabaseLocation(fibDatabase_->DBName());
-    service.SetServerName(location.server);
-    service.DatabaseName = location.path;
-    service.SetParams(ServiceUserParams());
-
-    ServiceSessionGuard session(service);
-    service.Attach();
-
-    MarkLabelRunning(ui->LabelPageBuffers);
-    service.SetPageBuffers(ui->SpinEditPageBuffers->Value());
-    MarkLabelDone(ui->LabelPageBuffers);
-
-    MarkLabelRunning(ui->LabelSweep);
-    service.SetSweepInterval(ui->SpinEditSweep->Value());
-    MarkLabelDone(ui->LabelSweep);
-
-    MarkLabelRunning(ui->LabelReserve);
-    service.SetReserveSpace(ItemIndex(ui->ComboBoxUseReserve) == 1);
-    MarkLabelDone(ui->LabelReserve);
-
-    MarkLabelRunning(ui->LabelWrite);
-    service.SetAsyncMode(ItemIndex(ui->ComboBoxWriteMode) == 1);
-    MarkLabelDone(ui->LabelWrite);
-
-    service.Detach();
+    WriteDatabaseSettings(*configService_, fibDatabase_->DBName(), ServiceUserParams(), settings,
+                          [this](SettingItem item, bool done) { MarkSetting(item, done); });
 }
 
 } // namespace morvane

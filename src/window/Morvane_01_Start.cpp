@@ -6,7 +6,7 @@
 
 #include "fib/pFIBDatabase.h"
 #include "global/FileInfo.h"
-#include "global/Global_FIB.h"
+#include "database/Global_FIB.h"
 #include "global/Global_Utils.h"
 #include "logger/uApplicationLogger.h"
 

@@ -1,6 +1,6 @@
 #include "window/OperatorDialogs.h"
 
-#include "window/WindowLog.h"
+#include "cycle/ProgramLog.h"
 
 #include <QAbstractButton>
 #include <QGuiApplication>
@@ -68,7 +68,7 @@ void InstallOperatorDialogs()
 {
     if (RunningWithoutDisplay())
         SetOperatorDialogs(std::make_shared<THeadlessOperatorDialogs>(
-            [](const std::string& line) { WindowLogQuietly(line, 1); }));
+            [](const std::string& line) { ProgramLogQuietly(line, 1); }));
     else
         SetOperatorDialogs(std::make_shared<TQtOperatorDialogs>());
 }

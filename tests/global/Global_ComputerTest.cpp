@@ -1,6 +1,6 @@
 #include "global/Global_Computer.h"
 
-#include "CommandLineGuard.h"
+#include "support/CommandLineGuard.h"
 #include "platform/Host.h"
 
 #include <gtest/gtest.h>

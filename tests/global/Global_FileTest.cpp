@@ -1,6 +1,6 @@
 #include "global/Global_File.h"
 
-#include "CommandLineGuard.h"
+#include "support/CommandLineGuard.h"
 #include "core/Exception.h"
 #include "platform/Host.h"
 

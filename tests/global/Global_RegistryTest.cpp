@@ -1,6 +1,6 @@
 #include "global/Global_Registry.h"
 
-#include "CommandLineGuard.h"
+#include "support/CommandLineGuard.h"
 #include "platform/RegistryStore.h"
 
 #include <gtest/gtest.h>

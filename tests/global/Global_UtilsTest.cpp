@@ -1,6 +1,6 @@
 #include "global/Global_Utils.h"
 
-#include "CommandLineGuard.h"
+#include "support/CommandLineGuard.h"
 
 #include <gtest/gtest.h>
 

@@ -13,7 +13,7 @@
 #include "core/Text.h"
 #include "fib/pFIBDatabase.h"
 #include "fib/pFIBQuery.h"
-#include "global/Global_FIB.h"
+#include "database/Global_FIB.h"
 
 #include <chrono>
 #include <csignal>

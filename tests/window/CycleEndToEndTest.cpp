@@ -2,7 +2,7 @@
 
 #include "CycleProgramFixture.h"
 
-#include "window/CycleExitStatus.h"
+#include "cycle/CycleExitStatus.h"
 
 namespace morvane::test {
 namespace {

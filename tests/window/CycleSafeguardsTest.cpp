@@ -6,7 +6,7 @@
 #include "CycleProgramFixture.h"
 
 #include "support/WorkstationSimulatorProcess.h"
-#include "window/CycleExitStatus.h"
+#include "cycle/CycleExitStatus.h"
 
 namespace morvane::test {
 namespace {

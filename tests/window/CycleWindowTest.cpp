@@ -6,12 +6,12 @@
 #include "WindowFixture.h"
 
 #include "fib/IB_ServicesBackup.h"
-#include "global/FIB_Deconnexion.h"
+#include "database/FIB_Deconnexion.h"
 #include "support/DbCommandTables.h"
 #include "support/FirebirdServer.h"
 #include "support/FreshDatabase.h"
 #include "support/WorkstationSimulatorProcess.h"
-#include "window/CycleExitStatus.h"
+#include "cycle/CycleExitStatus.h"
 
 #include <QCheckBox>
 #include <QRadioButton>

@@ -13,7 +13,7 @@
 
 #include "core/Text.h"
 #include "support/FirebirdServerProcess.h"
-#include "window/CycleExitStatus.h"
+#include "cycle/CycleExitStatus.h"
 
 #include <chrono>
 #include <csignal>

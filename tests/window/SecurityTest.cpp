@@ -7,7 +7,7 @@
 #include "CycleProgramFixture.h"
 
 #include "core/Text.h"
-#include "window/CycleGuards.h"
+#include "cycle/CycleGuards.h"
 #include "support/WorkstationSimulatorProcess.h"
 #include "support/FileText.h"
 

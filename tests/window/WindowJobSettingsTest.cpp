@@ -4,7 +4,7 @@
 #include "WindowFixture.h"
 
 #include "platform/RegistryStore.h"
-#include "window/JobSettings.h"
+#include "cycle/JobSettings.h"
 #include "support/FileText.h"
 
 #include <QCheckBox>

@@ -8,7 +8,7 @@
 #include "support/DbCommandTables.h"
 #include "support/FirebirdServer.h"
 #include "support/FreshDatabase.h"
-#include "window/JobSettings.h"
+#include "cycle/JobSettings.h"
 #include "window/SpinEdit.h"
 
 #include <QTimer>

@@ -1,0 +1,82 @@
+#pragma once
+// The backup, update and restore cycle: batch files, the workstations sent away,
+// the old file moved aside, backup, restore into a new file, its verification and
+// the swap, with the swap journal and the run report. It works on the values read
+// from the window when it started and talks to the window only through its view.
+
+#include "cycle/CycleOutcome.h"
+#include "cycle/CycleRequest.h"
+#include "cycle/CycleSteps.h"
+#include "cycle/CycleVerification.h"
+#include "cycle/CycleView.h"
+
+#include <string>
+
+namespace morvane {
+
+class TCycleJournal;
+class TRunReport;
+
+namespace fib {
+class TpFIBDatabase;
+class TpFIBStatisticalService;
+class TpFIBConfigService;
+class TpFIBBackupService;
+class TpFIBRestoreService;
+class TpFIBServerProperties;
+} // namespace fib
+
+// The window's components the cycle drives; the window owns them.
+struct CycleComponents {
+    fib::TpFIBDatabase& database;
+    fib::TpFIBStatisticalService& statistics;
+    fib::TpFIBConfigService& config;
+    fib::TpFIBBackupService& backup;
+    fib::TpFIBRestoreService& restore;
+    fib::TpFIBServerProperties& serverProperties;
+};
+
+class TBackupCycle {
+public:
+    TBackupCycle(CycleRequest request, CycleComponents components, ICycleView& view, CycleHooks hooks = {});
+    TBackupCycle(const TBackupCycle&) = delete;
+    TBackupCycle& operator=(const TBackupCycle&) = delete;
+
+    // The whole cycle, its run report written at the end whatever happens. An error
+    // that stops it propagates (the window shows it); ExitStatus says its class.
+    void Run();
+
+    // One backup request into the backup file; its failure is logged, not raised.
+    bool RunBackup(const std::string& backupFileName);
+    // One restore request into the new file, its verification and the swap.
+    RestoreOutcome RunRestore(const std::string& backupFileName, bool movedBeforeBackup);
+
+    // 0 when the new database took its place, else the class of the failure.
+    int ExitStatus() const noexcept { return exitStatus_; }
+
+private:
+    void RunSteps();
+    void RunBatchFile(const std::string& batchFile);
+    void ReportedBatchFile(const std::string& batchFile, CycleStep step);
+    void ReportFailure(const std::string& text, const std::string& databasePath);
+    void ReportRenameFailure(const std::string& databasePath);
+    // The restored file against what was asked and the old database's rows: what
+    // differed, empty when it may take the database's place.
+    std::string VerifyNewDatabase(const std::string& server, const std::string& newDatabase, int pageSize,
+                                  int pageBuffers);
+    void StepReached(std::string_view step) const;
+    void EnterStage(CycleStage stage) noexcept { exitStatus_ = ExitStatusOfStage(stage); }
+
+    CycleRequest request_;
+    CycleComponents components_;
+    ICycleView& view_;
+    CycleHooks hooks_;
+    int exitStatus_{0};
+    // Set only while a cycle runs.
+    TRunReport* report_{nullptr};
+    TCycleJournal* journal_{nullptr};
+    const DatabaseContents* oldContents_{nullptr};
+    std::string verificationFailure_;
+};
+
+} // namespace morvane

@@ -1,0 +1,92 @@
+#include "cycle/CycleContents.h"
+
+#include "core/Exception.h"
+#include "core/Text.h"
+#include "fib/pFIBDatabase.h"
+#include "database/Global_FIB.h"
+#include "cycle/SessionGuards.h"
+
+#include <charconv>
+#include <filesystem>
+#include <memory>
+
+namespace morvane {
+
+namespace {
+
+// Every row of a one-column select, as text.
+std::vector<std::string> SelectColumn(fib::TpFIBDatabase& database, const std::string& sql)
+{
+    const std::unique_ptr<fib::TpFIBQuery> query = GlobalFIB().NewQuery(database, true, sql, true);
+    query->Transaction()->StartTransaction();
+    query->Execute();
+    std::vector<std::string> values;
+    while (query->RowCurrent()) {
+        values.push_back(TrimRight(query->Column(0).AsText()));
+        query->Next();
+    }
+    query->Close();
+    query->Transaction()->Commit();
+    return values;
+}
+
+} // namespace
+
+DatabaseContents ReadDatabaseContents(fib::TpFIBDatabase& database)
+{
+    AttachmentGuard attachment(database);
+    if (!database.Connected())
+        database.SetConnected(true);
+
+    DatabaseContents contents;
+    // Tables of the site's own, with rows of their own: no system table, view,
+    // external table or temporary table (a backup keeps none of their rows).
+    const std::vector<std::string> tables = SelectColumn(
+        database, "SELECT RDB$RELATION_NAME FROM RDB$RELATIONS WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 "
+                  "AND RDB$VIEW_BLR IS NULL AND RDB$EXTERNAL_FILE IS NULL AND COALESCE(RDB$RELATION_TYPE, 0) = 0 "
+                  "ORDER BY RDB$RELATION_NAME");
+    for (const std::string& table : tables) {
+        const std::vector<std::string> count =
+            SelectColumn(database, "SELECT COUNT(*) FROM " + QuotedIdentifier(table));
+        std::int64_t rows = 0;
+        const std::string text = count.empty() ? std::string("0") : Trim(count.front());
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), rows);
+        if (error != std::errc() || end != text.data() + text.size())
+            throw Exception("Nombre de lignes illisible pour la table " + table + ": " + text);
+        contents.rowCounts[table] = rows;
+    }
+    contents.inactiveIndexes =
+        SelectColumn(database, "SELECT RDB$INDEX_NAME FROM RDB$INDICES WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 "
+                               "AND RDB$INDEX_INACTIVE = 1 ORDER BY RDB$INDEX_NAME");
+    database.SetConnected(false);
+    return contents;
+}
+
+RunReportDatabase ReadReportDatabase(const std::string& connection, const fib::TDBParams& params, int dialect,
+                                     const std::string& localPath) noexcept
+{
+    RunReportDatabase values;
+    std::error_code error;
+    const auto size = std::filesystem::file_size(localPath, error);
+    if (!error)
+        values.sizeBytes = static_cast<std::int64_t>(size);
+    try {
+        fib::TpFIBDatabase database(nullptr);
+        database.SetDBName(connection);
+        database.DBParams() = params;
+        database.SetSQLDialect(dialect);
+        AttachmentGuard attachment(database);
+        database.SetConnected(true);
+        values.pageSize = database.GetDatabaseInfoInt(fib::isc_info_page_size_item);
+        values.pageBuffers = database.GetDatabaseInfoInt(fib::isc_info_num_buffers_item);
+        values.sweepInterval = database.GetDatabaseInfoInt(fib::isc_info_sweep_interval_item);
+        values.reserve = database.GetDatabaseInfoInt(fib::isc_info_no_reserve_item) != 1;
+        values.forcedWrites = database.GetDatabaseInfoInt(fib::isc_info_forced_writes_item) == 1;
+        database.SetConnected(false);
+    } catch (const std::exception&) {
+        // A database shut down or missing has no settings to report: they stay empty.
+    }
+    return values;
+}
+
+} // namespace morvane

@@ -1,0 +1,53 @@
+#include "cycle/CycleFiles.h"
+
+#include "global/Global_File.h"
+#include "platform/DurableFile.h"
+#include "platform/FileMove.h"
+
+namespace morvane {
+
+std::string BackupFilePath(std::string_view folder, std::string_view fileName)
+{
+    std::string path(folder);
+    if (path.empty() || (path.back() != '/' && path.back() != '\\'))
+        path += '/';
+    path += fileName;
+    return path;
+}
+
+std::string BatchCommandLine(std::string_view batchFile, std::string_view programFolder)
+{
+    std::string file(batchFile);
+    if (file.find('/') == std::string::npos) {
+        std::string folder(programFolder);
+        if (!folder.empty() && folder.back() != '/')
+            folder += '/';
+        file = folder + file;
+    }
+    return QuoteShellArgument(file);
+}
+
+bool IsServiceErrorLine(std::string_view line)
+{
+    return line.find("ERROR:") != std::string_view::npos ||
+           line.find("Exiting before completion") != std::string_view::npos;
+}
+
+std::string GfixOnlineCommandLine(const std::string& gfixProgram, const std::string& databaseName)
+{
+    return QuoteShellArgument(gfixProgram) + " -user sysdba -password plumtavern " + QuoteShellArgument(databaseName) +
+           " -online normal";
+}
+
+bool FileExists(const std::string& path) { return platform::PathExists(path); }
+
+bool SameFile(const std::string& first, const std::string& second) { return platform::SameFile(first, second); }
+
+bool DeleteFileIfExists(const std::string& path) { return platform::RemoveFile(path); }
+
+bool MoveFileNoReplace(const std::string& from, const std::string& to)
+{
+    return !from.empty() && !to.empty() && platform::RenameNoReplace(from, to);
+}
+
+} // namespace morvane

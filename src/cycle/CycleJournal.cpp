@@ -1,0 +1,208 @@
+#include "cycle/CycleJournal.h"
+
+#include "core/Exception.h"
+#include "global/Global_Utils.h"
+#include "cycle/CycleFiles.h"
+#include "platform/DurableFile.h"
+
+#include <array>
+#include <fstream>
+#include <sstream>
+
+namespace morvane {
+
+namespace {
+
+constexpr std::string_view Signature = "MORVANE JOURNAL 1";
+constexpr std::array<JournalStep, 5> Steps{JournalStep::MovedBeforeBackup, JournalStep::RestoreVerified,
+                                           JournalStep::OldFileMoved, JournalStep::NewFileMoved,
+                                           JournalStep::MovedBack};
+// A journal holds a few lines; anything longer is not one of ours.
+constexpr std::size_t MaxEntries = 32;
+
+bool StartsWith(std::string_view text, std::string_view head) { return text.substr(0, head.size()) == head; }
+
+[[noreturn]] void Refuse(const std::string& what) { throw Exception("Journal du cycle illisible: " + what); }
+
+} // namespace
+
+std::string_view JournalStepName(JournalStep step)
+{
+    switch (step) {
+    case JournalStep::MovedBeforeBackup: return "moved-before-backup";
+    case JournalStep::RestoreVerified: return "restore-verified";
+    case JournalStep::OldFileMoved: return "old-file-moved";
+    case JournalStep::NewFileMoved: return "new-file-moved";
+    case JournalStep::MovedBack: return "moved-back";
+    }
+    return "";
+}
+
+bool JournalState::Has(JournalStep step, bool done) const
+{
+    for (const Entry& entry : entries)
+        if (entry.step == step && (entry.done || !done))
+            return true;
+    return false;
+}
+
+std::string JournalText(const JournalState& state)
+{
+    std::string text(Signature);
+    text += "\ndatabase=" + state.databasePath + "\nrename=" + state.renamePath + "\nnew=" + state.newPath + "\n";
+    for (const JournalState::Entry& entry : state.entries)
+        text += std::string(entry.done ? "done " : "begin ") + std::string(JournalStepName(entry.step)) + "\n";
+    return text;
+}
+
+JournalState ParseJournal(std::string_view text)
+{
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (!line.empty())
+            lines.push_back(line);
+        if (end == std::string_view::npos)
+            break;
+        text.remove_prefix(end + 1);
+    }
+    if (lines.size() < 4 || lines[0] != Signature)
+        Refuse("en-tête absent");
+    if (lines.size() > 4 + MaxEntries)
+        Refuse("trop de lignes");
+
+    JournalState state;
+    const std::array<std::pair<std::string_view, std::string*>, 3> paths{
+        {{"database=", &state.databasePath}, {"rename=", &state.renamePath}, {"new=", &state.newPath}}};
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (!StartsWith(lines[i + 1], paths[i].first))
+            Refuse("ligne " + std::to_string(i + 2) + " inattendue");
+        *paths[i].second = std::string(lines[i + 1].substr(paths[i].first.size()));
+    }
+    if (state.databasePath.empty())
+        Refuse("chemin de la base vide");
+
+    for (std::size_t i = 4; i < lines.size(); ++i) {
+        const std::string_view line = lines[i];
+        const bool done = StartsWith(line, "done ");
+        if (!done && !StartsWith(line, "begin "))
+            Refuse("ligne " + std::to_string(i + 1) + " inattendue");
+        const std::string_view name = line.substr(done ? 5 : 6);
+        bool known = false;
+        for (JournalStep step : Steps)
+            if (JournalStepName(step) == name) {
+                state.entries.push_back({step, done});
+                known = true;
+            }
+        if (!known)
+            Refuse("étape inconnue " + std::string(name));
+    }
+    return state;
+}
+
+JournalRecovery DecideRecovery(const JournalState& state, const std::function<bool(const std::string&)>& exists)
+{
+    using Action = JournalRecovery::Action;
+    if (exists(state.databasePath))
+        return {Action::Nothing, {}, {}};
+    if (state.Has(JournalStep::RestoreVerified, true) && exists(state.newPath))
+        return {Action::MoveNewIn, state.newPath, state.databasePath};
+    const bool oldMoved =
+        state.Has(JournalStep::MovedBeforeBackup, false) || state.Has(JournalStep::OldFileMoved, false);
+    if (oldMoved && exists(state.renamePath))
+        return {Action::MoveOldBack, state.renamePath, state.databasePath};
+    return {Action::Unresolved, {}, {}};
+}
+
+TCycleJournal::TCycleJournal(std::string journalPath, std::string databasePath, std::string renamePath,
+                             std::string newPath)
+    : path_(std::move(journalPath))
+{
+    for (const std::string* text : {&databasePath, &renamePath, &newPath})
+        if (text->find_first_of("\r\n") != std::string::npos)
+            throw Exception("Journal du cycle: un chemin contient un saut de ligne: " + *text);
+    state_.databasePath = std::move(databasePath);
+    state_.renamePath = std::move(renamePath);
+    state_.newPath = std::move(newPath);
+    Write();
+}
+
+TCycleJournal::~TCycleJournal()
+{
+    if (open_)
+        Finish();
+}
+
+void TCycleJournal::Record(JournalStep step, bool done)
+{
+    // The renames this line reports must be on disk before the line says so.
+    if (done) {
+        platform::SyncFolderOf(state_.databasePath);
+        platform::SyncFolderOf(state_.renamePath);
+    }
+    state_.entries.push_back({step, done});
+    Write();
+}
+
+bool TCycleJournal::Finish() noexcept
+{
+    if (!FileExists(state_.databasePath))
+        return false;
+    open_ = false;
+    platform::SyncFolderOf(state_.databasePath);
+    platform::SyncFolderOf(state_.renamePath);
+    if (!DeleteFileIfExists(path_))
+        return false;
+    platform::SyncFolderOf(path_);
+    return true;
+}
+
+void TCycleJournal::Write()
+{
+    // A whole new text renamed over the old one: a crash leaves either journal, never half of one.
+    platform::WriteFileDurably(path_, JournalText(state_), 0644);
+}
+
+std::string CycleJournalPath() { return ProgramFolder() + "morvane-cycle.journal"; }
+
+std::optional<std::string> ResolveLeftJournal(const std::string& journalPath,
+                                              const std::function<void(const std::string&)>& log)
+{
+    if (!FileExists(journalPath))
+        return std::nullopt;
+    std::ostringstream text;
+    text << std::ifstream(journalPath, std::ios::binary).rdbuf();
+    const JournalState state = ParseJournal(text.str());
+    log("Cycle interrompu trouvé (journal " + journalPath + ") pour la base " + state.databasePath);
+
+    const JournalRecovery recovery = DecideRecovery(state, [](const std::string& path) { return FileExists(path); });
+    switch (recovery.action) {
+    case JournalRecovery::Action::Nothing:
+        log("La base de données est à sa place: " + state.databasePath);
+        break;
+    case JournalRecovery::Action::MoveNewIn:
+    case JournalRecovery::Action::MoveOldBack:
+        if (!MoveFileNoReplace(recovery.from, recovery.to))
+            return "Cycle interrompu: la base n'a pas pu être remise à sa place (" + recovery.from + " => " +
+                   recovery.to + "), le journal " + journalPath + " est conservé";
+        platform::SyncFolderOf(recovery.to);
+        log(std::string(recovery.action == JournalRecovery::Action::MoveNewIn
+                            ? "Nouvelle base vérifiée mise à sa place: "
+                            : "Ancienne base remise à sa place: ") +
+            recovery.from + " => " + recovery.to);
+        break;
+    case JournalRecovery::Action::Unresolved:
+        return "Cycle interrompu: aucune base à remettre à sa place pour " + state.databasePath + ", le journal " +
+               journalPath + " est conservé";
+    }
+    if (!DeleteFileIfExists(journalPath))
+        return "Cycle interrompu: le journal " + journalPath + " n'a pas pu être effacé";
+    platform::SyncFolderOf(journalPath);
+    log("Journal du cycle effacé: " + journalPath);
+    return std::nullopt;
+}
+
+} // namespace morvane

@@ -1,0 +1,96 @@
+#pragma once
+// The swap journal: a small text file beside the program that records every step
+// of the cycle that moves a database file, so that a run killed half-way can be
+// put right at the next start. Each line is on disk (file and folder synced) before
+// the move it announces starts and again once it has ended.
+//
+//   MORVANE JOURNAL 1
+//   database=<database path>
+//   rename=<rename path>
+//   new=<new file path>
+//   begin moved-before-backup | done moved-before-backup
+//   done restore-verified
+//   begin old-file-moved | done old-file-moved
+//   begin new-file-moved | done new-file-moved
+//   begin moved-back | done moved-back
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morvane {
+
+enum class JournalStep { MovedBeforeBackup, RestoreVerified, OldFileMoved, NewFileMoved, MovedBack };
+
+std::string_view JournalStepName(JournalStep step);
+
+struct JournalState {
+    std::string databasePath;
+    std::string renamePath;
+    std::string newPath;
+    struct Entry {
+        JournalStep step;
+        bool done;
+    };
+    std::vector<Entry> entries;
+
+    // True when a line for the step was written (begun, or done when done is asked).
+    bool Has(JournalStep step, bool done) const;
+};
+
+// The file's text up to now: the header and one line per entry.
+std::string JournalText(const JournalState& state);
+// Reads a journal back; raises Exception for a text that is not one (a line too
+// many or an unknown step is refused, not guessed at).
+JournalState ParseJournal(std::string_view text);
+
+// What start-up does with a journal left behind.
+struct JournalRecovery {
+    enum class Action { Nothing, MoveNewIn, MoveOldBack, Unresolved };
+    Action action{Action::Nothing};
+    std::string from;
+    std::string to;
+};
+// The database path holds a file: nothing to do. Else the new file goes in when it
+// was verified and is still there, the old one goes back when it was moved and is
+// still at the rename path; otherwise nothing can be done safely.
+JournalRecovery DecideRecovery(const JournalState& state, const std::function<bool(const std::string&)>& exists);
+
+// The journal of one cycle, on disk from construction. Removed by Finish or, when
+// the database file is at its path, by the destructor; a journal left on disk means
+// the database is not at its path.
+class TCycleJournal {
+public:
+    TCycleJournal(std::string journalPath, std::string databasePath, std::string renamePath, std::string newPath);
+    ~TCycleJournal();
+    TCycleJournal(const TCycleJournal&) = delete;
+    TCycleJournal& operator=(const TCycleJournal&) = delete;
+
+    // Appends the line and syncs it; a "done" line first syncs the folders the move
+    // touched. Raises EOSError when the journal cannot be written.
+    void Record(JournalStep step, bool done);
+    // Removes the journal when the database file is at its path; false otherwise.
+    bool Finish() noexcept;
+
+private:
+    void Write();
+
+    std::string path_;
+    JournalState state_;
+    bool open_{true};
+};
+
+// The journal's place beside the program.
+std::string CycleJournalPath();
+
+// Start-up: resolves a journal left by an interrupted cycle. Every line of what was
+// found and done goes to log (level 1 for the caller). Nothing when no journal was
+// there or it was resolved and removed; else the message of a journal that could not
+// be resolved (it stays on disk).
+std::optional<std::string> ResolveLeftJournal(const std::string& journalPath,
+                                              const std::function<void(const std::string&)>& log);
+
+
+} // namespace morvane

@@ -1,0 +1,35 @@
+#pragma once
+// The checks made before the cycle runs anything: a night run that cannot end well
+// must stop before the site's services are stopped and the database is moved.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace morvane {
+
+// What the cycle is about to do, as the window's fields say it.
+struct PreflightInput {
+    std::string databasePath; // the database file on this machine
+    std::string backupFolder; // where the server writes the backup file
+    std::string renamePath;   // where the old file goes
+};
+
+// What a file system offers: its identity (files on one share both copies) and its
+// free bytes. Nothing when the folder cannot be queried.
+struct FileSystemSpace {
+    std::uint64_t device{0};
+    std::uint64_t freeBytes{0};
+};
+using FreeSpaceProbe = std::function<std::optional<FileSystemSpace>(const std::string& folder)>;
+
+// What the file system of the folder offers, as the system reports it.
+std::optional<FileSystemSpace> LocalFreeSpace(const std::string& folder);
+
+// Nothing when the cycle may run; else the French message that names the failed
+// check and what was found. The free space asked for is the database file's size
+// for the backup and again for the new file (twice when one file system holds both).
+std::optional<std::string> PreflightRefusal(const PreflightInput& input, const FreeSpaceProbe& probe);
+
+} // namespace morvane

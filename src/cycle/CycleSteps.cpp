@@ -1,0 +1,52 @@
+#include "cycle/CycleSteps.h"
+
+#include "cycle/ProgramLog.h"
+
+namespace morvane {
+
+const char* CycleStepName(CycleStep step) noexcept
+{
+    switch (step) {
+    case CycleStep::Preflight: return "vérification préalable";
+    case CycleStep::ServerFolder: return "dossier du serveur";
+    case CycleStep::BatchBeforeBackup: return "batch avant backup";
+    case CycleStep::Disconnection: return "déconnexion";
+    case CycleStep::MoveBeforeBackup: return "rename avant backup";
+    case CycleStep::SettingsWrite: return "écriture des réglages";
+    case CycleStep::RowCount: return "comptage des lignes";
+    case CycleStep::Backup: return "backup";
+    case CycleStep::BatchAfterBackup: return "batch après backup";
+    case CycleStep::Restore: return "restore";
+    case CycleStep::Verification: return "vérification de la nouvelle base";
+    case CycleStep::Swap: return "swap";
+    case CycleStep::BatchAfterRestore: return "batch après restore";
+    }
+    return "";
+}
+
+void SkippedStep(TRunReport* report, CycleStep step, std::string detail)
+{
+    if (report != nullptr)
+        report->AddStep(CycleStepName(step), StepOutcome::Skipped, 0, std::move(detail));
+}
+
+void JournalQuietly(TCycleJournal* journal, JournalStep step, bool done) noexcept
+{
+    if (journal == nullptr)
+        return;
+    try {
+        journal->Record(step, done);
+    } catch (const std::exception& error) {
+        ProgramLogQuietly(std::string("Journal du cycle: ") + error.what(), 1);
+    }
+}
+
+void JournalDone(TCycleJournal* journal, JournalStep step, const std::function<void(std::string_view)>& stepReached)
+{
+    if (journal != nullptr)
+        journal->Record(step, true);
+    if (stepReached)
+        stepReached(JournalStepName(step));
+}
+
+} // namespace morvane

@@ -1,0 +1,42 @@
+#include "cycle/CycleVerification.h"
+
+namespace morvane {
+
+std::vector<std::string> VerificationDifferences(int wantedPageSize, int wantedPageBuffers,
+                                                 const DatabaseContents& old, const RestoredDatabase& restored)
+{
+    std::vector<std::string> differences;
+    if (restored.pageSize != wantedPageSize)
+        differences.push_back("taille de page " + std::to_string(restored.pageSize) + " au lieu de " +
+                              std::to_string(wantedPageSize));
+    if (restored.pageBuffers != wantedPageBuffers)
+        differences.push_back("page buffers " + std::to_string(restored.pageBuffers) + " au lieu de " +
+                              std::to_string(wantedPageBuffers));
+    for (const std::string& index : restored.contents.inactiveIndexes)
+        differences.push_back("index inactif " + index);
+    for (const auto& [table, rows] : old.rowCounts) {
+        const auto found = restored.contents.rowCounts.find(table);
+        if (found == restored.contents.rowCounts.end())
+            differences.push_back("table " + table + " absente de la nouvelle base");
+        else if (found->second != rows)
+            differences.push_back("table " + table + ": " + std::to_string(found->second) + " lignes au lieu de " +
+                                  std::to_string(rows));
+    }
+    for (const auto& [table, rows] : restored.contents.rowCounts)
+        if (old.rowCounts.find(table) == old.rowCounts.end())
+            differences.push_back("table " + table + " absente de l'ancienne base");
+    return differences;
+}
+
+std::string QuotedIdentifier(const std::string& name)
+{
+    std::string quoted = "\"";
+    for (char c : name) {
+        quoted += c;
+        if (c == '"')
+            quoted += '"';
+    }
+    return quoted + "\"";
+}
+
+} // namespace morvane

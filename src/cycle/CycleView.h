@@ -1,0 +1,47 @@
+#pragma once
+// What the cycle needs from the window it runs in, and the hooks a test program may
+// put between its steps. The cycle never reads the window: everything it acts on is
+// in its request.
+
+#include "cycle/CyclePreflight.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace morvane {
+
+enum class PanelColour { Idle, Running, Failed };
+
+// The four settings in the order the settings write changes them.
+enum class SettingItem { PageBuffers, SweepInterval, Reserve, WriteMode };
+
+class ICycleView {
+public:
+    virtual ~ICycleView() = default;
+
+    // The status panel.
+    virtual void SetStatus(const std::string& text, PanelColour colour) = 0;
+    virtual void SetStatusColour(PanelColour colour) = 0;
+    // One line appended to the report area.
+    virtual void AppendLine(const std::string& line) = 0;
+    // A failure the operator must see: the error dialog, then the folder to look at
+    // (opened in the file manager where there is one).
+    virtual void ShowFailure(const std::string& text, const std::string& folder) = 0;
+    // The header report of the database at the DB File path, read again.
+    virtual void RefreshHeader() = 0;
+    // A setting's label while the settings write changes it, and once it is done.
+    virtual void MarkSetting(SettingItem item, bool done) = 0;
+    // Keeps the window painted during long steps.
+    virtual void ProcessMessages() = 0;
+};
+
+// Test programs only: a named point of the cycle reached (the journal's step names,
+// "backup-started", "restore-started", "verification-started"), and the file
+// systems' free space. A program without hooks reads the real free space.
+struct CycleHooks {
+    std::function<void(std::string_view step)> stepReached;
+    FreeSpaceProbe freeSpace;
+};
+
+} // namespace morvane

@@ -1,0 +1,116 @@
+#pragma once
+// What one backup cycle did, kept for the administrator who reads it the next
+// morning: a summary line for the log and a JSON file beside the program.
+
+#include "core/DateTime.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace morvane {
+
+// The file the last cycle's report goes to, in the program's folder.
+inline constexpr const char* RunReportFileName = "morvane-last-run.json";
+
+// That file's full path: the program's folder (where its other files live) and the name.
+std::string RunReportPath();
+
+enum class StepOutcome {
+    Running, // begun and never ended: the cycle stopped inside it ("interrupted")
+    Ok,
+    Failed,
+    Skipped,
+    Refused, // a check stopped the cycle before the step could do anything
+};
+
+// The outcome as the JSON file writes it: "interrupted", "ok", "failed", "skipped", "refused".
+const char* StepOutcomeText(StepOutcome outcome) noexcept;
+
+struct RunReportStep {
+    std::string name;
+    StepOutcome outcome{StepOutcome::Running};
+    std::int64_t durationMs{0};
+    std::string detail; // why it failed or was skipped; empty when there is nothing to say
+};
+
+// The database as one side of the cycle saw it. A value not known (the header could
+// not be read, the file was missing) stays empty and is written as null.
+struct RunReportDatabase {
+    std::optional<std::int64_t> sizeBytes;
+    std::optional<int> pageSize;
+    std::optional<int> pageBuffers;
+    std::optional<int> sweepInterval;
+    std::optional<bool> reserve;      // space reserved on each page for record versions
+    std::optional<bool> forcedWrites; // true: synchronous writes; false: asynchronous
+};
+
+// The settings of a header statistics report (the lines the window lists), with the
+// file's size. A value the report does not hold, or holds unreadably, stays unknown:
+// a report must never stop the cycle it describes.
+RunReportDatabase ReadHeaderSettings(const std::vector<std::string>& reportLines,
+                                     std::optional<std::int64_t> sizeBytes = std::nullopt);
+
+class TRunReport {
+public:
+    TRunReport() = default;
+
+    // The database the cycle works on, as the window names it.
+    void SetDatabase(std::string database) { database_ = std::move(database); }
+    const std::string& Database() const noexcept { return database_; }
+
+    void Start(TDateTime at = Now()) { startedAt_ = at; }
+    // The exit status the program ends with; the end time is taken here.
+    void Finish(int exitStatus, TDateTime at = Now());
+    TDateTime StartedAt() const noexcept { return startedAt_; }
+    std::optional<TDateTime> FinishedAt() const noexcept { return finishedAt_; }
+    std::optional<int> ExitStatus() const noexcept { return exitStatus_; }
+
+    // Begins a step on the program's clock (core/DateTime.h, so tests set the time);
+    // returns the index EndStep takes.
+    std::size_t BeginStep(std::string name);
+    // Ends a step begun with BeginStep; its duration is the time since then. An index
+    // that names no step is ignored: reporting must never stop a cycle.
+    void EndStep(std::size_t step, StepOutcome outcome, std::string detail = {});
+    // A step whose duration is already known (or a step that never ran: Skipped, 0).
+    void AddStep(std::string name, StepOutcome outcome, std::int64_t durationMs = 0, std::string detail = {});
+    const std::vector<RunReportStep>& Steps() const noexcept { return steps_; }
+
+    void SetBefore(const RunReportDatabase& before) { before_ = before; }
+    void SetAfter(const RunReportDatabase& after) { after_ = after; }
+    const RunReportDatabase& Before() const noexcept { return before_; }
+    const RunReportDatabase& After() const noexcept { return after_; }
+
+    // The report as a JSON object (UTF-8, strings escaped, times as local ISO 8601).
+    std::string ToJson() const;
+    // One line for the log, in the program's language.
+    std::string SummaryLine() const;
+
+    // Writes ToJson() to path so that a reader sees either the previous report or the
+    // whole new one: a temporary file beside it, flushed to disk, then renamed.
+    // Raises EOSError when the file cannot be written.
+    void WriteFile(const std::string& path) const;
+    // WriteFile to RunReportPath().
+    void WriteBesideProgram() const { WriteFile(RunReportPath()); }
+
+private:
+    std::string database_;
+    TDateTime startedAt_{0};
+    std::optional<TDateTime> finishedAt_;
+    std::optional<int> exitStatus_;
+    std::vector<RunReportStep> steps_;
+    std::vector<TDateTime> stepStarts_;
+    RunReportDatabase before_;
+    RunReportDatabase after_;
+};
+
+// A string as a JSON string literal, quotes included. Control characters are escaped;
+// other bytes pass as they are, invalid UTF-8 becoming U+FFFD so the file stays valid.
+std::string JsonQuote(const std::string& text);
+
+// A date-time as local ISO 8601 to the millisecond: "2026-12-10T04:08:49.123".
+std::string IsoDateTime(TDateTime value);
+
+} // namespace morvane

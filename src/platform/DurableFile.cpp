@@ -1,0 +1,197 @@
+#include "platform/DurableFile.h"
+
+#include "core/Exception.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace morvane::platform {
+
+namespace {
+
+[[noreturn]] void RaiseFileError(const std::string& what, const std::string& path, int code)
+{
+    throw EOSError(what + " " + path + " : " + std::strerror(code), code);
+}
+
+mode_t CurrentUmask()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+// The temporary file of a durable write: closed, and removed unless it was renamed.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(const std::string& target) : path_(target + ".XXXXXX")
+    {
+        fd_ = ::mkostemp(path_.data(), O_CLOEXEC);
+        if (fd_ < 0)
+            RaiseFileError("Impossible de créer le fichier", path_, errno);
+    }
+    ~TemporaryFile()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        if (!renamed_)
+            ::unlink(path_.c_str());
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    void Write(const std::string& text)
+    {
+        std::size_t done = 0;
+        while (done < text.size()) {
+            const ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                RaiseFileError("Impossible d'écrire le fichier", path_, errno);
+            done += static_cast<std::size_t>(n);
+        }
+    }
+
+    void CommitAs(const std::string& target, mode_t mode)
+    {
+        if (::fchmod(fd_, mode) != 0 || ::fsync(fd_) != 0)
+            RaiseFileError("Impossible d'écrire le fichier", path_, errno);
+        const int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0)
+            RaiseFileError("Impossible d'écrire le fichier", path_, errno);
+        if (::rename(path_.c_str(), target.c_str()) != 0)
+            RaiseFileError("Impossible de renommer le fichier", path_ + " => " + target, errno);
+        renamed_ = true;
+    }
+
+private:
+    std::string path_;
+    int fd_{-1};
+    bool renamed_{false};
+};
+
+} // namespace
+
+std::string FolderOfPath(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+void WriteFileDurably(const std::string& path, const std::string& text, std::optional<mode_t> mode)
+{
+    if (!mode) {
+        struct stat info {};
+        mode = ::stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : (0666 & ~CurrentUmask());
+    }
+    {
+        TemporaryFile file(path);
+        file.Write(text);
+        file.CommitAs(path, *mode);
+    }
+    // The rename is only durable once the folder's entry is on disk too.
+    const std::string folder = FolderOfPath(path);
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
+        RaiseFileError("Impossible d'ouvrir le dossier", folder, errno);
+    const int synced = ::fsync(dir);
+    const int code = errno;
+    ::close(dir);
+    if (synced != 0)
+        RaiseFileError("Impossible d'écrire le dossier", folder, code);
+}
+
+void SyncFolderOf(const std::string& path) noexcept
+{
+    if (path.empty())
+        return;
+    const int fd = ::open(FolderOfPath(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+void SyncFile(const std::string& path) noexcept
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+std::optional<FileSystemSpace> FileSystemSpaceOf(const std::string& folder)
+{
+    struct stat info {};
+    struct statvfs space {};
+    if (::stat(folder.c_str(), &info) != 0 || ::statvfs(folder.c_str(), &space) != 0)
+        return std::nullopt;
+    return FileSystemSpace{static_cast<unsigned long long>(info.st_dev),
+                           static_cast<unsigned long long>(space.f_bavail) *
+                               static_cast<unsigned long long>(space.f_frsize)};
+}
+
+bool PathExists(const std::string& path) noexcept
+{
+    struct stat info {};
+    return !path.empty() && ::lstat(path.c_str(), &info) == 0;
+}
+
+bool IsRegularFile(const std::string& path) noexcept
+{
+    struct stat info {};
+    return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool IsFolder(const std::string& path) noexcept
+{
+    struct stat info {};
+    return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::optional<unsigned long long> DeviceOf(const std::string& path) noexcept
+{
+    struct stat info {};
+    if (path.empty() || ::stat(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return static_cast<unsigned long long>(info.st_dev);
+}
+
+bool SameFile(const std::string& first, const std::string& second) noexcept
+{
+    struct stat a {};
+    struct stat b {};
+    return !first.empty() && !second.empty() && ::stat(first.c_str(), &a) == 0 && ::stat(second.c_str(), &b) == 0 &&
+           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool FolderWritable(const std::string& folder) noexcept
+{
+    return IsFolder(folder) && ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+bool RemoveFile(const std::string& path) noexcept
+{
+    if (path.empty())
+        return true;
+    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
+std::optional<long long> FileSize(const std::string& path) noexcept
+{
+    struct stat info {};
+    if (path.empty() || ::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    return static_cast<long long>(info.st_size);
+}
+
+} // namespace morvane::platform

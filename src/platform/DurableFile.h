@@ -1,0 +1,51 @@
+#pragma once
+// Files that must survive a crash whole: the job settings, the swap journal and the
+// run report are replaced so that a reader sees the old text or the new one, never
+// half of either, and the change is on disk before the call returns.
+
+#include <optional>
+#include <string>
+#include <sys/types.h>
+
+namespace morvane::platform {
+
+// The folder part of a path ("." for a bare name, "/" for a file at the root).
+std::string FolderOfPath(const std::string& path);
+
+// Writes text to a temporary file beside path (writes retried on EINTR), syncs it,
+// gives it mode (the current mode of the file at path when none is given and one is
+// there, else 0666 less the umask), renames it over path and syncs the folder.
+// Raises EOSError naming the file and the system's reason; the temporary file never
+// stays behind.
+void WriteFileDurably(const std::string& path, const std::string& text, std::optional<mode_t> mode = std::nullopt);
+
+// Syncs a file's folder so that a rename or removal in it is on disk. Best effort:
+// some file systems cannot sync a folder, and the file is there all the same.
+void SyncFolderOf(const std::string& path) noexcept;
+// Syncs a file's contents; best effort as above.
+void SyncFile(const std::string& path) noexcept;
+
+// What a file system offers: its identity and its free bytes for an ordinary user.
+struct FileSystemSpace {
+    unsigned long long device{0};
+    unsigned long long freeBytes{0};
+};
+// Nothing when the folder cannot be queried.
+std::optional<FileSystemSpace> FileSystemSpaceOf(const std::string& folder);
+
+// Kinds of what a path names, without following a final symbolic link for Exists.
+bool PathExists(const std::string& path) noexcept;
+bool IsRegularFile(const std::string& path) noexcept;
+bool IsFolder(const std::string& path) noexcept;
+// The file system's device number of an existing path.
+std::optional<unsigned long long> DeviceOf(const std::string& path) noexcept;
+// True when both names reach one existing file (a link, another spelling).
+bool SameFile(const std::string& first, const std::string& second) noexcept;
+// True when the calling process may create files in the folder.
+bool FolderWritable(const std::string& folder) noexcept;
+// Removes a file; a missing file is no error. False when a file is still there.
+bool RemoveFile(const std::string& path) noexcept;
+// The file's size in bytes, or nothing when it cannot be seen.
+std::optional<long long> FileSize(const std::string& path) noexcept;
+
+} // namespace morvane::platform

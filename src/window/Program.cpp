@@ -1,0 +1,70 @@
+#include "window/Program.h"
+
+#include "core/Exception.h"
+#include "core/MessagePump.h"
+#include "cycle/CycleExitStatus.h"
+#include "cycle/CycleJournal.h"
+#include "cycle/ProgramLog.h"
+#include "global/Global_Utils.h"
+#include "logger/uApplicationLogger.h"
+#include "window/Morvane_01.h"
+#include "window/OperatorDialogs.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <exception>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace morvane {
+
+int RunProgram(int argc, char** argv, CycleHooks hooks)
+{
+    int exitCode = 0;
+    try {
+        SetCommandLine(std::vector<std::string>(argv, argv + argc));
+        ChooseHeadlessPlatformIfNeeded();
+        QApplication application(argc, argv);
+        InstallOperatorDialogs();
+        SetMessagePump([] { QCoreApplication::processEvents(); });
+        // Before the window attaches anything: a cycle killed half-way may have left
+        // the database away from its path.
+        std::optional<std::string> unresolved;
+        try {
+            unresolved = ResolveLeftJournal(
+                CycleJournalPath(), [](const std::string& line) { ProgramLog(line, 1); });
+        } catch (const Exception& error) {
+            // A journal that cannot be read is left for the administrator, never guessed at.
+            unresolved = error.Message();
+        }
+        if (unresolved) {
+            ProgramLog(*unresolved, 1);
+            std::fprintf(stderr, "%s\n", unresolved->c_str());
+            exitCode = ExitStartUpError;
+        } else {
+            TFormMorvane form;
+            form.SetCycleHooks(std::move(hooks));
+            // A run nobody can see that already failed at start-up ends here.
+            if (form.HeadlessExitCode() == 0) {
+                form.show();
+                exitCode = application.exec();
+            }
+            if (exitCode == 0)
+                exitCode = form.HeadlessExitCode();
+            // An unattended run succeeded only when the rebuilt database is in its place;
+            // a cycle that failed tells which class of failure stopped it.
+            if (form.CycleExitCode() != 0)
+                exitCode = form.CycleExitCode();
+        }
+        SetMessagePump({});
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        exitCode = 1;
+    }
+    DestroyAppLogger();
+    return exitCode;
+}
+
+} // namespace morvane

@@ -1,0 +1,152 @@
+// The decisions the cycle makes on how a step ended, without a server: the exit
+// status of each class of failure, the step of the run report a failure is charged
+// to, and the undo of a database file moved before the backup.
+
+#include "cycle/CycleExitStatus.h"
+#include "cycle/CycleGuards.h"
+#include "cycle/CycleJournal.h"
+#include "cycle/CycleOutcome.h"
+#include "cycle/CycleSteps.h"
+#include "support/FileText.h"
+#include "support/TemporaryFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace morvane {
+namespace {
+
+TEST(CycleDecisions, AnErrorLeavesTheStatusOfTheStageItStoppedIn)
+{
+    const struct {
+        CycleStage stage;
+        int status;
+    } cases[] = {
+        {CycleStage::Start, ExitStartUpError},
+        {CycleStage::Preflight, ExitPreflightRefused},
+        {CycleStage::Preparation, ExitStartUpError},
+        {CycleStage::Disconnection, ExitDisconnectionRefused},
+        {CycleStage::Backup, ExitBackupFailed},
+        {CycleStage::Restore, ExitRestoreFailed},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ExitStatusOfStage(c.stage), c.status) << static_cast<int>(c.stage);
+}
+
+TEST(CycleDecisions, ACycleThatRanToItsEndTellsHowTheRebuildWent)
+{
+    const struct {
+        bool backedUp;
+        RestoreOutcome outcome;
+        int status;
+    } cases[] = {
+        {true, RestoreOutcome::Swapped, ExitCompleted},
+        {false, RestoreOutcome::RestoreFailed, ExitBackupFailed},
+        {true, RestoreOutcome::RestoreFailed, ExitRestoreFailed},
+        {true, RestoreOutcome::VerificationFailed, ExitRestoreFailed},
+        {true, RestoreOutcome::RenameFailed, ExitSwapFailed},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ExitStatusOfCycle(c.backedUp, c.outcome), c.status)
+            << c.backedUp << " " << static_cast<int>(c.outcome);
+}
+
+std::vector<std::string> StepLines(const TRunReport& report)
+{
+    std::vector<std::string> lines;
+    for (const RunReportStep& step : report.Steps())
+        lines.push_back(step.name + " " + StepOutcomeText(step.outcome) + " " + step.detail);
+    return lines;
+}
+
+TEST(CycleDecisions, AFailureIsChargedToTheStepItStoppedIn)
+{
+    // A step an error left without a reason takes the error's text.
+    {
+        TRunReport report;
+        report.AddStep(CycleStepName(CycleStep::Preflight), StepOutcome::Ok);
+        { ReportStep left(&report, CycleStep::ServerFolder); }
+        ChargeFailure(report, "serveur injoignable");
+        EXPECT_EQ(StepLines(report), (std::vector<std::string>{"vérification préalable ok ",
+                                                               "dossier du serveur failed serveur injoignable"}));
+    }
+    // A step that refused with its own reason already says it: nothing is added.
+    {
+        TRunReport report;
+        ReportStep refused(&report, CycleStep::Preflight);
+        refused.End(StepOutcome::Refused, "espace libre insuffisant");
+        ChargeFailure(report, "espace libre insuffisant");
+        EXPECT_EQ(StepLines(report),
+                  (std::vector<std::string>{"vérification préalable refused espace libre insuffisant"}));
+    }
+    // An error between two steps gets a step of its own.
+    {
+        TRunReport report;
+        report.AddStep(CycleStepName(CycleStep::Backup), StepOutcome::Ok);
+        ChargeFailure(report, "'x' n'est pas une valeur numérique valide");
+        EXPECT_EQ(StepLines(report), (std::vector<std::string>{
+                                         "backup ok ", "erreur failed 'x' n'est pas une valeur numérique valide"}));
+    }
+}
+
+class MovedFileTest : public ::testing::Test {
+protected:
+    std::string Database() const { return folder_.File("BD.FDB"); }
+    std::string Moved() const { return folder_.File("BD.FIB.BKP"); }
+    std::string JournalPath() const { return folder_.File("morvane-cycle.journal"); }
+    void Write(const std::string& path, const std::string& text) const { std::ofstream(path) << text; }
+
+    test::TemporaryFolder folder_;
+};
+
+TEST_F(MovedFileTest, LeavingTheCyclePutsTheMovedDatabaseBackAndJournalsIt)
+{
+    Write(Moved(), "old database");
+    int namedAgain = 0;
+    {
+        TCycleJournal journal(JournalPath(), Database(), Moved(), Database() + "_Morvane");
+        MovedDatabaseFile moved(Database(), Moved(), &journal, [&] { ++namedAgain; });
+    }
+    EXPECT_EQ(test::ReadFileText(Database()), "old database");
+    EXPECT_FALSE(std::filesystem::exists(Moved()));
+    EXPECT_EQ(namedAgain, 1);
+    // Back at its path, the database needs no journal any more.
+    EXPECT_FALSE(std::filesystem::exists(JournalPath()));
+}
+
+TEST_F(MovedFileTest, AKeptOrReplacedMoveIsNotUndone)
+{
+    Write(Moved(), "old database");
+    {
+        MovedDatabaseFile moved(Database(), Moved(), nullptr, [] {});
+        moved.Keep();
+    }
+    EXPECT_FALSE(std::filesystem::exists(Database()));
+    EXPECT_TRUE(std::filesystem::exists(Moved()));
+
+    // The rebuilt database already took the path: the old one stays where it is.
+    Write(Database(), "new database");
+    MovedDatabaseFile moved(Database(), Moved(), nullptr, [] { ADD_FAILURE() << "named again"; });
+    EXPECT_TRUE(moved.MoveBack());
+    EXPECT_EQ(test::ReadFileText(Database()), "new database");
+    EXPECT_EQ(test::ReadFileText(Moved()), "old database");
+}
+
+TEST_F(MovedFileTest, AMoveThatCannotBeUndoneIsSaidAndTheJournalStays)
+{
+    // Nothing at the rename path any more: nothing to put back.
+    TCycleJournal journal(JournalPath(), Database(), Moved(), Database() + "_Morvane");
+    MovedDatabaseFile moved(Database(), Moved(), &journal, [] { ADD_FAILURE() << "named again"; });
+    EXPECT_FALSE(moved.MoveBack());
+    EXPECT_FALSE(journal.Finish());
+    const JournalState state = ParseJournal(test::ReadFileText(JournalPath()));
+    EXPECT_TRUE(state.Has(JournalStep::MovedBack, false));
+    EXPECT_FALSE(state.Has(JournalStep::MovedBack, true));
+}
+
+} // namespace
+} // namespace morvane

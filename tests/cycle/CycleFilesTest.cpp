@@ -1,0 +1,95 @@
+// The cycle's file names, batch command lines and file moves.
+
+#include "cycle/CycleFiles.h"
+
+#include "support/TemporaryFolder.h"
+#include "support/FileText.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace morvane::test {
+namespace {
+
+TEST(CycleFiles, BackupFilePathJoinsWithOneSeparator)
+{
+    struct Case {
+        const char* folder;
+        const char* path;
+    } const cases[] = {
+        {"/data/", "/data/Morvane.fbk"},
+        {"/data", "/data/Morvane.fbk"},
+        {"C:\\CalvenorBD\\", "C:\\CalvenorBD\\Morvane.fbk"},
+        {"", "/Morvane.fbk"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(BackupFilePath(c.folder, CycleBackupFileName), c.path) << c.folder;
+}
+
+TEST(CycleFiles, BatchCommandLineRunsABareNameFromTheProgramFolderAsOneWord)
+{
+    struct Case {
+        const char* batch;
+        const char* folder;
+        const char* command;
+    } const cases[] = {
+        {"StopServices.cmd", "/opt/morvane/", "'/opt/morvane/StopServices.cmd'"},
+        {"StopServices.cmd", "/opt/morvane", "'/opt/morvane/StopServices.cmd'"},
+        {"/usr/local/bin/stop.sh", "/opt/morvane/", "'/usr/local/bin/stop.sh'"},
+        {"sub/stop.sh", "/opt/morvane/", "'sub/stop.sh'"}, // relative to the working folder, the program's
+        {"a b;rm -rf x.cmd", "/opt/m o/", "'/opt/m o/a b;rm -rf x.cmd'"},
+        {"it's.cmd", "/p/", "'/p/it'\\''s.cmd'"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(BatchCommandLine(c.batch, c.folder), c.command) << c.batch;
+}
+
+TEST(CycleFiles, ServiceErrorLinesAreRecognised)
+{
+    struct Case {
+        const char* line;
+        bool error;
+    } const cases[] = {
+        {"gbak: ERROR:expected backup description record", true},
+        {"gbak:Exiting before completion due to errors", true},
+        {"gbak:    restoring table CLIENTS", false},
+        {"", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IsServiceErrorLine(c.line), c.error) << c.line;
+}
+
+TEST(CycleFiles, MoveNeverReplacesAnExistingFile)
+{
+    TemporaryFolder folder;
+    const std::string database = folder.File("BD.FDB");
+    const std::string old = folder.File("BD.FIB.BKP");
+    std::ofstream(database) << "database";
+    std::ofstream(old) << "old";
+
+    EXPECT_FALSE(MoveFileNoReplace(database, old));
+    EXPECT_EQ(ReadFileText(database), "database");
+    EXPECT_EQ(ReadFileText(old), "old");
+
+    EXPECT_TRUE(DeleteFileIfExists(old));
+    EXPECT_TRUE(DeleteFileIfExists(old)) << "a missing file is no error";
+    EXPECT_TRUE(MoveFileNoReplace(database, old));
+    EXPECT_FALSE(FileExists(database));
+    EXPECT_EQ(ReadFileText(old), "database");
+
+    EXPECT_FALSE(MoveFileNoReplace(database, folder.File("other"))) << "nothing to move";
+
+    EXPECT_TRUE(SameFile(old, folder.File("./BD.FIB.BKP")));
+    std::filesystem::create_symlink(old, folder.File("link"));
+    EXPECT_TRUE(SameFile(folder.File("link"), old));
+    std::ofstream(database) << "database";
+    EXPECT_FALSE(SameFile(database, old));
+    EXPECT_FALSE(SameFile(folder.File("missing"), folder.File("missing")));
+    EXPECT_FALSE(MoveFileNoReplace(old, "")) << "an empty rename path";
+}
+
+} // namespace
+} // namespace morvane::test

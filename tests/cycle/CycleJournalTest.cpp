@@ -1,0 +1,166 @@
+// The swap journal: its text read back, what start-up does with each state a
+// killed cycle can leave, and the journal on disk.
+
+#include "cycle/CycleJournal.h"
+
+#include "core/Exception.h"
+#include "support/TemporaryFolder.h"
+#include "support/FileText.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+namespace morvane::test {
+namespace {
+
+using Action = JournalRecovery::Action;
+using Step = JournalStep;
+
+JournalState State(std::vector<JournalState::Entry> entries)
+{
+    return JournalState{"/data/BD.FDB", "/data/BD.FIB.BKP", "/data/BD.FDB_Morvane", std::move(entries)};
+}
+
+TEST(CycleJournal, TextReadsBackAsWritten)
+{
+    const JournalState state =
+        State({{Step::MovedBeforeBackup, false}, {Step::MovedBeforeBackup, true}, {Step::RestoreVerified, true},
+               {Step::NewFileMoved, false}});
+    const JournalState read = ParseJournal(JournalText(state));
+    EXPECT_EQ(read.databasePath, "/data/BD.FDB");
+    EXPECT_EQ(read.renamePath, "/data/BD.FIB.BKP");
+    EXPECT_EQ(read.newPath, "/data/BD.FDB_Morvane");
+    EXPECT_EQ(JournalText(read), JournalText(state));
+    EXPECT_TRUE(read.Has(Step::NewFileMoved, false));
+    EXPECT_FALSE(read.Has(Step::NewFileMoved, true));
+    // Written on Windows or edited there: CR LF reads the same.
+    EXPECT_EQ(JournalText(ParseJournal("MORVANE JOURNAL 1\r\ndatabase=/d\r\nrename=\r\nnew=/n\r\ndone "
+                                       "restore-verified\r\n")),
+              "MORVANE JOURNAL 1\ndatabase=/d\nrename=\nnew=/n\ndone restore-verified\n");
+}
+
+TEST(CycleJournal, TextThatIsNotAJournalIsRefused)
+{
+    const std::string head = "MORVANE JOURNAL 1\ndatabase=/d\nrename=/r\nnew=/n\n";
+    std::string tooLong = head;
+    for (int i = 0; i < 40; ++i)
+        tooLong += "begin moved-back\n";
+    for (const std::string& text : {std::string(), std::string("MORVANE JOURNAL 2\ndatabase=/d\nrename=/r\nnew=/n\n"),
+                                    std::string("MORVANE JOURNAL 1\ndatabase=/d\n"),
+                                    std::string("MORVANE JOURNAL 1\nrename=/r\ndatabase=/d\nnew=/n\n"),
+                                    std::string("MORVANE JOURNAL 1\ndatabase=\nrename=/r\nnew=/n\n"),
+                                    head + "done swap\n", head + "moved-back\n", head + "begin \n", tooLong})
+        EXPECT_THROW(ParseJournal(text), Exception) << text;
+}
+
+TEST(CycleJournal, RecoveryPutsADatabaseAtItsPath)
+{
+    struct Case {
+        const char* name;
+        std::vector<JournalState::Entry> entries;
+        std::set<std::string> files;
+        Action action;
+    } const cases[] = {
+        {"database at its path", {{Step::MovedBeforeBackup, false}}, {"/data/BD.FDB", "/data/BD.FIB.BKP"},
+         Action::Nothing},
+        {"killed during the backup", {{Step::MovedBeforeBackup, false}, {Step::MovedBeforeBackup, true}},
+         {"/data/BD.FIB.BKP"}, Action::MoveOldBack},
+        {"rename begun, done line not written", {{Step::MovedBeforeBackup, false}}, {"/data/BD.FIB.BKP"},
+         Action::MoveOldBack},
+        {"new file not verified", {{Step::MovedBeforeBackup, true}}, {"/data/BD.FIB.BKP", "/data/BD.FDB_Morvane"},
+         Action::MoveOldBack},
+        {"between the two renames",
+         {{Step::RestoreVerified, true}, {Step::OldFileMoved, false}, {Step::OldFileMoved, true}},
+         {"/data/BD.FIB.BKP", "/data/BD.FDB_Morvane"},
+         Action::MoveNewIn},
+        {"verified, new file gone", {{Step::RestoreVerified, true}, {Step::OldFileMoved, true}},
+         {"/data/BD.FIB.BKP"}, Action::MoveOldBack},
+        {"nothing was moved by the cycle", {}, {"/data/BD.FIB.BKP"}, Action::Unresolved},
+        {"no file anywhere", {{Step::MovedBeforeBackup, true}}, {}, Action::Unresolved},
+    };
+    for (const Case& c : cases) {
+        const JournalRecovery recovery =
+            DecideRecovery(State(c.entries), [&](const std::string& path) { return c.files.count(path) > 0; });
+        EXPECT_EQ(recovery.action, c.action) << c.name;
+        if (c.action == Action::MoveNewIn || c.action == Action::MoveOldBack) {
+            EXPECT_EQ(recovery.from, c.action == Action::MoveNewIn ? "/data/BD.FDB_Morvane" : "/data/BD.FIB.BKP")
+                << c.name;
+            EXPECT_EQ(recovery.to, "/data/BD.FDB") << c.name;
+        }
+    }
+}
+
+class CycleJournalFiles : public ::testing::Test {
+protected:
+    std::string Database() const { return folder_.File("BD.FDB"); }
+    std::string Renamed() const { return folder_.File("BD.FIB.BKP"); }
+    std::string New() const { return folder_.File("BD.FDB_Morvane"); }
+    std::string Journal() const { return folder_.File("morvane-cycle.journal"); }
+    void Write(const std::string& path, const std::string& text) const { std::ofstream(path) << text; }
+    std::optional<std::string> Resolve()
+    {
+        return ResolveLeftJournal(Journal(), [this](const std::string& line) { logged_.push_back(line); });
+    }
+
+    TemporaryFolder folder_;
+    std::vector<std::string> logged_;
+};
+
+TEST_F(CycleJournalFiles, JournalStaysOnlyWhileTheDatabaseIsAwayFromItsPath)
+{
+    Write(Database(), "old");
+    {
+        TCycleJournal journal(Journal(), Database(), Renamed(), New());
+        journal.Record(Step::MovedBeforeBackup, false);
+        std::filesystem::rename(Database(), Renamed());
+        journal.Record(Step::MovedBeforeBackup, true);
+        EXPECT_EQ(ReadFileText(Journal()), "MORVANE JOURNAL 1\ndatabase=" + Database() + "\nrename=" + Renamed() +
+                                       "\nnew=" + New() + "\nbegin moved-before-backup\ndone moved-before-backup\n");
+        EXPECT_FALSE(journal.Finish()) << "the database is not at its path";
+    }
+    EXPECT_TRUE(std::filesystem::exists(Journal())) << "left for the next start";
+    EXPECT_FALSE(std::filesystem::exists(Journal() + ".tmp"));
+
+    std::filesystem::rename(Renamed(), Database());
+    { TCycleJournal journal(Journal(), Database(), Renamed(), New()); }
+    EXPECT_FALSE(std::filesystem::exists(Journal()));
+    EXPECT_THROW(TCycleJournal(Journal(), Database() + "\nnew=/etc/passwd", Renamed(), New()), Exception);
+}
+
+TEST_F(CycleJournalFiles, StartUpMovesTheVerifiedNewFileInOrTheOldOneBack)
+{
+    EXPECT_EQ(Resolve(), std::nullopt) << "no journal, nothing to do";
+    EXPECT_TRUE(logged_.empty());
+
+    for (const bool verified : {true, false}) {
+        SCOPED_TRACE(verified ? "verified" : "not verified");
+        Write(Renamed(), "old");
+        Write(New(), "new");
+        JournalState state{Database(), Renamed(), New(), {{Step::MovedBeforeBackup, true}}};
+        if (verified)
+            state.entries.push_back({Step::RestoreVerified, true});
+        Write(Journal(), JournalText(state));
+
+        EXPECT_EQ(Resolve(), std::nullopt);
+        EXPECT_EQ(ReadFileText(Database()), verified ? "new" : "old");
+        EXPECT_FALSE(std::filesystem::exists(Journal()));
+        ASSERT_FALSE(logged_.empty());
+        EXPECT_NE(logged_.back().find("Journal du cycle effacé"), std::string::npos);
+        std::filesystem::remove(Database());
+        std::filesystem::remove(Renamed());
+        std::filesystem::remove(New());
+    }
+
+    // Nothing to put back: the journal stays and start-up says why.
+    Write(Journal(), JournalText({Database(), Renamed(), New(), {{Step::MovedBeforeBackup, true}}}));
+    const auto unresolved = Resolve();
+    ASSERT_TRUE(unresolved.has_value());
+    EXPECT_NE(unresolved->find("aucune base à remettre à sa place pour " + Database()), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(Journal()));
+}
+
+} // namespace
+} // namespace morvane::test

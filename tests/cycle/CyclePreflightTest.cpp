@@ -1,0 +1,122 @@
+// The checks before the cycle and the comparison of the restored file, without a
+// server: a temporary folder and a free-space probe that says what the test wants.
+
+#include "cycle/CyclePreflight.h"
+#include "cycle/CycleVerification.h"
+
+#include "support/TemporaryFolder.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace morvane::test {
+namespace {
+
+using ::testing::HasSubstr;
+
+class CyclePreflight : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::ofstream(Database()) << std::string(1000, 'x');
+        std::filesystem::create_directory(backup_.File("sauvegardes"));
+    }
+    std::string Database() const { return database_.File("BD.FDB"); }
+    PreflightInput Input() const { return {Database(), backup_.File("sauvegardes"), database_.File("BD.FIB.BKP")}; }
+
+    // The database folder and the backup folder each on a file system of their own,
+    // or both on one, with the free bytes given.
+    FreeSpaceProbe Probe(std::uint64_t databaseFree, std::uint64_t backupFree, bool oneFileSystem = false) const
+    {
+        return [=, this](const std::string& folder) -> std::optional<FileSystemSpace> {
+            if (folder == database_.Path())
+                return FileSystemSpace{1, databaseFree};
+            return FileSystemSpace{oneFileSystem ? 1u : 2u, backupFree};
+        };
+    }
+
+    TemporaryFolder database_;
+    TemporaryFolder backup_;
+};
+
+TEST_F(CyclePreflight, FreeSpaceMustHoldTheBackupAndTheNewFile)
+{
+    struct Case {
+        const char* name;
+        std::uint64_t databaseFree;
+        std::uint64_t backupFree;
+        bool oneFileSystem;
+        const char* refusal; // nullptr: accepted
+    } const cases[] = {
+        {"room on both", 1000, 1000, false, nullptr},
+        {"backup folder short by one byte", 1000, 999, false,
+         "espace libre insuffisant sur le dossier de backup "},
+        {"database folder short by one byte", 999, 1000, false,
+         "espace libre insuffisant sur le dossier de la base "},
+        {"one file system holding both", 2000, 2000, true, nullptr},
+        {"one file system with room for one copy", 1999, 1999, true, "1999 octets libres, 2000 octets nécessaires"},
+    };
+    for (const Case& c : cases) {
+        const auto refusal = PreflightRefusal(Input(), Probe(c.databaseFree, c.backupFree, c.oneFileSystem));
+        if (c.refusal == nullptr)
+            EXPECT_EQ(refusal, std::nullopt) << c.name;
+        else
+            EXPECT_THAT(refusal.value_or(""), HasSubstr(c.refusal)) << c.name;
+    }
+    const auto unreadable = [](const std::string&) { return std::optional<FileSystemSpace>(); };
+    EXPECT_THAT(PreflightRefusal(Input(), unreadable).value_or(""), HasSubstr("est illisible"));
+}
+
+TEST_F(CyclePreflight, PathsAreCheckedBeforeAnyRoomIsCounted)
+{
+    struct Case {
+        const char* name;
+        PreflightInput input;
+        std::string refusal;
+    } const cases[] = {
+        {"database missing", {database_.File("AUTRE.FDB"), Input().backupFolder, Input().renamePath},
+         "la base de données " + database_.File("AUTRE.FDB") + " est introuvable sur cette machine"},
+        {"database is a folder", {backup_.File("sauvegardes"), Input().backupFolder, Input().renamePath},
+         "n'est pas un fichier"},
+        {"backup folder missing", {Database(), backup_.File("absent"), Input().renamePath},
+         "le dossier de backup " + backup_.File("absent") + " n'existe pas"},
+        {"backup folder is a file", {Database(), Database(), Input().renamePath}, "le dossier de backup"},
+        {"rename path is the database", {Database(), Input().backupFolder, Database()},
+         "le chemin de renommage " + Database() + " est celui de la base de données"},
+        {"rename path reaches the database by another spelling",
+         {Database(), Input().backupFolder, database_.Path() + "/./BD.FDB"}, "est celui de la base de données"},
+        {"rename path is a folder", {Database(), Input().backupFolder, backup_.File("sauvegardes")}, "est un dossier"},
+    };
+    for (const Case& c : cases) {
+        const std::string refusal = PreflightRefusal(c.input, Probe(1u << 30, 1u << 30)).value_or("");
+        EXPECT_THAT(refusal, ::testing::StartsWith("Vérification avant le cycle: ")) << c.name;
+        EXPECT_THAT(refusal, HasSubstr(c.refusal)) << c.name;
+    }
+}
+
+TEST(CycleVerification, EveryDifferenceIsNamed)
+{
+    const DatabaseContents old{{{"CLIENTS", 500}, {"FACTURES", 20}, {"VIDE", 0}}, {}};
+    RestoredDatabase same{8192, 3000, old};
+    EXPECT_TRUE(VerificationDifferences(8192, 3000, old, same).empty());
+
+    RestoredDatabase restored{4096, 0, {{{"CLIENTS", 499}, {"VIDE", 0}, {"NOUVELLE", 1}}, {"IDX_CLIENTS_NOM"}}};
+    EXPECT_EQ(VerificationDifferences(8192, 3000, old, restored),
+              (std::vector<std::string>{"taille de page 4096 au lieu de 8192", "page buffers 0 au lieu de 3000",
+                                        "index inactif IDX_CLIENTS_NOM",
+                                        "table CLIENTS: 499 lignes au lieu de 500",
+                                        "table FACTURES absente de la nouvelle base",
+                                        "table NOUVELLE absente de l'ancienne base"}));
+}
+
+TEST(CycleVerification, TableNamesAreQuotedAsOneIdentifier)
+{
+    EXPECT_EQ(QuotedIdentifier("CLIENTS"), "\"CLIENTS\"");
+    EXPECT_EQ(QuotedIdentifier("Mes \"lignes\""), "\"Mes \"\"lignes\"\"\"");
+}
+
+} // namespace
+} // namespace morvane::test

@@ -1,0 +1,137 @@
+#include "cycle/JobSettings.h"
+
+#include "support/TemporaryFolder.h"
+#include "global/Global_Utils.h"
+#include "platform/RegistryStore.h"
+#include "support/FileText.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace morvane {
+namespace {
+
+void WriteFile(const std::string& name, const std::string& text)
+{
+    std::ofstream(name, std::ios::binary) << text;
+}
+
+TEST(JobSettingsTest, DefaultsFollowTheDatabasePath)
+{
+    const TJobSettings settings = DefaultJobSettings("127.0.0.1:D:\\Gestion\\DATA.GDB");
+    EXPECT_TRUE(settings.forcerDeconnexionClient);
+    EXPECT_TRUE(settings.beforeBackup);
+    EXPECT_FALSE(settings.afterRestore);
+    EXPECT_EQ(settings.renamePath, "D:\\Gestion\\DATA.FIB.BKP");
+    EXPECT_EQ(settings.emplacementBackup, "D:\\Gestion\\");
+    EXPECT_EQ(settings.batchFileBeforeBackup, "StopServices.cmd");
+    EXPECT_EQ(settings.batchFileAfterBackup, "MidProcess.cmd");
+    EXPECT_EQ(settings.batchFileAfterRestore, "StartServices.cmd");
+}
+
+TEST(JobSettingsTest, WriteThenReadKeepsTheRestOfTheFile)
+{
+    test::TemporaryFolder folder;
+    const std::string name = folder.File("morvane.ini");
+    WriteFile(name, "; site notes\r\n[Other]\r\nKey = kept\r\nnot a key line\r\n; last words\r\n");
+
+    TJobSettings written;
+    written.forcerDeconnexionClient = false;
+    written.beforeBackup = false;
+    written.afterRestore = true;
+    written.renamePath = "/srv/old/BD.FIB.BKP";
+    written.emplacementBackup = "/srv/backup/";
+    written.batchFileBeforeBackup = "";
+    TJobSettingsFile file(name);
+    file.Write("127.0.0.1:/srv/BD.FDB", written);
+
+    bool found = false;
+    // Section and key names are compared without regard to case.
+    EXPECT_EQ(file.Read("127.0.0.1:/SRV/bd.fdb", TJobSettings{}, found), written);
+    EXPECT_TRUE(found);
+
+    const std::string text = test::ReadFileText(name);
+    EXPECT_NE(text.find("; site notes"), std::string::npos);
+    EXPECT_EQ(text.rfind("; site notes\r\n[Other]\r\nKey = kept\r\nnot a key line\r\n; last words\r\n", 0), 0u);
+    const std::string expectedOrder[] = {"ForcerDeconnexionClient=0", "BeforeBackup=0", "AfterRestore=1",
+                                         "RenamePath=/srv/old/BD.FIB.BKP", "EmplacementBackup=/srv/backup/",
+                                         "BatchFileBeforeBackup=", "BatchFileAfterBackup=MidProcess.cmd",
+                                         "BatchFileAfterRestore=StartServices.cmd"};
+    std::size_t position = 0;
+    for (const std::string& line : expectedOrder) {
+        SCOPED_TRACE(line);
+        const std::size_t at = text.find(line, position);
+        ASSERT_NE(at, std::string::npos);
+        position = at + line.size();
+    }
+}
+
+TEST(JobSettingsTest, MissingOrUnreadableValuesGiveTheDefaults)
+{
+    test::TemporaryFolder folder;
+    const std::string name = folder.File("morvane.ini");
+    const std::string longText(3000, 'x');
+    WriteFile(name, "[db]\nbeforebackup=oui\nAfterRestore=7\nForcerDeconnexionClient=0\nRenamePath=" + longText + "\n"
+                    "[empty]\n");
+    TJobSettings defaults = DefaultJobSettings("srv:/data/BD.FDB");
+    TJobSettingsFile file(name);
+
+    bool found = false;
+    const TJobSettings read = file.Read("db", defaults, found);
+    EXPECT_TRUE(found);
+    EXPECT_TRUE(read.beforeBackup);   // not an integer: default
+    EXPECT_TRUE(read.afterRestore);   // any integer other than 0
+    EXPECT_FALSE(read.forcerDeconnexionClient);
+    EXPECT_EQ(read.renamePath, std::string(2047, 'x'));
+    EXPECT_EQ(read.emplacementBackup, "/data/");
+
+    EXPECT_EQ(file.Read("empty", defaults, found), defaults);
+    EXPECT_FALSE(found); // a section without keys counts as missing
+    EXPECT_EQ(file.Read("absent", defaults, found), defaults);
+    EXPECT_FALSE(found);
+}
+
+TEST(JobSettingsTest, RefusedWriteNamesTheFile)
+{
+    test::TemporaryFolder folder;
+    const std::string name = folder.File("no-such-folder/morvane.ini");
+    try {
+        TJobSettingsFile(name).Write("db", TJobSettings{});
+        ADD_FAILURE() << "no error";
+    } catch (const EIniFileException& error) {
+        EXPECT_EQ(error.Message(), "Unable to write to " + name);
+    }
+}
+
+TEST(JobSettingsTest, RegistryFillsTheFirstFiveKeysWhenItHoldsThem)
+{
+    test::TemporaryFolder folder;
+    SetCommandLine({folder.File("morvane")});
+    const std::string store = folder.File("registry.reg");
+    platform::SetRegistryFileLocation(store);
+    struct Reset {
+        ~Reset() { platform::SetRegistryFileLocation(""); }
+    } reset;
+
+    // No store at all: the defaults.
+    EXPECT_EQ(JobSettingsFromRegistry("srv:/data/BD.FDB"), DefaultJobSettings("srv:/data/BD.FDB"));
+
+    WriteFile(store, "Windows Registry Editor Version 5.00\r\n\r\n"
+                     "[HKEY_CURRENT_USER\\Software\\Calvenor\\Morvane\\FormMorvane]\r\n"
+                     "\"RenamePath\"=\"/archive/BD.old\"\r\n"
+                     "\"EmplacementBackup\"=\"\"\r\n"
+                     "\"AfterRestore\"=dword:00000001\r\n"
+                     "\"ForcerDeconnexionClient\"=dword:00000000\r\n");
+    const TJobSettings settings = JobSettingsFromRegistry("srv:/data/BD.FDB");
+    EXPECT_EQ(settings.renamePath, "/archive/BD.old");
+    EXPECT_EQ(settings.emplacementBackup, "/data/"); // empty in the registry: default
+    EXPECT_TRUE(settings.afterRestore);
+    EXPECT_FALSE(settings.forcerDeconnexionClient);
+    EXPECT_TRUE(settings.beforeBackup);
+    EXPECT_EQ(settings.batchFileAfterBackup, "MidProcess.cmd");
+}
+
+} // namespace
+} // namespace morvane
