@@ -102,7 +102,7 @@ public:
             RaiseInOutError(errno, path);
         std::ostringstream content;
         content << in.rdbuf();
-        const std::string text = std::move(content).str();
+        const std::string text = ConfigurationTextAsUtf8(std::move(content).str());
         if (text.find_first_not_of(" \t\r\n") == std::string::npos)
             return true; // an empty document: no loggers
 

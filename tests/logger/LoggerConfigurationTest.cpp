@@ -1,5 +1,6 @@
 #include "LoggerTestSupport.h"
 
+#include "core/DateTime.h"
 #include "global/Global_Computer.h"
 #include "logger/uApplicationLogger.h"
 #include "logger/uFileLogger.h"
@@ -222,6 +223,37 @@ TEST_F(ConfigurationTest, ParameterElementsAndTheOldestFormatsAttributes)
     EXPECT_EQ(memory->MaxLigne(), 1024);
 }
 
+TEST_F(ConfigurationTest, AFileInAWindowsEncodingNamesItsLogFileInUtf8)
+{
+    // The program and its configuration in a folder whose name is UTF-8 on disk.
+    fs::create_directory(folder.File("Données"));
+    ScopedProgram inFrenchFolder(folder.File("Données/morvane"));
+    ScopedClock clock([] { return EncodeDateTime(2024, 3, 5, 10, 0, 0); });
+    const struct {
+        const char* encoding;
+        std::string fileName; // as the file's bytes have it
+        std::string onDisk;
+    } cases[] = {
+        {"windows-1252", "journal-\xE9t\xE9-?DATE?.log", "journal-été-20240305.log"},
+        {"WINDOWS-1252", "co\xFBt-\x80.log", "coût-€.log"}, // 0x80 is the euro only in windows-1252
+        {"ISO-8859-15", "co\xFBt-\xA4.log", "coût-€.log"},
+        {"ISO-8859-1", "na\xEF" "f.log", "naïf.log"},
+        {"UTF-8", "d\xC3\xA9j\xC3\xA0.log", "déjà.log"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.encoding);
+        WriteFileText(folder.File("Données/AppLogger.xml"),
+                      std::string("<?xml version=\"1.0\" encoding=\"") + c.encoding + "\"?>\n" +
+                          "<AppLogger Version=\"1.2\"><AllStations><AllApplications>\n"
+                          "  <F class=\"TFileLogger\" NiveauMax=\"255\" LogSpecifique=\"0\" InsertTime=\"False\">\n"
+                          "    <FileName>" + c.fileName + "</FileName>\n"
+                          "  </F>\n</AllApplications></AllStations></AppLogger>\n");
+        ASSERT_TRUE(AppLogger().LoadConfiguration(AppLoggerConfigurationFile));
+        AppLogger().GetLogger(0)->LogMessage("message", 200, 0);
+        EXPECT_EQ(ReadFileText(folder.File("Données/" + c.onDisk)), "[200] message\n");
+    }
+}
+
 TEST_F(ConfigurationTest, ErrorsCarryThePrefixAndTheCause)
 {
     const std::string head = "<C Version='1.2'><AllStations><AllApplications>";
@@ -250,6 +282,11 @@ TEST_F(ConfigurationTest, ErrorsCarryThePrefixAndTheCause)
          "TApplicationLogger : MemoryLogger : Paramètre MaxLigne doit être un entier"},
         {head + "<L class='TFileLogger' NiveauMax='1' LogSpecifique='0'><FileName>?X?</FileName></L>" + tail,
          "TApplicationLogger : FileLogger : Masque de fichier invalide \"?X?\""},
+        {"<?xml version='1.0' encoding='KLINGON-8'?>" + head + tail,
+         "TApplicationLogger : l'encodage \"KLINGON-8\" déclaré par le fichier ne peut pas être converti en UTF-8"},
+        {"<?xml version='1.0' encoding='windows-1252'?><C Version='1.2'>\x81</C>",
+         "TApplicationLogger : l'octet 62 (0x81) n'est pas un caractère de l'encodage \"windows-1252\" déclaré par "
+         "le fichier"},
     };
     for (const auto& [xml, message] : cases) {
         const std::string error = LoadError(xml);
