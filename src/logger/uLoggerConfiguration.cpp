@@ -239,7 +239,8 @@ private:
             }
         }
         for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
-            const std::string text = NodeText(child);
+            // A pretty-printed file puts line breaks and indentation around the value.
+            const std::string text = Trim(NodeText(child));
             if (text.empty())
                 throw EConvertError(FormatText("le paramètre <%s> de l'élément <%s> n'a pas de valeur",
                                                Quoted(NodeName(child)), Quoted(NodeName(node))));

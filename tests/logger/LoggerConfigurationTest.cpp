@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 using namespace morvane;
 using namespace morvane::test;
@@ -221,6 +222,40 @@ TEST_F(ConfigurationTest, ParameterElementsAndTheOldestFormatsAttributes)
     ASSERT_NE(memory, nullptr);
     EXPECT_EQ(memory->CurrentFileName(), "");
     EXPECT_EQ(memory->MaxLigne(), 1024);
+}
+
+TEST_F(ConfigurationTest, ParameterValuesLoseTheWhiteSpaceAroundThem)
+{
+    // What a pretty-printing editor makes of a parameter, and what the logger must read.
+    const struct {
+        const char* loggerClass;
+        const char* parameter;
+        std::function<std::string(TLogger&)> read;
+        std::string expected;
+    } cases[] = {
+        {"TFileLogger", "<DoAppend>\n    False\n  </DoAppend>",
+         [](TLogger& l) { return std::to_string(dynamic_cast<TFileLogger&>(l).DoAppend()); }, "0"},
+        {"TFileLogger", "<FileName>\n      pretty.log\n    </FileName>",
+         [](TLogger& l) { return dynamic_cast<TFileLogger&>(l).CurrentFileName(); }, folder.File("pretty.log")},
+        {"TMemoryLogger", "<MaxLigne>\n  20\n</MaxLigne>",
+         [](TLogger& l) { return std::to_string(dynamic_cast<TMemoryLogger&>(l).MaxLigne()); }, "20"},
+        {"TMemoryLogger", "<DumpType>\r\n\tBuffer\r\n</DumpType><NiveauDump> 3 </NiveauDump>",
+         [](TLogger& l) {
+             auto& memory = dynamic_cast<TMemoryLogger&>(l);
+             return std::to_string(memory.Mode() == TMemoryLogger::DumpMode::Buffer) + "/" +
+                    std::to_string(memory.NiveauDump());
+         },
+         "1/3"},
+        {"TMemoryLogger", "<DoAppend>\n False</DoAppend>",
+         [](TLogger& l) { return std::to_string(dynamic_cast<TMemoryLogger&>(l).DoAppend()); }, "0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.parameter);
+        ASSERT_TRUE(Load(std::string("<C Version='1.2'><AllStations><AllApplications><L class='") + c.loggerClass +
+                         "' NiveauMax='1' LogSpecifique='0'>" + c.parameter + "</L></AllApplications></AllStations></C>"));
+        ASSERT_EQ(AppLogger().LoggerCount(), 1u);
+        EXPECT_EQ(c.read(*AppLogger().GetLogger(0)), c.expected);
+    }
 }
 
 TEST_F(ConfigurationTest, AFileInAWindowsEncodingNamesItsLogFileInUtf8)
