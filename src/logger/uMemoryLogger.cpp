@@ -104,13 +104,20 @@ void TMemoryLogger::WriteBatch()
     if (nameHasDate_)
         SwitchFile(GlobalFile().ExpandMacros(fileMask_, nameHasDate_));
     const std::string text = MemoryLoggerBatchText(buffer_);
-    LogFileHandle file;
-    if (file.OpenForAppend(currentFileName_, false) == 0) {
+    try {
+        LogFileHandle file;
+        const int error = file.OpenForAppend(currentFileName_, false);
+        if (error != 0)
+            RaiseInOutError(error, currentFileName_);
         file.Write(text, currentFileName_);
         file.Close(currentFileName_);
         return;
+    } catch (const EInOutError&) {
+        // The file has gone, is held, or refused the batch: one more try, creating it
+        // when missing. A write that failed half-way leaves its part, so the batch
+        // may then stand partly twice in the file; that beats losing it.
     }
-    // The file has gone or is held: open it again, creating it when missing.
+    LogFileHandle file;
     const int error = file.OpenForAppend(currentFileName_, true);
     if (error != 0)
         RaiseInOutError(error, currentFileName_);
