@@ -38,7 +38,8 @@ public:
 private:
     void Number(int value, std::size_t digits) { out_ += FormatText("%.*d", static_cast<int>(digits), value); }
 
-    // Whether an am/pm marker follows the hour at pos, before the next hour specifier.
+    // Whether an am/pm marker follows the hour at pos, before the next hour specifier:
+    // only such an hour is on the 12-hour clock, one after the marker stays on 24.
     static bool AmPmFollows(std::string_view pattern, std::size_t pos)
     {
         bool quoted = false;
@@ -61,7 +62,6 @@ private:
         if (level > MaximumNesting)
             return;
         char lastToken = ' ';
-        bool use12Hour = false;
         std::size_t pos = 0;
         while (pos < pattern.size()) {
             const char starter = pattern[pos];
@@ -110,7 +110,7 @@ private:
             case 'H': {
                 takeRun();
                 int hour = parts_.hour;
-                if (use12Hour || AmPmFollows(pattern, pos + count)) {
+                if (AmPmFollows(pattern, pos + count)) {
                     if (hour == 0)
                         hour = 12;
                     else if (hour > 12)
@@ -138,7 +138,8 @@ private:
             case 'C':
                 takeRun();
                 Append(settings_.shortDateFormat, level + 1);
-                if (parts_.hour != 0 || parts_.minute != 0 || parts_.second != 0) {
+                // Midnight to the millisecond is a date alone; half a second later is not.
+                if (parts_.hour != 0 || parts_.minute != 0 || parts_.second != 0 || parts_.millisecond != 0) {
                     out_ += ' ';
                     Append(settings_.longTimeFormat, level + 1);
                 }
@@ -148,15 +149,12 @@ private:
                 if (StartsNoCase(pattern, pos, "am/pm")) {
                     out_ += pattern.substr(afternoon ? pos + 3 : pos, 2); // copied in the case written
                     count = 5;
-                    use12Hour = true;
                 } else if (StartsNoCase(pattern, pos, "a/p")) {
                     out_ += pattern.substr(afternoon ? pos + 2 : pos, 1);
                     count = 3;
-                    use12Hour = true;
                 } else if (StartsNoCase(pattern, pos, "ampm")) {
                     out_ += afternoon ? settings_.timePmString : settings_.timeAmString;
                     count = 4;
-                    use12Hour = true;
                 } else {
                     out_ += starter;
                 }

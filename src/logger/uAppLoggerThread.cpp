@@ -37,7 +37,8 @@ void AutoResetEvent::Wait()
     signalled_ = false;
 }
 
-TAppLoggerThread::TAppLoggerThread(RecordWriter writer) : writer_(std::move(writer)), thread_([this] { Execute(); })
+TAppLoggerThread::TAppLoggerThread(RecordWriter writer, std::chrono::milliseconds drainLimit)
+    : writer_(std::move(writer)), drainLimit_(drainLimit), thread_([this] { Execute(); })
 {
 }
 
@@ -45,10 +46,27 @@ TAppLoggerThread::~TAppLoggerThread() { TerminateAndWait(); }
 
 void TAppLoggerThread::TerminateAndWait() noexcept
 {
+    if (!thread_.joinable())
+        return;
+    const auto deadline = std::chrono::steady_clock::now() + drainLimit_;
+    drainDeadline_.store(deadline.time_since_epoch().count(), std::memory_order_relaxed);
     terminated_.store(true, std::memory_order_release);
     wakeUp_.Set();
-    if (thread_.joinable())
-        thread_.join();
+    thread_.join();
+    // A program that fails at once logs its reason just before it ends: the lines
+    // are written above; only a writer too slow for the limit loses the rest.
+    const std::size_t left = QueuedCount();
+    if (left > 0 && !Failed())
+        std::fprintf(stderr, "TApplicationLogger : %zu message(s) non écrit(s) à la fermeture (délai de %lld ms "
+                             "dépassé).\n",
+                     left, static_cast<long long>(drainLimit_.count()));
+}
+
+bool TAppLoggerThread::DrainTimeIsUp() const noexcept
+{
+    return terminated_.load(std::memory_order_acquire) &&
+           std::chrono::steady_clock::now().time_since_epoch().count() >=
+               drainDeadline_.load(std::memory_order_relaxed);
 }
 
 void TAppLoggerThread::Enqueue(std::string_view text, std::uint8_t level, std::int32_t specific)
@@ -107,11 +125,16 @@ void TAppLoggerThread::Execute() noexcept
 {
     const char* marker = "Initialisation";
     try {
-        while (!terminated_.load(std::memory_order_acquire)) {
-            marker = "A";
-            wakeUp_.Wait();
-            marker = "B";
-            while (true) {
+        while (true) {
+            // Once asked to stop, no more waiting: one last drain takes everything
+            // queued before the request, as long as the drain limit allows.
+            const bool stopping = terminated_.load(std::memory_order_acquire);
+            if (!stopping) {
+                marker = "A";
+                wakeUp_.Wait();
+                marker = "B";
+            }
+            while (!DrainTimeIsUp()) {
                 marker = "C";
                 std::optional<LogRecord> record;
                 {
@@ -124,21 +147,21 @@ void TAppLoggerThread::Execute() noexcept
                         writing_ = true;
                     }
                 }
-                if (record) {
-                    marker = "F";
-                    writer_(*record);
-                    bool dry = false;
-                    {
-                        std::lock_guard guard(queueLock_);
-                        writing_ = false;
-                        dry = queue_.empty();
-                    }
-                    if (dry)
-                        drained_.notify_all();
-                }
-                if (!record || terminated_.load(std::memory_order_acquire))
+                if (!record)
                     break;
+                marker = "F";
+                writer_(*record);
+                bool dry = false;
+                {
+                    std::lock_guard guard(queueLock_);
+                    writing_ = false;
+                    dry = queue_.empty();
+                }
+                if (dry)
+                    drained_.notify_all();
             }
+            if (stopping)
+                break;
         }
         marker = "Fin";
     } catch (const Exception& error) {

@@ -39,9 +39,12 @@ class TAppLoggerThread {
 public:
     using RecordWriter = std::function<void(const LogRecord&)>;
 
+    // How long the thread goes on writing what is queued once asked to stop.
+    static constexpr std::chrono::milliseconds DefaultDrainLimit{3000};
+
     // Starts the thread; it waits for the first message before it calls `writer`.
-    explicit TAppLoggerThread(RecordWriter writer);
-    // Stops the thread (at most one more record is written) and drops what is left.
+    explicit TAppLoggerThread(RecordWriter writer, std::chrono::milliseconds drainLimit = DefaultDrainLimit);
+    // Stops the thread after it has written what is queued (TerminateAndWait).
     ~TAppLoggerThread();
 
     TAppLoggerThread(const TAppLoggerThread&) = delete;
@@ -51,7 +54,9 @@ public:
     // error nothing would ever take the message, so it is dropped instead.
     void Enqueue(std::string_view text, std::uint8_t level, std::int32_t specific);
 
-    // Asks the thread to stop and waits until it has.
+    // Asks the thread to stop and waits until it has. The thread first writes what is
+    // queued, for at most the drain limit (a record being written is waited for);
+    // whatever is left then is dropped with one line on standard error.
     void TerminateAndWait() noexcept;
 
     // Waits until every queued message has been written (or the thread has ended);
@@ -69,7 +74,11 @@ private:
     void Execute() noexcept;
     void EndOnError(const char* marker, const std::string& className, const std::string& message) noexcept;
 
+    bool DrainTimeIsUp() const noexcept;
+
     RecordWriter writer_;
+    const std::chrono::milliseconds drainLimit_;
+    std::atomic<std::chrono::steady_clock::rep> drainDeadline_{0}; // set before terminated_
     AutoResetEvent wakeUp_;
     mutable std::mutex queueLock_;
     std::deque<LogRecord> queue_;

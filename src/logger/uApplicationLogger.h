@@ -25,7 +25,8 @@ class TApplicationLogger : public TComponent {
 public:
     // Only AppLogger() may build the instance; any other construction fails.
     explicit TApplicationLogger(TComponent* owner = nullptr);
-    // Stops the writer (unwritten messages are dropped), then destroys the loggers in order.
+    // Stops the writer once it has written what is queued (for a few seconds at most),
+    // then destroys the loggers in order.
     ~TApplicationLogger() override;
 
     // Queues one message for every logger and returns at once.

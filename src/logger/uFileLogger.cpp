@@ -45,31 +45,35 @@ TFileLogger::TFileLogger(std::uint8_t niveauMax, std::int32_t logSpecifique, con
 
 std::string TFileLogger::CurrentFileName() const
 {
-    std::lock_guard guard(fileLock_);
+    std::lock_guard guard(OutputLock());
     return currentFileName_;
+}
+
+TDateTime TFileLogger::ValidUntil() const
+{
+    std::lock_guard guard(OutputLock());
+    return validUntil_;
 }
 
 void TFileLogger::SetFileName(const std::string& name)
 {
-    std::lock_guard guard(fileLock_);
-    SwitchLogFile(currentFileName_, name, doAppend_);
+    std::lock_guard guard(OutputLock());
+    SwitchFile(name);
 }
+
+void TFileLogger::SwitchFile(const std::string& name) { SwitchLogFile(currentFileName_, name, doAppend_); }
 
 void TFileLogger::DoLog(const std::string& line)
 {
-    {
-        std::lock_guard guard(fileLock_);
-        if (currentFileName_.empty())
-            throw Exception("Le fichier n'a pas été assigné au FileLogger");
-    }
+    if (currentFileName_.empty())
+        throw Exception("Le fichier n'a pas été assigné au FileLogger");
     if (Now() > validUntil_) {
         TDateTime nextChange = NeverChanges;
         const std::string name = GlobalFile().ExpandMacros(fileMask_, nextChange);
         validUntil_ = nextChange;
-        SetFileName(name);
+        SwitchFile(name);
     }
 
-    std::lock_guard guard(fileLock_);
     int attempts = 0;
     try {
         record_.clear();

@@ -5,7 +5,6 @@
 #include "core/DateTime.h"
 #include "logger/uLogger.h"
 
-#include <mutex>
 #include <string>
 
 namespace morvane {
@@ -23,7 +22,7 @@ public:
     std::string CurrentFileName() const;
     bool DoAppend() const noexcept { return doAppend_; }
     const std::string& FileMask() const noexcept { return fileMask_; }
-    TDateTime ValidUntil() const noexcept { return validUntil_; }
+    TDateTime ValidUntil() const;
 
     // Attempts made when the file does not open at the first try.
     static constexpr int MaxOpenAttempts = 21;
@@ -32,10 +31,13 @@ protected:
     void DoLog(const std::string& line) override;
 
 private:
+    // SetFileName for a caller that already holds the output lock.
+    void SwitchFile(const std::string& name);
+
     bool doAppend_ = false;
     std::string fileMask_;
+    // The file name, its period and the file itself are guarded by the base's output lock.
     TDateTime validUntil_ = NeverChanges;
-    mutable std::mutex fileLock_; // guards currentFileName_ and the file itself
     std::string currentFileName_;
     std::string record_;
 };

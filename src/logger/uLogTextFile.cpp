@@ -5,6 +5,7 @@
 #include "global/Global_File.h"
 #include "global/Global_Utils.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -12,6 +13,17 @@
 #include <unistd.h>
 
 namespace morvane {
+
+namespace {
+std::ptrdiff_t SystemWrite(int fd, const void* data, std::size_t size) { return ::write(fd, data, size); }
+
+std::atomic<LogFileWriteFunction> writeFunction{SystemWrite};
+} // namespace
+
+void SetLogFileWriteFunction(LogFileWriteFunction function) noexcept
+{
+    writeFunction.store(function != nullptr ? function : SystemWrite);
+}
 
 void RaiseInOutError(int errorCode, const std::string& fileName)
 {
@@ -42,7 +54,7 @@ int LogFileHandle::OpenTruncated(const std::string& fileName) noexcept
 void LogFileHandle::Write(std::string_view data, const std::string& fileName)
 {
     while (!data.empty()) {
-        const ssize_t written = ::write(fd_, data.data(), data.size());
+        const std::ptrdiff_t written = writeFunction.load(std::memory_order_relaxed)(fd_, data.data(), data.size());
         if (written < 0) {
             if (errno == EINTR)
                 continue;

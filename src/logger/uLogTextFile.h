@@ -4,6 +4,7 @@
 
 #include "core/Exception.h"
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -55,5 +56,10 @@ void PrepareLogFile(const std::string& fileName, bool keepContents);
 void SwitchLogFile(std::string& current, const std::string& name, bool keepContents);
 
 bool LogFileExists(const std::string& fileName) noexcept;
+
+// The system call LogFileHandle::Write makes. Tests replace it to make a write fail
+// the way a full or failing disk does; nullptr restores ::write.
+using LogFileWriteFunction = std::ptrdiff_t (*)(int fd, const void* data, std::size_t size);
+void SetLogFileWriteFunction(LogFileWriteFunction function) noexcept;
 
 } // namespace morvane

@@ -60,6 +60,7 @@ void TLogger::LogMessage(std::string_view text, std::uint8_t level, std::int32_t
 {
     if (!Accepts(level, specific))
         return;
+    std::lock_guard guard(outputLock_);
     line_.clear();
     if (insertTime_) {
         // The time is that of the writing, not of the queueing.

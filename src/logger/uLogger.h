@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -25,7 +26,8 @@ public:
     TLogger(const TLogger&) = delete;
     TLogger& operator=(const TLogger&) = delete;
 
-    // Filters, composes and writes one message; errors of DoLog pass through.
+    // Filters, composes and writes one message; errors of DoLog pass through. Safe
+    // to call from several threads: one call at a time composes and writes.
     void LogMessage(std::string_view text, std::uint8_t level, std::int32_t specific);
 
     // Whether a message with this level and specific number concerns this logger.
@@ -39,8 +41,13 @@ public:
     std::uint8_t LastLevel() const noexcept { return lastLevel_; }
 
 protected:
-    // Writes one finished line to the output.
+    // Writes one finished line to the output. Runs under OutputLock(), so a logger
+    // needs no lock of its own for what only DoLog touches.
     virtual void DoLog(const std::string& line) = 0;
+
+    // The lock LogMessage holds around composing and DoLog; a logger takes it in its
+    // own public operations that touch the same state, never inside DoLog.
+    std::mutex& OutputLock() const noexcept { return outputLock_; }
 
 private:
     std::uint8_t niveauMax_;
@@ -50,6 +57,7 @@ private:
     std::uint8_t lastLevel_ = 0;
     bool insertNiveauLog_;
     bool defaultTimeStamp_;
+    mutable std::mutex outputLock_;
     std::string line_; // reused between calls so a line costs no allocation once warm
 };
 

@@ -102,7 +102,7 @@ public:
             RaiseInOutError(errno, path);
         std::ostringstream content;
         content << in.rdbuf();
-        const std::string text = std::move(content).str();
+        const std::string text = ConfigurationTextAsUtf8(std::move(content).str());
         if (text.find_first_not_of(" \t\r\n") == std::string::npos)
             return true; // an empty document: no loggers
 
@@ -239,7 +239,8 @@ private:
             }
         }
         for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
-            const std::string text = NodeText(child);
+            // A pretty-printed file puts line breaks and indentation around the value.
+            const std::string text = Trim(NodeText(child));
             if (text.empty())
                 throw EConvertError(FormatText("le paramètre <%s> de l'élément <%s> n'a pas de valeur",
                                                Quoted(NodeName(child)), Quoted(NodeName(node))));

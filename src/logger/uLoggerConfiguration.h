@@ -21,4 +21,10 @@ std::int32_t ConfigurationInteger(std::string_view text, std::string_view attrib
 // An attribute Boolean: "True"/"False" in any case, or an integer (0 is false).
 bool ConfigurationBoolean(std::string_view text, std::string_view attribute);
 
+// The file's text in UTF-8, its declaration saying so: a file declared in windows-1252,
+// an ISO set or another encoding iconv knows is converted; UTF-8, the Unicode forms
+// and a file without declaration are left as they are. An encoding that cannot be
+// converted, or a byte that is no character of it, raises an error naming it.
+std::string ConfigurationTextAsUtf8(std::string text);
+
 } // namespace morvane

@@ -56,13 +56,16 @@ TMemoryLogger::TMemoryLogger(std::uint8_t niveauMax, std::int32_t logSpecifique,
 
 TMemoryLogger::~TMemoryLogger()
 {
+    // The application logger destroys its loggers after its writer has ended, so no
+    // LogMessage can be running; the lock still orders this last batch after the
+    // batches of any thread that logged directly, whatever that thread did since.
+    std::lock_guard guard(OutputLock());
     if (mode_ != DumpMode::Buffer || buffer_.empty())
         return;
     try {
-        DumpToFile();
+        WriteBatch();
     } catch (const std::exception& error) {
-        // The writer has ended by now and a destructor must not throw: the operator
-        // learns of the lost batch here instead.
+        // A destructor must not throw: the operator learns of the lost batch here instead.
         std::fprintf(stderr, "TMemoryLogger : dernier lot non écrit (%zu lignes) dans \"%s\" : %s\n",
                      buffer_.size(), currentFileName_.c_str(), error.what());
     }
@@ -70,29 +73,51 @@ TMemoryLogger::~TMemoryLogger()
 
 std::size_t TMemoryLogger::BufferedLineCount() const
 {
-    std::lock_guard guard(bufferLock_);
+    std::lock_guard guard(OutputLock());
     return buffer_.size();
+}
+
+std::string TMemoryLogger::CurrentFileName() const
+{
+    std::lock_guard guard(OutputLock());
+    return currentFileName_;
 }
 
 void TMemoryLogger::SetFileName(const std::string& name)
 {
-    SwitchLogFile(currentFileName_, name, doAppend_);
+    std::lock_guard guard(OutputLock());
+    SwitchFile(name);
 }
 
+void TMemoryLogger::SwitchFile(const std::string& name) { SwitchLogFile(currentFileName_, name, doAppend_); }
+
 void TMemoryLogger::DumpToFile()
+{
+    std::lock_guard guard(OutputLock());
+    WriteBatch();
+}
+
+void TMemoryLogger::WriteBatch()
 {
     if (currentFileName_.empty())
         return;
     if (nameHasDate_)
-        SetFileName(GlobalFile().ExpandMacros(fileMask_, nameHasDate_));
+        SwitchFile(GlobalFile().ExpandMacros(fileMask_, nameHasDate_));
     const std::string text = MemoryLoggerBatchText(buffer_);
-    LogFileHandle file;
-    if (file.OpenForAppend(currentFileName_, false) == 0) {
+    try {
+        LogFileHandle file;
+        const int error = file.OpenForAppend(currentFileName_, false);
+        if (error != 0)
+            RaiseInOutError(error, currentFileName_);
         file.Write(text, currentFileName_);
         file.Close(currentFileName_);
         return;
+    } catch (const EInOutError&) {
+        // The file has gone, is held, or refused the batch: one more try, creating it
+        // when missing. A write that failed half-way leaves its part, so the batch
+        // may then stand partly twice in the file; that beats losing it.
     }
-    // The file has gone or is held: open it again, creating it when missing.
+    LogFileHandle file;
     const int error = file.OpenForAppend(currentFileName_, true);
     if (error != 0)
         RaiseInOutError(error, currentFileName_);
@@ -102,7 +127,6 @@ void TMemoryLogger::DumpToFile()
 
 void TMemoryLogger::DoLog(const std::string& line)
 {
-    std::lock_guard guard(bufferLock_);
     buffer_.push_back(line);
     // A ring smaller than one line would have to drop more lines than it holds.
     const long long limit = mode_ == DumpMode::Ring && maxLigne_ < 1 ? 1 : maxLigne_;
@@ -111,7 +135,7 @@ void TMemoryLogger::DoLog(const std::string& line)
         buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(excess));
     const bool dump = mode_ == DumpMode::Buffer ? excess >= 0 : static_cast<int>(LastLevel()) <= niveauDump_;
     if (dump) {
-        DumpToFile();
+        WriteBatch();
         buffer_.clear();
     }
 }

@@ -6,7 +6,6 @@
 #include "logger/uLogger.h"
 
 #include <deque>
-#include <mutex>
 #include <string>
 
 namespace morvane {
@@ -28,7 +27,7 @@ public:
     // creating or emptying it at once unless DoAppend keeps it.
     void SetFileName(const std::string& name);
 
-    const std::string& CurrentFileName() const noexcept { return currentFileName_; }
+    std::string CurrentFileName() const;
     int MaxLigne() const noexcept { return maxLigne_; }
     bool DoAppend() const noexcept { return doAppend_; }
     DumpMode Mode() const noexcept { return mode_; }
@@ -40,6 +39,11 @@ protected:
     void DoLog(const std::string& line) override;
 
 private:
+    // DumpToFile and SetFileName for a caller that already holds the output lock.
+    void WriteBatch();
+    void SwitchFile(const std::string& name);
+
+    // The buffer, the file name and the file are guarded by the base's output lock.
     std::deque<std::string> buffer_;
     int maxLigne_ = 1024;
     bool doAppend_ = true;
@@ -48,7 +52,6 @@ private:
     std::string currentFileName_;
     DumpMode mode_ = DumpMode::Buffer;
     int niveauDump_ = 0;
-    mutable std::mutex bufferLock_;
 };
 
 // The text of one batch: the lines joined by line ends, trailing blanks and control

@@ -31,6 +31,7 @@ TEST(FormatDateTime, WritesEverySpecifier)
     const TDateTime morning = EncodeDateTime(2009, 3, 14, 9, 5, 3, 7);
     const TDateTime midnight = EncodeDateTime(2024, 3, 5);
     const TDateTime noon = EncodeDateTime(2024, 3, 5, 12, 0, 0);
+    const TDateTime halfSecondAfterMidnight = EncodeDateTime(2024, 3, 5, 0, 0, 0, 500);
     const struct {
         const char* pattern;
         TDateTime value;
@@ -59,7 +60,11 @@ TEST(FormatDateTime, WritesEverySpecifier)
         {"h ampm", morning, fr, "9 matin"},
         {"h am/pm|h am/pm", midnight, c, "12 am|12 am"},
         {"h am/pm", noon, c, "12 pm"},
-        {"am/pm hh", afternoon, c, "pm 02"},
+        // only an hour that a marker follows is on 12 hours; one after the marker is not
+        {"am/pm hh", afternoon, c, "pm 14"},
+        {"ampm hh", afternoon, c, "PM 14"},
+        {"A/P h", afternoon, c, "P 14"},
+        {"hh ampm hh|h a/p h", afternoon, c, "02 PM 14|2 p 14"},
         {"hh a", afternoon, c, "14 a"}, // a lone a is no marker
         {"hh a mm|hh am/pm mm", afternoon, c, "14 a 07|02 pm 03"},
         {"hh 'am/pm'", afternoon, c, "14 am/pm"},
@@ -67,6 +72,8 @@ TEST(FormatDateTime, WritesEverySpecifier)
         // c, t and tt
         {"c", afternoon, c, "03/05/24 14:07:09"},
         {"c", midnight, c, "03/05/24"},
+        {"c", halfSecondAfterMidnight, c, "03/05/24 00:00:00"},
+        {"c", EncodeDateTime(2024, 3, 5, 0, 0, 0, 1), c, "03/05/24 00:00:00"},
         {"c", afternoon, fr, "05.03.2024 14h07h09"},
         {"t|tt", afternoon, c, "14:07|14:07:09"},
         // separators, quoted text and characters copied

@@ -96,37 +96,96 @@ TEST_F(AppLoggerTest, AFailingLoggerEndsTheWriterOnceAndLaterMessagesAreNotKept)
     EXPECT_EQ(said.find("Exception in Execute", first_ + 1), std::string::npos) << said;
 }
 
-TEST(AppLoggerThread, AfterTheStopRequestAtMostOneMoreRecordIsWritten)
+// A writer that holds its first record until the test lets it go.
+class HeldWriter {
+public:
+    void Write(const LogRecord& record)
+    {
+        std::unique_lock guard(lock_);
+        written_.push_back(record.Text);
+        changed_.notify_all();
+        changed_.wait(guard, [&] { return released_; });
+    }
+    bool WaitUntilEntered()
+    {
+        std::unique_lock guard(lock_);
+        return changed_.wait_for(guard, 5s, [&] { return !written_.empty(); });
+    }
+    void Release()
+    {
+        {
+            std::lock_guard guard(lock_);
+            released_ = true;
+        }
+        changed_.notify_all();
+    }
+    std::vector<std::string> Written()
+    {
+        std::lock_guard guard(lock_);
+        return written_;
+    }
+
+private:
+    std::mutex lock_;
+    std::condition_variable changed_;
+    bool released_ = false;
+    std::vector<std::string> written_;
+};
+
+TEST(AppLoggerThread, TheStopRequestWritesWhatIsQueuedWithinTheDrainLimit)
 {
-    std::mutex lock;
-    std::condition_variable changed;
-    bool entered = false;
-    bool release = false;
-    std::vector<std::string> written;
-    auto thread = std::make_unique<TAppLoggerThread>([&](const LogRecord& record) {
-        std::unique_lock guard(lock);
-        written.push_back(record.Text);
-        entered = true;
-        changed.notify_all();
-        changed.wait(guard, [&] { return release; });
-    });
-    for (const char* text : {"1", "2", "3", "4", "5"})
-        thread->Enqueue(text, 200, 0);
-    {
-        std::unique_lock guard(lock);
-        ASSERT_TRUE(changed.wait_for(guard, 5s, [&] { return entered; }));
+    struct Case {
+        std::chrono::milliseconds drainLimit;
+        std::chrono::milliseconds heldAfterTheRequest;
+        std::vector<std::string> written;
+        std::size_t dropped;
+    };
+    const Case cases[] = {
+        {5000ms, 0ms, {"1", "2", "3", "4", "5"}, 0},
+        // The record being written is waited for; what is left when the time is up is dropped.
+        {50ms, 300ms, {"1"}, 4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.drainLimit.count());
+        HeldWriter writer;
+        auto thread = std::make_unique<TAppLoggerThread>([&](const LogRecord& record) { writer.Write(record); },
+                                                         c.drainLimit);
+        for (const char* text : {"1", "2", "3", "4", "5"})
+            thread->Enqueue(text, 200, 0);
+        ASSERT_TRUE(writer.WaitUntilEntered());
+        ::testing::internal::CaptureStderr();
+        std::thread stopper([&] { thread->TerminateAndWait(); });
+        while (!thread->Terminated())
+            std::this_thread::sleep_for(1ms);
+        std::this_thread::sleep_for(c.heldAfterTheRequest);
+        writer.Release();
+        stopper.join();
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(writer.Written(), c.written);
+        EXPECT_EQ(thread->QueuedCount(), c.dropped);
+        if (c.dropped == 0) {
+            EXPECT_EQ(said, "");
+        } else {
+            EXPECT_EQ(said, "TApplicationLogger : " + std::to_string(c.dropped) +
+                                " message(s) non écrit(s) à la fermeture (délai de 50 ms dépassé).\n");
+        }
     }
-    std::thread stopper([&] { thread->TerminateAndWait(); });
-    while (!thread->Terminated())
-        std::this_thread::sleep_for(1ms);
-    {
-        std::lock_guard guard(lock);
-        release = true;
-    }
-    changed.notify_all();
-    stopper.join();
-    EXPECT_EQ(written, (std::vector<std::string>{"1"}));
-    EXPECT_EQ(thread->QueuedCount(), 4u); // dropped with the thread
+}
+
+TEST_F(AppLoggerTest, LinesQueuedJustBeforeTheEndAreAllInTheFile)
+{
+    WriteFileText(folder.File("AppLogger.xml"), R"(<AppLogger Version="1.2"><AllStations><AllApplications>
+        <F class="TFileLogger" NiveauMax="255" LogSpecifique="0" InsertTime="False">
+          <FileName>end.log</FileName>
+        </F></AllApplications></AllStations></AppLogger>)");
+    constexpr int count = 1000;
+    for (int i = 0; i < count; ++i)
+        AppLogger().Log("ligne " + std::to_string(i), 200, 0);
+    DestroyAppLogger();
+    const auto lines = ReadFileLines(folder.File("end.log"));
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i)
+        EXPECT_EQ(lines[static_cast<std::size_t>(i)], "[200] ligne " + std::to_string(i));
 }
 
 class CountedLogger : public RecordingLogger {

@@ -1,5 +1,6 @@
 #include "LoggerTestSupport.h"
 
+#include "core/DateTime.h"
 #include "global/Global_Computer.h"
 #include "logger/uApplicationLogger.h"
 #include "logger/uFileLogger.h"
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 using namespace morvane;
 using namespace morvane::test;
@@ -222,6 +224,71 @@ TEST_F(ConfigurationTest, ParameterElementsAndTheOldestFormatsAttributes)
     EXPECT_EQ(memory->MaxLigne(), 1024);
 }
 
+TEST_F(ConfigurationTest, ParameterValuesLoseTheWhiteSpaceAroundThem)
+{
+    // What a pretty-printing editor makes of a parameter, and what the logger must read.
+    const struct {
+        const char* loggerClass;
+        const char* parameter;
+        std::function<std::string(TLogger&)> read;
+        std::string expected;
+    } cases[] = {
+        {"TFileLogger", "<DoAppend>\n    False\n  </DoAppend>",
+         [](TLogger& l) { return std::to_string(dynamic_cast<TFileLogger&>(l).DoAppend()); }, "0"},
+        {"TFileLogger", "<FileName>\n      pretty.log\n    </FileName>",
+         [](TLogger& l) { return dynamic_cast<TFileLogger&>(l).CurrentFileName(); }, folder.File("pretty.log")},
+        {"TMemoryLogger", "<MaxLigne>\n  20\n</MaxLigne>",
+         [](TLogger& l) { return std::to_string(dynamic_cast<TMemoryLogger&>(l).MaxLigne()); }, "20"},
+        {"TMemoryLogger", "<DumpType>\r\n\tBuffer\r\n</DumpType><NiveauDump> 3 </NiveauDump>",
+         [](TLogger& l) {
+             auto& memory = dynamic_cast<TMemoryLogger&>(l);
+             return std::to_string(memory.Mode() == TMemoryLogger::DumpMode::Buffer) + "/" +
+                    std::to_string(memory.NiveauDump());
+         },
+         "1/3"},
+        {"TMemoryLogger", "<DoAppend>\n False</DoAppend>",
+         [](TLogger& l) { return std::to_string(dynamic_cast<TMemoryLogger&>(l).DoAppend()); }, "0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.parameter);
+        ASSERT_TRUE(Load(std::string("<C Version='1.2'><AllStations><AllApplications><L class='") + c.loggerClass +
+                         "' NiveauMax='1' LogSpecifique='0'>" + c.parameter + "</L></AllApplications></AllStations></C>"));
+        ASSERT_EQ(AppLogger().LoggerCount(), 1u);
+        EXPECT_EQ(c.read(*AppLogger().GetLogger(0)), c.expected);
+    }
+}
+
+TEST_F(ConfigurationTest, AFileInAWindowsEncodingNamesItsLogFileInUtf8)
+{
+    // The program and its configuration in a folder whose name is UTF-8 on disk.
+    fs::create_directory(folder.File("Données"));
+    ScopedProgram inFrenchFolder(folder.File("Données/morvane"));
+    ScopedClock clock([] { return EncodeDateTime(2024, 3, 5, 10, 0, 0); });
+    const struct {
+        const char* encoding;
+        std::string fileName; // as the file's bytes have it
+        std::string onDisk;
+    } cases[] = {
+        {"windows-1252", "journal-\xE9t\xE9-?DATE?.log", "journal-été-20240305.log"},
+        {"WINDOWS-1252", "co\xFBt-\x80.log", "coût-€.log"}, // 0x80 is the euro only in windows-1252
+        {"ISO-8859-15", "co\xFBt-\xA4.log", "coût-€.log"},
+        {"ISO-8859-1", "na\xEF" "f.log", "naïf.log"},
+        {"UTF-8", "d\xC3\xA9j\xC3\xA0.log", "déjà.log"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.encoding);
+        WriteFileText(folder.File("Données/AppLogger.xml"),
+                      std::string("<?xml version=\"1.0\" encoding=\"") + c.encoding + "\"?>\n" +
+                          "<AppLogger Version=\"1.2\"><AllStations><AllApplications>\n"
+                          "  <F class=\"TFileLogger\" NiveauMax=\"255\" LogSpecifique=\"0\" InsertTime=\"False\">\n"
+                          "    <FileName>" + c.fileName + "</FileName>\n"
+                          "  </F>\n</AllApplications></AllStations></AppLogger>\n");
+        ASSERT_TRUE(AppLogger().LoadConfiguration(AppLoggerConfigurationFile));
+        AppLogger().GetLogger(0)->LogMessage("message", 200, 0);
+        EXPECT_EQ(ReadFileText(folder.File("Données/" + c.onDisk)), "[200] message\n");
+    }
+}
+
 TEST_F(ConfigurationTest, ErrorsCarryThePrefixAndTheCause)
 {
     const std::string head = "<C Version='1.2'><AllStations><AllApplications>";
@@ -250,6 +317,11 @@ TEST_F(ConfigurationTest, ErrorsCarryThePrefixAndTheCause)
          "TApplicationLogger : MemoryLogger : Paramètre MaxLigne doit être un entier"},
         {head + "<L class='TFileLogger' NiveauMax='1' LogSpecifique='0'><FileName>?X?</FileName></L>" + tail,
          "TApplicationLogger : FileLogger : Masque de fichier invalide \"?X?\""},
+        {"<?xml version='1.0' encoding='KLINGON-8'?>" + head + tail,
+         "TApplicationLogger : l'encodage \"KLINGON-8\" déclaré par le fichier ne peut pas être converti en UTF-8"},
+        {"<?xml version='1.0' encoding='windows-1252'?><C Version='1.2'>\x81</C>",
+         "TApplicationLogger : l'octet 62 (0x81) n'est pas un caractère de l'encodage \"windows-1252\" déclaré par "
+         "le fichier"},
     };
     for (const auto& [xml, message] : cases) {
         const std::string error = LoadError(xml);

@@ -1,11 +1,14 @@
 #include "LoggerTestSupport.h"
 
 #include "core/DateTime.h"
+#include "logger/uLogTextFile.h"
 #include "logger/uMemoryLogger.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
+#include <unistd.h>
 
 using namespace morvane;
 using namespace morvane::test;
@@ -163,6 +166,58 @@ TEST_F(MemoryLoggerTest, ABatchThatCannotBeWrittenFailsTheLineAndTheLastOneIsRep
     const std::string said = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(said.find("TMemoryLogger"), std::string::npos) << said;
     EXPECT_NE(said.find(folder.File("mem.log")), std::string::npos) << said;
+}
+
+// Makes the next writes of log files fail with an error, as a full or failing disk does.
+class FailingWrites {
+public:
+    FailingWrites(int count, int error)
+    {
+        failuresLeft = count;
+        errorCode = error;
+        SetLogFileWriteFunction([](int fd, const void* data, std::size_t size) -> std::ptrdiff_t {
+            if (failuresLeft > 0) {
+                --failuresLeft;
+                errno = errorCode;
+                return -1;
+            }
+            return ::write(fd, data, size);
+        });
+    }
+    ~FailingWrites() { SetLogFileWriteFunction(nullptr); }
+    FailingWrites(const FailingWrites&) = delete;
+    FailingWrites& operator=(const FailingWrites&) = delete;
+
+private:
+    static inline int failuresLeft = 0;
+    static inline int errorCode = 0;
+};
+
+TEST_F(MemoryLoggerTest, AFailedWriteOfABatchIsTriedOnceMore)
+{
+    const struct {
+        int failures;
+        int error;
+        bool written;
+    } cases[] = {{1, ENOSPC, true}, {1, EIO, true}, {2, ENOSPC, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.failures) + " failure(s), errno " + std::to_string(c.error));
+        auto logger = Make({"FileName=mem.log", "DoAppend=False", "MaxLigne=2"});
+        logger->LogMessage("a", 200, 0);
+        FailingWrites failing(c.failures, c.error);
+        if (c.written) {
+            logger->LogMessage("b", 200, 0);
+            EXPECT_EQ(Lines(), (std::vector<std::string>{"[200] a", "[200] b"})); // once, not twice
+        } else {
+            try {
+                logger->LogMessage("b", 200, 0);
+                ADD_FAILURE() << "no error";
+            } catch (const EInOutError& error) {
+                EXPECT_EQ(error.ErrorCode(), c.error);
+            }
+            EXPECT_TRUE(Lines().empty());
+        }
+    }
 }
 
 } // namespace

@@ -1,11 +1,13 @@
 // The built program itself, started without a display.
 
+#include "support/FileText.h"
 #include "support/TemporaryFolder.h"
 #include "support/ToolRunner.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 namespace morvane::test {
 namespace {
@@ -24,6 +26,32 @@ TEST(ProgramTest, HeadlessAutoRunThatCannotStartEndsWithAnErrorInsteadOfWaiting)
     EXPECT_NE(result.Output.find("Morvane : Le fichier \"" + folder.Path() + "\\Database.ini\" est inexistant."),
               std::string::npos)
         << result.Output;
+}
+
+TEST(ProgramTest, EveryFailedStartLeavesItsReasonInTheLog)
+{
+    // A start that fails at once logs its reason just before the program ends: the
+    // writer must get it into the file every time, not only when it is quick enough.
+    TemporaryFolder folder;
+    const std::string program = folder.File("morvane");
+    std::filesystem::copy_file(MORVANE_PROGRAM, program);
+    std::ofstream(folder.File("AppLogger.xml")) << R"(<?xml version="1.0" encoding="UTF-8"?>
+<AppLogger Version="1.2"><AllStations><AllApplications>
+  <Fichier class="TFileLogger" NiveauMax="255" LogSpecifique="0">
+    <FileName>morvane.log</FileName>
+    <DoAppend>False</DoAppend>
+  </Fichier>
+</AllApplications></AllStations></AppLogger>
+)";
+    const std::string reason = "Le fichier \"" + folder.Path() + "\\Database.ini\" est inexistant.";
+    for (int run = 1; run <= 20; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        const ToolResult result = RunTool({"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM=offscreen",
+                                           "timeout", "60", program, "AUTO"});
+        EXPECT_EQ(result.ExitCode, 1) << result.Output;
+        const std::string log = ReadFileText(folder.File("morvane.log"));
+        EXPECT_NE(log.find(reason), std::string::npos) << log;
+    }
 }
 
 } // namespace
