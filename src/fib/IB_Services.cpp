@@ -138,7 +138,8 @@ void TpFIBCustomService::CheckServiceCall(ISC_STATUS* status)
 
 void TpFIBCustomService::ResizeOutputBuffer(std::int32_t bufferSize)
 {
-    if (bufferSize < 0 || bufferSize > std::numeric_limits<unsigned short>::max())
+    // An empty reply buffer is refused as well: the server does not survive a query with none.
+    if (bufferSize < 1 || bufferSize > std::numeric_limits<unsigned short>::max())
         RaiseClientError(fibQueryParamsError);
     bufferSize_ = bufferSize;
     if (!outputBuffer_.empty())

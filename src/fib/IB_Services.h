@@ -113,7 +113,7 @@ public:
     std::int32_t ActionCode() const noexcept { return actionCode_; }
 
     std::int32_t BufferSize() const noexcept { return BufferSizeValue(); }
-    // 0 to 65535 (the client takes the size as 16 bits); others raise client error 68.
+    // 1 to 65535 (the client takes the size as 16 bits); others raise client error 68.
     void SetBufferSize(std::int32_t bufferSize) { ResizeOutputBuffer(bufferSize); }
 
     // With a callback, ServiceStart passes it every output line until the end.
