@@ -120,6 +120,10 @@ void TFIBDatabase::Attach()
         RaiseClientError(fibOperationCancelled);
     if (!dpbBuilt_ || dpbSource_ != dbParams_.Lines()) {
         dpb_ = BuildDpb(dbParams_);
+        // The program's texts are UTF-8. Without this item the client converts the
+        // file name, user and password from the process's locale, which is plain ASCII
+        // under a scheduler, and refuses a user name with an accent.
+        dpb_.insert(dpb_.end(), {static_cast<std::uint8_t>(isc_dpb_utf8_filename), 0});
         dpbSource_ = dbParams_.Lines();
         dpbBuilt_ = true;
     }
