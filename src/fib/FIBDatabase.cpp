@@ -80,8 +80,6 @@ IIBClientLibrary& TFIBDatabase::Library()
     return *library_;
 }
 
-void TFIBDatabase::RaiseServerErrorOf() { RaiseServerError(Library(), this); }
-
 void TFIBDatabase::SetConnected(bool connected)
 {
     if (connected) {
@@ -122,6 +120,10 @@ void TFIBDatabase::Attach()
         RaiseClientError(fibOperationCancelled);
     if (!dpbBuilt_ || dpbSource_ != dbParams_.Lines()) {
         dpb_ = BuildDpb(dbParams_);
+        // The program's texts are UTF-8. Without this item the client converts the
+        // file name, user and password from the process's locale, which is plain ASCII
+        // under a scheduler, and refuses a user name with an accent.
+        dpb_.insert(dpb_.end(), {static_cast<std::uint8_t>(isc_dpb_utf8_filename), 0});
         dpbSource_ = dbParams_.Lines();
         dpbBuilt_ = true;
     }
@@ -131,10 +133,7 @@ void TFIBDatabase::Attach()
     library.isc_attach_database(status, static_cast<short>(dbName_.size()), dbName_.c_str(),
                                 handle_.Receive(library_), static_cast<short>(dpb_.size()),
                                 reinterpret_cast<const ISC_SCHAR*>(dpb_.data()));
-    if (status[0] == 1 && status[1] > 0) {
-        handle_.Forget();
-        RaiseServerErrorOf();
-    }
+    Check(library, status, this, [this]() noexcept { handle_.Forget(); });
 }
 
 void TFIBDatabase::ReadDialect()
@@ -188,12 +187,11 @@ void TFIBDatabase::DoDisconnect(bool force)
             query->FreeHandle(); // a statement does not outlive its attachment
         }
     }
+    IIBClientLibrary& library = Library();
     ISC_STATUS* status = StatusVector();
-    Library().isc_detach_database(status, handle_.Address());
-    if (status[0] == 1 && status[1] > 0) {
-        if (!force)
-            RaiseServerErrorOf();
-    }
+    library.isc_detach_database(status, handle_.Address());
+    if (!force) // a forced disconnection ends without the server's word
+        Check(library, status, this);
     handle_.Forget();
 }
 
@@ -202,10 +200,10 @@ std::vector<std::uint8_t> TFIBDatabase::DatabaseInfo(std::uint8_t item, std::siz
     std::vector<std::uint8_t> reply(replySize, 0);
     ISC_STATUS* status = StatusVector();
     const ISC_SCHAR request = static_cast<ISC_SCHAR>(item);
-    Library().isc_database_info(status, handle_.Address(), static_cast<short>(1), &request,
-                                static_cast<short>(reply.size()), reinterpret_cast<ISC_SCHAR*>(reply.data()));
-    if (status[0] == 1 && status[1] > 0)
-        RaiseServerErrorOf();
+    IIBClientLibrary& library = Library();
+    library.isc_database_info(status, handle_.Address(), static_cast<short>(1), &request,
+                              static_cast<short>(reply.size()), reinterpret_cast<ISC_SCHAR*>(reply.data()));
+    Check(library, status, this);
     return reply;
 }
 

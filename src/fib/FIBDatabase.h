@@ -6,7 +6,7 @@
 #include "core/DateTime.h"
 #include "core/TextList.h"
 #include "fib/FIBDatabaseDpb.h"
-#include "fib/FIBDatabaseHandles.h"
+#include "fib/ClientHandles.h"
 #include "fib/IB_Intf.h"
 #include "fib/pFIBProps.h"
 
@@ -83,9 +83,6 @@ public:
 protected:
     virtual void DoConnect();
     virtual void DoDisconnect(bool force);
-
-    // Raises the calling thread's status as this component's server error.
-    [[noreturn]] void RaiseServerErrorOf();
 
 private:
     void Attach();

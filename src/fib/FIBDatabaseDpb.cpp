@@ -5,6 +5,7 @@
 
 #include <array>
 #include <limits>
+#include <utility>
 
 namespace morvane::fib {
 
@@ -139,7 +140,10 @@ int TpbCode(std::string_view name)
 
 ParameterBuffer BuildDpb(TStringList& params)
 {
-    ParameterBuffer dpb{1}; // isc_dpb_version1
+    // One item per code: a name given again replaces what the earlier line gave, so
+    // the profile's lines win over the design-time ones (Firebird 3 refuses an attach
+    // buffer that names two users).
+    std::vector<std::pair<std::uint8_t, ParameterBuffer>> items;
     for (const std::size_t index : TrimLines(params)) {
         const std::string& line = params[index];
         const std::string name = ItemName(line, "isc_dpb_");
@@ -148,34 +152,39 @@ ParameterBuffer BuildDpb(TStringList& params)
         if (code == 0)
             RaiseClientError(fibDPBConstantUnknown, name);
         const auto item = static_cast<std::uint8_t>(code);
+        ParameterBuffer bytes{item};
         switch (EncodingOf(code)) {
         case DpbEncoding::Text: {
             std::string text = value;
             if (code == 63 && !text.empty()) // the dialect goes as its digit's value: "3" sends 3
                 text[0] = static_cast<char>(text[0] - '0');
-            dpb.push_back(item);
-            AppendCounted(dpb, "isc_dpb_", name, text);
+            AppendCounted(bytes, "isc_dpb_", name, text);
             break;
         }
         case DpbEncoding::Byte:
-            dpb.insert(dpb.end(), {item, 1, static_cast<std::uint8_t>(StrToInt(value) & 0xFF)});
+            bytes.insert(bytes.end(), {1, static_cast<std::uint8_t>(StrToInt(value) & 0xFF)});
             break;
         case DpbEncoding::Sweep:
-            dpb.insert(dpb.end(), {item, 1, DpbRecords});
+            bytes.insert(bytes.end(), {1, DpbRecords});
             break;
         case DpbEncoding::FourBytes: {
             const auto number = static_cast<std::uint32_t>(StrToInt(value));
-            dpb.insert(dpb.end(), {item, 4, static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
-                                   static_cast<std::uint8_t>(number >> 16), static_cast<std::uint8_t>(number >> 24)});
+            bytes.insert(bytes.end(), {4, static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
+                                       static_cast<std::uint8_t>(number >> 16), static_cast<std::uint8_t>(number >> 24)});
             break;
         }
         case DpbEncoding::Flag:
-            dpb.insert(dpb.end(), {item, 1, 0});
+            bytes.insert(bytes.end(), {1, 0});
             break;
         case DpbEncoding::Unsupported:
             RaiseClientError(fibDPBConstantNotSupported, std::string(DpbName(code)));
         }
+        std::erase_if(items, [item](const auto& earlier) { return earlier.first == item; });
+        items.emplace_back(item, std::move(bytes));
     }
+    ParameterBuffer dpb{1}; // isc_dpb_version1
+    for (const auto& [code, bytes] : items)
+        dpb.insert(dpb.end(), bytes.begin(), bytes.end());
     CheckTotalLength(dpb, "DPB");
     return dpb;
 }

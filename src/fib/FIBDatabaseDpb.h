@@ -21,6 +21,8 @@ int DpbCode(std::string_view name);
 
 // Builds the DPB from the lines: each line is trimmed and written back, empty lines
 // are skipped, names are compared in lower case without their "isc_dpb_" prefix.
+// A name given again drops the earlier item: the later line's item is written, at
+// its own place.
 // Raises client error 8 for a known name that cannot be sent, 9 for an unknown one.
 ParameterBuffer BuildDpb(TStringList& params);
 

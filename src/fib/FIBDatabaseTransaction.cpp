@@ -7,8 +7,6 @@
 namespace morvane::fib {
 
 namespace {
-bool Failed(const ISC_STATUS* status) { return status[0] == 1 && status[1] > 0; }
-
 // One entry of isc_start_multiple's vector, laid out as the client reads it
 // (ibase.h does not declare it).
 struct TransactionEntry {
@@ -98,10 +96,7 @@ void TFIBTransaction::StartTransaction()
     IIBClientLibrary& library = database_->Library();
     ISC_STATUS* status = StatusVector();
     library.isc_start_multiple(status, handle_.Receive(database_->SharedLibrary()), static_cast<short>(1), &entry);
-    if (Failed(status)) {
-        handle_.Forget();
-        RaiseServerError(library, this);
-    }
+    Check(library, status, this, [this]() noexcept { handle_.Forget(); });
 }
 
 void TFIBTransaction::Finish(TTransactionAction action)
@@ -116,8 +111,7 @@ void TFIBTransaction::Finish(TTransactionAction action)
     case TTransactionAction::TACommitRetaining: library.isc_commit_retaining(status, handle_.Address()); break;
     case TTransactionAction::TARollbackRetaining: library.isc_rollback_retaining(status, handle_.Address()); break;
     }
-    if (Failed(status))
-        RaiseServerError(library, this); // the transaction stays active
+    Check(library, status, this); // a refused end leaves the transaction active
     if (action == TTransactionAction::TACommit || action == TTransactionAction::TARollback)
         handle_.Forget();
 }
@@ -160,8 +154,7 @@ void TFIBTransaction::ExecuteImmediate(const std::string& text)
     library.isc_dsql_execute_immediate(status, database_->HandleAddress(), handle_.Address(),
                                        static_cast<unsigned short>(0), text.c_str(),
                                        static_cast<unsigned short>(database_->SQLDialect()), nullptr);
-    if (Failed(status))
-        RaiseServerError(library, this);
+    Check(library, status, this);
 }
 
 } // namespace morvane::fib

@@ -11,8 +11,6 @@ namespace morvane::fib {
 
 namespace {
 
-bool Failed(const ISC_STATUS* status) { return status[0] == 1 && status[1] > 0; }
-
 // True when the failed status carries the code anywhere among its error codes.
 bool StatusHolds(const ISC_STATUS* status, ISC_STATUS code)
 {
@@ -108,8 +106,6 @@ void TFIBQuery::FreeHandle() noexcept
     input_.Clear();
 }
 
-void TFIBQuery::RaiseServerErrorOf() { RaiseServerError(database_->Library(), this); }
-
 unsigned short TFIBQuery::Dialect() const { return static_cast<unsigned short>(database_->SQLDialect()); }
 
 void TFIBQuery::CheckTransaction() const
@@ -132,18 +128,13 @@ void TFIBQuery::Prepare()
     input_.Resize(1);
     IIBClientLibrary& library = database_->Library();
     ISC_STATUS* status = StatusVector();
+    const auto freeHandle = [this]() noexcept { FreeHandle(); };
     library.isc_dsql_alloc_statement2(status, database_->HandleAddress(), statement_.Receive(database_->SharedLibrary()));
-    if (Failed(status)) {
-        statement_.Forget();
-        RaiseServerErrorOf();
-    }
+    Check(library, status, this, [this]() noexcept { statement_.Forget(); });
     // The statement handle is owned from here on: a failure below frees it.
     library.isc_dsql_prepare(status, transaction_->HandleAddress(), statement_.Address(), static_cast<unsigned short>(0),
                              text.c_str(), Dialect(), output_.Get());
-    if (Failed(status)) {
-        FreeHandle();
-        RaiseServerErrorOf();
-    }
+    Check(library, status, this, freeHandle);
     ReadStatementType();
     switch (statementType_) {
     case SQLGetSegment: case SQLPutSegment: case SQLStartTransaction:
@@ -152,10 +143,7 @@ void TFIBQuery::Prepare()
     case SQLSelectForUpdate: {
         const std::string cursor = "fibcursor" + std::to_string(reinterpret_cast<std::uintptr_t>(this));
         library.isc_dsql_set_cursor_name(status, statement_.Address(), cursor.c_str(), static_cast<unsigned short>(0));
-        if (Failed(status)) {
-            FreeHandle();
-            RaiseServerErrorOf();
-        }
+        Check(library, status, this, freeHandle);
         break;
     }
     default:
@@ -168,13 +156,11 @@ void TFIBQuery::ReadStatementType()
 {
     static constexpr ISC_SCHAR item = isc_info_sql_stmt_type;
     std::array<std::uint8_t, 8> reply{};
+    IIBClientLibrary& library = database_->Library();
     ISC_STATUS* status = StatusVector();
-    database_->Library().isc_dsql_sql_info(status, statement_.Address(), static_cast<short>(1), &item,
-                                           static_cast<short>(reply.size()), reinterpret_cast<ISC_SCHAR*>(reply.data()));
-    if (Failed(status)) {
-        FreeHandle();
-        RaiseServerErrorOf();
-    }
+    library.isc_dsql_sql_info(status, statement_.Address(), static_cast<short>(1), &item,
+                              static_cast<short>(reply.size()), reinterpret_cast<ISC_SCHAR*>(reply.data()));
+    Check(library, status, this, [this]() noexcept { FreeHandle(); });
     const auto type = DecodeInfoItem(reply, isc_info_sql_stmt_type);
     if (!type) {
         FreeHandle();
@@ -193,10 +179,7 @@ void TFIBQuery::Describe()
                 library.isc_dsql_describe_bind(status, statement_.Address(), static_cast<unsigned short>(1), descriptor.Get());
             else
                 library.isc_dsql_describe(status, statement_.Address(), static_cast<unsigned short>(1), descriptor.Get());
-            if (Failed(status)) {
-                FreeHandle();
-                RaiseServerErrorOf();
-            }
+            Check(library, status, this, [this]() noexcept { FreeHandle(); });
             if (descriptor.Count() <= descriptor.Capacity())
                 break;
             descriptor.Resize(descriptor.Count()); // more columns than room: enlarge and describe again
@@ -236,8 +219,7 @@ void TFIBQuery::Execute()
     case SQLSelect: case SQLSelectForUpdate:
         Close();
         library.isc_dsql_execute(status, transaction_->HandleAddress(), statement_.Address(), Dialect(), input);
-        if (Failed(status))
-            RaiseServerErrorOf();
+        Check(library, status, this);
         open_ = true;
         atEnd_ = rowCurrent_ = false;
         if (GoToFirstRecordOnExecute)
@@ -246,8 +228,7 @@ void TFIBQuery::Execute()
     case SQLExecProcedure:
         library.isc_dsql_execute2(status, transaction_->HandleAddress(), statement_.Address(), Dialect(), input,
                                   output_.Get());
-        if (Failed(status))
-            RaiseServerErrorOf();
+        Check(library, status, this);
         rowCurrent_ = true;
         break;
     case SQLCommit:
@@ -258,8 +239,7 @@ void TFIBQuery::Execute()
         break;
     default:
         library.isc_dsql_execute(status, transaction_->HandleAddress(), statement_.Address(), Dialect(), input);
-        if (Failed(status))
-            RaiseServerErrorOf();
+        Check(library, status, this);
         break;
     }
     if (transaction_ != nullptr)
@@ -272,9 +252,9 @@ void TFIBQuery::Next()
         RaiseClientError(fibCantPerformWhenClosed, std::string("fetch next record"), OwnerPath());
     if (atEnd_)
         return;
+    IIBClientLibrary& library = database_->Library();
     ISC_STATUS* status = StatusVector();
-    const ISC_STATUS result =
-        database_->Library().isc_dsql_fetch(status, statement_.Address(), Dialect(), output_.Get());
+    const ISC_STATUS result = library.isc_dsql_fetch(status, statement_.Address(), Dialect(), output_.Get());
     if (result == 0) {
         rowCurrent_ = true;
         return;
@@ -292,8 +272,7 @@ void TFIBQuery::Next()
     } catch (const EFIBError&) {
         // The fetch's own error is the one to report.
     }
-    std::copy(saved.begin(), saved.end(), status);
-    RaiseServerErrorOf();
+    Check(library, saved.data(), this);
 }
 
 void TFIBQuery::Close()
@@ -303,11 +282,12 @@ void TFIBQuery::Close()
     open_ = atEnd_ = rowCurrent_ = false;
     if (statement_.Null() || database_ == nullptr)
         return;
+    IIBClientLibrary& library = database_->Library();
     ISC_STATUS* status = StatusVector();
-    database_->Library().isc_dsql_free_statement(status, statement_.Address(), static_cast<unsigned short>(DSQL_close));
-    if (Failed(status) && !StatusHolds(status, isc_dsql_cursor_err_code) &&
-        !StatusHolds(status, isc_dsql_cursor_close_err_code))
-        RaiseServerErrorOf();
+    library.isc_dsql_free_statement(status, statement_.Address(), static_cast<unsigned short>(DSQL_close));
+    // A cursor the server has closed already is closed as asked.
+    if (!StatusHolds(status, isc_dsql_cursor_err_code) && !StatusHolds(status, isc_dsql_cursor_close_err_code))
+        Check(library, status, this);
 }
 
 TFIBColumn TFIBQuery::Column(int index) const

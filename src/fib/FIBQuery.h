@@ -4,7 +4,7 @@
 
 #include "core/Component.h"
 #include "core/TextList.h"
-#include "fib/FIBDatabaseHandles.h"
+#include "fib/ClientHandles.h"
 #include "fib/FIBQuerySqlda.h"
 
 #include <cstdint>
@@ -81,7 +81,6 @@ private:
     void CheckTransaction() const;
     void ReadStatementType();
     void Describe();
-    [[noreturn]] void RaiseServerErrorOf();
     unsigned short Dialect() const;
 
     TFIBDatabase* database_ = nullptr;

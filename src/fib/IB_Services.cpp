@@ -110,13 +110,11 @@ void TpFIBCustomService::Attach()
     // The name's length goes in 16 bits, and the attach buffer is at most 65535 bytes.
     if (name.size() > std::numeric_limits<unsigned short>::max())
         RaiseClientError(fibParameterTooLong, std::string("ServerName"));
-    const ISC_STATUS status = library.isc_service_attach(
-        StatusVector(), static_cast<unsigned short>(name.size()), name.c_str(), &serviceHandle_,
-        static_cast<unsigned short>(attachBuffer_.size()), reinterpret_cast<const ISC_SCHAR*>(attachBuffer_.data()));
-    if (status > 0) {
-        serviceHandle_ = 0;
-        RaiseServerError(library, this);
-    }
+    ISC_STATUS* status = StatusVector();
+    library.isc_service_attach(status, static_cast<unsigned short>(name.size()), name.c_str(),
+                               handle_.Receive(library_), static_cast<unsigned short>(attachBuffer_.size()),
+                               reinterpret_cast<const ISC_SCHAR*>(attachBuffer_.data()));
+    Check(library, status, this, [this]() noexcept { handle_.Forget(); });
     if (OnAttach)
         OnAttach(*this);
 }
@@ -125,28 +123,23 @@ void TpFIBCustomService::Detach()
 {
     CheckActive();
     IIBClientLibrary& library = ClientLibrary();
-    const ISC_STATUS status = library.isc_service_detach(StatusVector(), &serviceHandle_);
-    serviceHandle_ = 0;
-    if (status > 0)
-        RaiseServerError(library, this);
+    ISC_STATUS* status = StatusVector();
+    library.isc_service_detach(status, handle_.Address());
+    handle_.Forget(); // refused or not, the service is gone for this component
+    Check(library, status, this);
 }
 
-void TpFIBCustomService::RaiseServiceFailure()
+void TpFIBCustomService::CheckServiceCall(ISC_STATUS* status)
 {
-    IIBClientLibrary& library = ClientLibrary();
-    if (serviceHandle_ != 0) {
-        // The client still holds the service after a failed start or query: release
-        // it with a scratch status vector, so the error being raised stays intact.
-        ISC_STATUS_ARRAY scratch{};
-        library.isc_service_detach(scratch, &serviceHandle_);
-        serviceHandle_ = 0;
-    }
-    RaiseServerError(library, this);
+    // The client still holds the service after a failed start or query; the holder
+    // releases it with a status vector of its own, so the error raised stays intact.
+    Check(ClientLibrary(), status, this, [this]() noexcept { handle_.Reset(); });
 }
 
 void TpFIBCustomService::ResizeOutputBuffer(std::int32_t bufferSize)
 {
-    if (bufferSize < 0 || bufferSize > std::numeric_limits<unsigned short>::max())
+    // An empty reply buffer is refused as well: the server does not survive a query with none.
+    if (bufferSize < 1 || bufferSize > std::numeric_limits<unsigned short>::max())
         RaiseClientError(fibQueryParamsError);
     bufferSize_ = bufferSize;
     if (!outputBuffer_.empty())
@@ -161,13 +154,12 @@ void TpFIBCustomService::SendQuery()
     queryItems_.clear();
     if (outputBuffer_.size() != static_cast<std::size_t>(bufferSize_))
         outputBuffer_.assign(static_cast<std::size_t>(bufferSize_), 0);
-    IIBClientLibrary& library = ClientLibrary();
-    const ISC_STATUS status = library.isc_service_query(
-        StatusVector(), &serviceHandle_, nullptr, static_cast<unsigned short>(0), nullptr,
+    ISC_STATUS* status = StatusVector();
+    ClientLibrary().isc_service_query(
+        status, handle_.Address(), nullptr, static_cast<unsigned short>(0), nullptr,
         static_cast<unsigned short>(request.size()), reinterpret_cast<const ISC_SCHAR*>(request.data()),
         static_cast<unsigned short>(outputBuffer_.size()), reinterpret_cast<ISC_SCHAR*>(outputBuffer_.data()));
-    if (status > 0)
-        RaiseServiceFailure();
+    CheckServiceCall(status);
 }
 
 void TpFIBControlService::ServiceStart()
@@ -185,12 +177,11 @@ void TpFIBControlService::SendStart()
         RaiseClientError(fibStartParamsError);
     if (request.size() > std::numeric_limits<unsigned short>::max())
         RaiseClientError(fibParameterTooLong, std::string("start request"));
-    IIBClientLibrary& library = ClientLibrary();
-    const ISC_STATUS status =
-        library.isc_service_start(StatusVector(), ServiceHandleAddress(), nullptr, static_cast<unsigned short>(request.size()),
-                                  reinterpret_cast<const ISC_SCHAR*>(request.data()));
-    if (status > 0)
-        RaiseServiceFailure();
+    ISC_STATUS* status = StatusVector();
+    ClientLibrary().isc_service_start(status, ServiceHandleAddress(), nullptr,
+                                      static_cast<unsigned short>(request.size()),
+                                      reinterpret_cast<const ISC_SCHAR*>(request.data()));
+    CheckServiceCall(status);
 }
 
 void TpFIBControlAndQueryService::ServiceStart()

@@ -5,6 +5,7 @@
 
 #include "core/Component.h"
 #include "core/TextList.h"
+#include "fib/ClientHandles.h"
 #include "fib/IB_Intf.h"
 #include "fib/IB_ServicesBuffers.h"
 
@@ -22,7 +23,7 @@ public:
 
     void Attach();
     void Detach();
-    bool Active() const noexcept { return serviceHandle_ != 0; }
+    bool Active() const noexcept { return !handle_.Null(); }
     void SetActive(bool active);
 
     const std::string& ServerName() const noexcept { return serverName_; }
@@ -37,7 +38,7 @@ public:
     bool LoginPrompt() const noexcept { return loginPrompt_; }
     void SetLoginPrompt(bool loginPrompt) noexcept { loginPrompt_ = loginPrompt; }
 
-    isc_svc_handle ServiceHandle() const noexcept { return serviceHandle_; }
+    isc_svc_handle ServiceHandle() const noexcept { return handle_.Get(); }
 
     // Called after every successful attach.
     std::function<void(TpFIBCustomService& sender)> OnAttach;
@@ -52,11 +53,11 @@ protected:
 
     // Sends QueryItems and fills OutputBuffer; QueryItems is empty afterwards.
     void SendQuery();
-    // A failed client call: the component counts itself detached, then raises the
-    // server error with itself as sender.
-    [[noreturn]] void RaiseServiceFailure();
+    // The check after a start or a query: on failure the component releases the
+    // service and counts itself detached, then raises the server error as sender.
+    void CheckServiceCall(ISC_STATUS* status);
 
-    isc_svc_handle* ServiceHandleAddress() noexcept { return &serviceHandle_; }
+    isc_svc_handle* ServiceHandleAddress() noexcept { return handle_.Address(); }
     ServiceBuffer& QueryItems() noexcept { return queryItems_; }
     const ServiceBuffer& OutputBuffer() const noexcept { return outputBuffer_; }
     std::int32_t BufferSizeValue() const noexcept { return bufferSize_; }
@@ -70,7 +71,7 @@ private:
     TStringList params_;
     bool paramsChanged_ = true;
     ServiceBuffer attachBuffer_;
-    isc_svc_handle serviceHandle_ = 0;
+    ServiceManagerHandle handle_;
     bool loginPrompt_ = true;
     ServiceBuffer queryItems_;
     ServiceBuffer outputBuffer_;
@@ -112,7 +113,7 @@ public:
     std::int32_t ActionCode() const noexcept { return actionCode_; }
 
     std::int32_t BufferSize() const noexcept { return BufferSizeValue(); }
-    // 0 to 65535 (the client takes the size as 16 bits); others raise client error 68.
+    // 1 to 65535 (the client takes the size as 16 bits); others raise client error 68.
     void SetBufferSize(std::int32_t bufferSize) { ResizeOutputBuffer(bufferSize); }
 
     // With a callback, ServiceStart passes it every output line until the end.

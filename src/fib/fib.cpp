@@ -120,7 +120,17 @@ std::string_view ClientErrorTable(int number)
 
 void RaiseServerError(IIBClientLibrary& library, const TComponent* sender)
 {
-    ISC_STATUS* status = StatusVector();
+    RaiseServerError(library, StatusVector(), sender);
+}
+
+void Check(IIBClientLibrary& library, ISC_STATUS* status, const TComponent* sender)
+{
+    if (Failed(status))
+        RaiseServerError(library, status, sender);
+}
+
+void RaiseServerError(IIBClientLibrary& library, ISC_STATUS* status, const TComponent* sender)
+{
     FIBErrorFields fields;
     fields.SqlCode = static_cast<std::int32_t>(library.isc_sqlcode(status));
     fields.ServerErrorCode = static_cast<std::int32_t>(status[1]);

@@ -7,6 +7,8 @@
 #include "core/Exception.h"
 #include "core/Format.h"
 
+#include <ibase.h>
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -117,8 +119,28 @@ template <typename... Args>
     throw EFIBClientError(std::move(fields));
 }
 
-// Raises EFIBInterBaseError from the calling thread's status vector, interpreted
-// by the binding that made the failed call.
+// True when a client call left an error in its status vector.
+inline bool Failed(const ISC_STATUS* status) noexcept { return status[0] == 1 && status[1] != 0; }
+
+// Raises EFIBInterBaseError from the status vector, interpreted by the binding that
+// made the failed call; without a vector, the calling thread's is read.
+[[noreturn]] void RaiseServerError(IIBClientLibrary& library, ISC_STATUS* status, const TComponent* sender);
 [[noreturn]] void RaiseServerError(IIBClientLibrary& library, const TComponent* sender);
+
+// The one step after every client call: the call fills status (the thread's vector
+// as a rule), and a failure is raised as the server's error with sender in it.
+void Check(IIBClientLibrary& library, ISC_STATUS* status, const TComponent* sender);
+
+// The same, running onFailure first to drop what the failed call leaves behind. The
+// cleanup must not raise and must not write into status: the error comes from there.
+template <typename OnFailure>
+void Check(IIBClientLibrary& library, ISC_STATUS* status, const TComponent* sender, OnFailure&& onFailure)
+{
+    if (!Failed(status))
+        return;
+    static_assert(noexcept(onFailure()), "a cleanup that raises would hide the server's error");
+    onFailure();
+    RaiseServerError(library, status, sender);
+}
 
 } // namespace morvane::fib

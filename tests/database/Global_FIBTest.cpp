@@ -188,10 +188,20 @@ TEST(GlobalFIBService, UserNamesAndPasswordsAreQuotedOrRefused)
 {
     struct Case { const char* user; const char* quoted; };
     const Case users[] = {
-        {"JDUPONT", "\"JDUPONT\""},
-        {"jdupont", "\"JDUPONT\""},
-        {"x PASSWORD 'p' GRANT ADMIN ROLE --", "\"X PASSWORD 'P' GRANT ADMIN ROLE --\""},
-        {"a\"b;c", "\"A\"\"B;C\""},
+        // Plain identifiers go unquoted: the server upper-cases them, as it does the login.
+        {"JDUPONT", "JDUPONT"},
+        {"jdupont", "jdupont"},
+        {"a1_$b", "a1_$b"},
+        // Anything else is delimited and kept as written.
+        {"x PASSWORD 'p' GRANT ADMIN ROLE --", "\"x PASSWORD 'p' GRANT ADMIN ROLE --\""},
+        {"a\"b;c", "\"a\"\"b;c\""},
+        {"qa21.dot", "\"qa21.dot\""},
+        {"1abc", "\"1abc\""},
+        {"_abc", "\"_abc\""},
+        {"jérôme21", "\"jérôme21\""},
+        // A reserved word needs quotes; inside them, the form a login under it arrives in.
+        {"user", "\"USER\""},
+        {"Select", "\"SELECT\""},
     };
     for (const auto& c : users)
         EXPECT_EQ(QuoteUserName(c.user), c.quoted) << c.user;

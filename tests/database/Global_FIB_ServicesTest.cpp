@@ -44,6 +44,23 @@ std::string CurrentRole(const FreshDatabase& fresh, const std::string& user, con
     return Trim(query->Column(0).AsText());
 }
 
+// Attaches as the user with the role, in UTF-8, and returns CURRENT_USER and CURRENT_ROLE.
+std::pair<std::string, std::string> CurrentUserAndRole(const FreshDatabase& fresh, const std::string& user,
+                                                       const std::string& password, const std::string& role)
+{
+    TpFIBDatabase database;
+    database.SetDBName(fresh.ConnectionString());
+    database.ConnectParams().SetCharSet("UTF8");
+    database.ConnectParams().SetUserName(user);
+    database.ConnectParams().SetPassword(password);
+    database.ConnectParams().SetRoleName(role);
+    GlobalFIB().ConnectDatabase(database, false);
+    auto query = GlobalFIB().NewQuery(database, true, "select current_user, current_role from RDB$DATABASE", true);
+    query->Transaction()->StartTransaction();
+    query->Execute();
+    return {Trim(query->Column(0).AsText()), Trim(query->Column(1).AsText())};
+}
+
 // Drops users a test may have created, whatever the test's outcome.
 class UsersCleanup {
 public:
@@ -109,7 +126,7 @@ TEST(GlobalFIBServiceServer, HostileUserNameAndPasswordExecuteNothing)
     cleanup.Add(victim);
     TGlobalFIBService::CreateUser(fresh.ConnectionString(), hostileName, "pw", false);
     EXPECT_EQ(UserRecord(fresh, victim), "") << "no user of the injected name";
-    EXPECT_EQ(UserRecord(fresh, UpperCase(hostileName)), "0") << "the whole text is one plain user name";
+    EXPECT_EQ(UserRecord(fresh, hostileName), "0") << "the whole text is one user name, as written";
 
     const std::string user = UniqueUserName("PW");
     cleanup.Add(user);
@@ -160,4 +177,25 @@ TEST(GlobalFIBServiceServer, FailedProvisioningRestoresTheCallerAndReportsTheLog
     }
     EXPECT_FALSE(database.Connected()) << "never left attached as the administrator";
     EXPECT_EQ(database.DBParams(), before);
+}
+
+TEST(GlobalFIBServiceServer, NamesAndPasswordsOutsidePlainIdentifiersLogInAsGiven)
+{
+    MORVANE_REQUIRE_FIREBIRD_SERVER();
+    FreshDatabase fresh;
+    CreateAdministratorRole(fresh);
+    UsersCleanup cleanup(fresh);
+    struct Case { std::string user; std::string password; };
+    const Case cases[] = {
+        {UniqueUserName("jérôme"), "mötdepässe"}, // non-ASCII text, kept as written
+        {UniqueUserName("qa21.dot"), "pw"},        // delimited: the dot and the lower case stay
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.user);
+        cleanup.Add(c.user);
+        EXPECT_TRUE(TGlobalFIBService::CreateUser(fresh.ConnectionString(), c.user, c.password));
+        EXPECT_EQ(CurrentUserAndRole(fresh, c.user, c.password, AdministratorRoleName),
+                  std::make_pair(c.user, std::string("ROLE_ADMINISTRATEUR")));
+    }
+    EXPECT_EQ(UserRecord(fresh, cases[1].user), "0");
 }

@@ -135,3 +135,23 @@ TEST(CheckStatus, RaisesOnlyAPositiveStatusWhenAsked)
     EXPECT_EQ(CheckStatus(isc_login, false, *library, nullptr), isc_login);
     EXPECT_THROW(CheckStatus(isc_login, true, *library, nullptr), EFIBInterBaseError);
 }
+
+TEST(Check, RaisesTheVectorItIsGivenAfterTheCleanup)
+{
+    auto library = GetClientLibrary(DefaultClientLibraryName);
+    std::fill(StatusVector(), StatusVector() + ISC_STATUS_LENGTH, 0);
+    int cleanups = 0;
+    const auto cleanup = [&]() noexcept { ++cleanups; };
+
+    ISC_STATUS_ARRAY passed{isc_arg_gds, 0, isc_arg_end};
+    Check(*library, passed, nullptr);
+    Check(*library, passed, nullptr, cleanup);
+    EXPECT_EQ(cleanups, 0) << "no error word: the call succeeded";
+
+    // A saved vector, as a fetch keeps while it closes its cursor: the thread's is clear.
+    ISC_STATUS_ARRAY failed{isc_arg_gds, isc_login, isc_arg_end};
+    EXPECT_EQ(Caught<EFIBInterBaseError>([&] { Check(*library, failed, nullptr, cleanup); }).ServerErrorCode(),
+              isc_login);
+    EXPECT_EQ(cleanups, 1);
+    EXPECT_THROW(Check(*library, failed, nullptr), EFIBInterBaseError);
+}

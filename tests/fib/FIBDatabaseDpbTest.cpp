@@ -74,13 +74,27 @@ TEST(FIBDatabaseDpb, EachEncodingAppendsItsBytes)
     }
 }
 
-TEST(FIBDatabaseDpb, LinesAreTrimmedInPlaceEmptyOnesSkippedAndRepeatsKept)
+TEST(FIBDatabaseDpb, LinesAreTrimmedInPlaceEmptyOnesSkippedAndARepeatKeepsTheLaterValue)
 {
     TStringList lines{"  user_name=A ", "", " \t", "user_name=B"};
-    EXPECT_EQ(BuildDpb(lines), Bytes({1, 28, 1, 'A', 28, 1, 'B'}));
+    EXPECT_EQ(BuildDpb(lines), Bytes({1, 28, 1, 'B'}));
     EXPECT_EQ(lines, (TStringList{"user_name=A", "", "", "user_name=B"}));
     TStringList none;
     EXPECT_EQ(BuildDpb(none), Bytes({1}));
+}
+
+TEST(FIBDatabaseDpb, ProfileLinesAfterTheDesignTimeOnesReplaceThem)
+{
+    // The window's lines first, then a connection profile's, spelled its own way.
+    TStringList lines{"lc_ctype=ISO8859_1", "password=plumtavern", "sql_role_name=role_administrateur",
+                      "user_name=SYSDBA", "ISC_DPB_USER_NAME=jd", "garbage_collect", "Password=pw",
+                      "lc_ctype=UTF8", "garbage_collect"};
+    ParameterBuffer expected = Bytes({1, 60, 19});
+    Append(expected, "role_administrateur");
+    expected.insert(expected.end(), {28, 2, 'j', 'd', 29, 2, 'p', 'w', 48, 4});
+    Append(expected, "UTF8");
+    expected.insert(expected.end(), {8, 1, 0});
+    EXPECT_EQ(BuildDpb(lines), expected);
 }
 
 TEST(FIBDatabaseDpb, NamesTableMatchesThePublishedCodes)

@@ -115,6 +115,30 @@ TEST(FIBDatabase, FailedAttachLeavesTheComponentDetachedWithTheServersError)
     EXPECT_THROW(database.SetDBName("other"), EFIBClientError);
 }
 
+TEST(FIBDatabase, ProfileUserAfterTheDesignTimeSysdbaLinesIsTheOneAttached)
+{
+    MORVANE_REQUIRE_FIREBIRD_SERVER();
+    FreshDatabase fresh;
+    ServerUser user(fresh, UniqueUserName("PROFILE"), "pw");
+    TpFIBDatabase database;
+    database.SetDBName(fresh.ConnectionString());
+    // The window's design-time lines, then a connection profile's own.
+    for (const std::string& line : {"password=" + std::string(SysdbaPassword), std::string("user_name=") + SysdbaUser,
+                                   "user_name=" + user.Name(), std::string("password=pw")})
+        database.DBParams().Add(line);
+    database.SetConnected(true);
+
+    TpFIBTransaction transaction;
+    transaction.SetDefaultDatabase(&database);
+    transaction.StartTransaction();
+    TFIBQuery query(nullptr);
+    query.SetDatabase(&database);
+    query.SetTransaction(&transaction);
+    query.SetSQLText("select current_user from RDB$DATABASE");
+    query.Execute();
+    EXPECT_EQ(query.Column(0).AsText(), user.Name());
+}
+
 TEST(FIBDatabase, CloseEndsActiveTransactionsWithTheirAction)
 {
     MORVANE_REQUIRE_FIREBIRD_SERVER();

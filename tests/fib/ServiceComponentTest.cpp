@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace morvane;
 using namespace morvane::fib;
 
@@ -46,7 +48,12 @@ TEST(ServiceComponent, ChecksBeforeAnyClientCall)
 
     TpFIBStatisticalService stats;
     EXPECT_EQ(ClientErrorNumber([&] { stats.GetNextLine(); }), 68);
-    EXPECT_EQ(ClientErrorNumber([&] { stats.SetBufferSize(65536); }), 68);
+    for (const std::int32_t size : {65536, 0, -1, std::numeric_limits<std::int32_t>::min()})
+        EXPECT_EQ(ClientErrorNumber([&] { stats.SetBufferSize(size); }), 68) << size;
+    EXPECT_EQ(stats.BufferSize(), 32000) << "a refused size changes nothing";
+    stats.SetBufferSize(1);
+    EXPECT_EQ(stats.BufferSize(), 1);
+    stats.SetBufferSize(65535);
     EXPECT_EQ(ClientErrorNumber([&] { stats.SetParams({"role=x"}); stats.Attach(); }), 73);
     EXPECT_EQ(ClientErrorNumber([&] { stats.SetParams({"password=" + std::string(300, 'x')}); stats.Attach(); }), 74);
 

@@ -1,6 +1,6 @@
 #pragma once
 // Client handles owned by move-only objects: whatever path a component takes, an
-// attachment, a transaction or a statement it holds is released exactly once.
+// attachment, a transaction, a statement or a service it holds is released exactly once.
 
 #include "fib/IB_Intf.h"
 
@@ -83,9 +83,16 @@ struct DropStatement {
         library.isc_dsql_free_statement(status, handle, static_cast<unsigned short>(DSQL_drop));
     }
 };
+struct DetachService {
+    static void Release(IIBClientLibrary& library, ISC_STATUS* status, FB_API_HANDLE* handle)
+    {
+        library.isc_service_detach(status, handle);
+    }
+};
 
 using DatabaseHandle = ClientHandle<DetachDatabase>;
 using TransactionHandle = ClientHandle<RollbackTransaction>;
 using StatementHandle = ClientHandle<DropStatement>;
+using ServiceManagerHandle = ClientHandle<DetachService>;
 
 } // namespace morvane::fib
