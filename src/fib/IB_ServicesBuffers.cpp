@@ -30,6 +30,10 @@ constexpr std::uint8_t PrpResUseFull = 35;         // isc_spb_prp_res_use_full
 constexpr std::uint8_t PrpRes = 36;                // isc_spb_prp_res
 constexpr std::uint8_t PrpWmAsync = 37;            // isc_spb_prp_wm_async
 constexpr std::uint8_t PrpWmSync = 38;             // isc_spb_prp_wm_sync
+constexpr std::uint8_t PrpForceShutdown = 41;      // isc_spb_prp_force_shutdown
+constexpr std::uint8_t PrpAttachmentsShutdown = 42; // isc_spb_prp_attachments_shutdown
+constexpr std::uint8_t PrpShutdownMode = 44;       // isc_spb_prp_shutdown_mode
+constexpr std::uint8_t PrpOnlineMode = 45;         // isc_spb_prp_online_mode
 
 constexpr std::uint8_t InfoEnd = 1;                // isc_info_end
 constexpr std::uint8_t InfoFlagEnd = 127;          // isc_info_flag_end
@@ -303,6 +307,24 @@ ServiceBuffer BuildSetReserveSpace(const std::string& databaseName, bool reserve
     ServiceBuffer buffer = ConfigRequest(databaseName);
     buffer.push_back(PrpReserveSpace);
     buffer.push_back(reserve ? PrpRes : PrpResUseFull);
+    return buffer;
+}
+
+ServiceBuffer BuildShutdown(const std::string& databaseName, TShutdownMode mode, TShutdownWait wait,
+                            std::int32_t seconds)
+{
+    ServiceBuffer buffer = ConfigRequest(databaseName);
+    buffer.push_back(PrpShutdownMode);
+    buffer.push_back(static_cast<std::uint8_t>(mode));
+    AddStartInt(buffer, seconds, wait == TShutdownWait::Force ? PrpForceShutdown : PrpAttachmentsShutdown);
+    return buffer;
+}
+
+ServiceBuffer BuildOnline(const std::string& databaseName, TShutdownMode mode)
+{
+    ServiceBuffer buffer = ConfigRequest(databaseName);
+    buffer.push_back(PrpOnlineMode);
+    buffer.push_back(static_cast<std::uint8_t>(mode));
     return buffer;
 }
 

@@ -136,6 +136,16 @@ ServiceBuffer BuildSetSweepInterval(const std::string& databaseName, std::int32_
 ServiceBuffer BuildSetReserveSpace(const std::string& databaseName, bool reserve);
 ServiceBuffer BuildSetAsyncMode(const std::string& databaseName, bool async);
 
+// The server's shutdown levels, least to most restrictive (the values of the request).
+enum class TShutdownMode : std::uint8_t { Normal = 0, Multi = 1, Single = 2, Full = 3 };
+// Force: attachments still there after the delay are cut. Attachments: the shutdown
+// fails when attachments are still there after the delay (0: at once).
+enum class TShutdownWait { Force, Attachments };
+ServiceBuffer BuildShutdown(const std::string& databaseName, TShutdownMode mode, TShutdownWait wait,
+                            std::int32_t seconds);
+// Brings a database down to a less restrictive level (Normal: fully online).
+ServiceBuffer BuildOnline(const std::string& databaseName, TShutdownMode mode);
+
 // ----- query replies -----
 
 // The reply to isc_info_svc_line: one line, or the end of the output (a line of

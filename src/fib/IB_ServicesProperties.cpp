@@ -51,6 +51,13 @@ void TpFIBConfigService::SetAsyncMode(bool async)
     Send(BuildSetAsyncMode(DatabaseName, async));
 }
 
+void TpFIBConfigService::Shutdown(TShutdownMode mode, TShutdownWait wait, std::int32_t seconds)
+{
+    Send(BuildShutdown(DatabaseName, mode, wait, seconds));
+}
+
+void TpFIBConfigService::BringOnline(TShutdownMode mode) { Send(BuildOnline(DatabaseName, mode)); }
+
 void TpFIBServerProperties::Fetch()
 {
     QueryItems().assign(ConfigQueryItems.begin(), ConfigQueryItems.end());

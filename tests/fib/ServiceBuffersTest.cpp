@@ -192,6 +192,12 @@ TEST(ConfigRequests, OneSettingEach)
     EXPECT_EQ(BuildSetAsyncMode("/d.fdb", true), with({12, 37}));
     EXPECT_EQ(BuildSetAsyncMode("/d.fdb", false), with({12, 38}));
     EXPECT_EQ(BuildSetAsyncMode("", false), B({8, 12, 38})); // no name, no database item
+    // Shutdown level, then how long to wait and what to do with who is still there.
+    EXPECT_EQ(BuildShutdown("/d.fdb", TShutdownMode::Full, TShutdownWait::Force, 0), with({44, 3, 41, 0, 0, 0, 0}));
+    EXPECT_EQ(BuildShutdown("/d.fdb", TShutdownMode::Multi, TShutdownWait::Attachments, 5),
+              with({44, 1, 42, 5, 0, 0, 0}));
+    EXPECT_EQ(BuildOnline("/d.fdb", TShutdownMode::Normal), with({45, 0}));
+    EXPECT_EQ(BuildOnline("/d.fdb", TShutdownMode::Multi), with({45, 1}));
 }
 
 TEST(DecodeServiceLine, LinesAndEnd)
