@@ -23,7 +23,7 @@ TEST(ProgramTest, HeadlessAutoRunThatCannotStartEndsWithAnErrorInsteadOfWaiting)
                                        "timeout", "60", program, "AUTO"});
     EXPECT_EQ(result.ExitCode, 1) << result.Output;
     // The error box nobody could see went to standard error, titled with the application title.
-    EXPECT_NE(result.Output.find("Morvane : Le fichier \"" + folder.Path() + "\\Database.ini\" est inexistant."),
+    EXPECT_NE(result.Output.find("Morvane : Le fichier \"" + folder.Path() + "/Database.ini\" est inexistant."),
               std::string::npos)
         << result.Output;
 }
@@ -43,7 +43,7 @@ TEST(ProgramTest, EveryFailedStartLeavesItsReasonInTheLog)
   </Fichier>
 </AllApplications></AllStations></AppLogger>
 )";
-    const std::string reason = "Le fichier \"" + folder.Path() + "\\Database.ini\" est inexistant.";
+    const std::string reason = "Le fichier \"" + folder.Path() + "/Database.ini\" est inexistant.";
     for (int run = 1; run <= 20; ++run) {
         SCOPED_TRACE("run " + std::to_string(run));
         const ToolResult result = RunTool({"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM=offscreen",

@@ -126,7 +126,7 @@ TEST_F(WindowFormTest, ControlsHaveTheirCaptionsAndInitialTexts)
 TEST_F(WindowFormTest, MissingProfileIsShownAndTheWindowStays)
 {
     ASSERT_EQ(Errors().size(), 1u);
-    const std::string expected = "Le fichier \"" + programFolder_.Path() + "\\Database.ini\" est inexistant.";
+    const std::string expected = "Le fichier \"" + programFolder_.Path() + "/Database.ini\" est inexistant.";
     EXPECT_EQ(Errors()[0], expected);
     EXPECT_EQ(dialogs_->Shown()[0].title, "Morvane");
     EXPECT_EQ(form_->HeadlessExitCode(), 0); // no AUTO: the window stays for the operator
