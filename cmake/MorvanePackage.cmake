@@ -1,6 +1,7 @@
 # The Debian package: the program with its example configuration in /opt/morvane
-# (the files live beside the program), a starter in /usr/bin, and a systemd service
-# and timer for the nightly unattended run, installed but not enabled.
+# (the files live beside the program), a starter in /usr/bin, an entry in the
+# applications menu with its icon, and a systemd service and timer for the nightly
+# unattended run, installed but not enabled.
 #   cpack -G DEB   (in a build folder of the program; scripts/package.sh builds one
 #                   without sanitizers and does it all)
 
@@ -16,6 +17,9 @@ install(FILES "${_pkg}/AppLogger.xml" "${_pkg}/Database.ini" "${_pkg}/morvane.in
 install(PROGRAMS "${_pkg}/StopServices.cmd" "${_pkg}/MidProcess.cmd" "${_pkg}/StartServices.cmd"
         DESTINATION ${_dir})
 install(PROGRAMS "${_pkg}/morvane.sh" DESTINATION usr/bin RENAME morvane)
+# The applications menu, under System: the entry starts the starter above.
+install(FILES "${_pkg}/morvane.desktop" DESTINATION usr/share/applications)
+install(FILES "${_pkg}/morvane.svg" DESTINATION usr/share/icons/hicolor/scalable/apps)
 install(FILES "${_pkg}/systemd/morvane-nightly.service" "${_pkg}/systemd/morvane-nightly.timer"
         DESTINATION lib/systemd/system)
 install(FILES "${_pkg}/README.Debian" DESTINATION usr/share/doc/morvane)

@@ -10,7 +10,7 @@ packages=(
   firebird-dev libfbclient2 firebird3.0-server firebird3.0-utils
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang-14 libclang-rt-14-dev
-  xvfb procps netcat-openbsd dpkg-dev file e2fsprogs util-linux
+  xvfb procps netcat-openbsd dpkg-dev file e2fsprogs util-linux desktop-file-utils
 )
 
 missing=()

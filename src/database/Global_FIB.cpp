@@ -96,8 +96,10 @@ std::string FindConnectionProfile(const std::string& programFolder, const std::s
         if (std::filesystem::is_regular_file(candidate, error))
             return candidate;
     }
-    throw Exception(FormatText("Le fichier \"%s\\Database.ini\" est inexistant.",
-                               profileName.empty() ? programFolder : profileName));
+    // The folder and the file name joined as this system's paths join them.
+    const std::string missing = (profileName.empty() ? programFolder : profileName) +
+                                std::filesystem::path::preferred_separator + "Database.ini";
+    throw Exception(FormatText("Le fichier \"%s\" est inexistant.", missing));
 }
 
 TPersistentQueries::~TPersistentQueries()

@@ -29,7 +29,8 @@ ConnectionProfile ParseConnectionProfile(const std::vector<std::string>& lines);
 // The files tried for a profile, in order. programFolder has no trailing separator.
 std::vector<std::string> ConnectionProfileCandidates(const std::string& programFolder, const std::string& title,
                                                      const std::string& profileName);
-// The first candidate that exists; raises "Le fichier "%s\Database.ini" est inexistant."
+// The first candidate that exists; raises "Le fichier "<folder>/Database.ini" est inexistant."
+// (the folder, or the profile name when one was given, joined with the native separator).
 std::string FindConnectionProfile(const std::string& programFolder, const std::string& title,
                                   const std::string& profileName);
 

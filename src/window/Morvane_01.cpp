@@ -11,6 +11,7 @@
 #include "global/Global_Utils.h"
 #include "cycle/DatabaseLocation.h"
 #include "window/OperatorDialogs.h"
+#include "window/ReportTabStops.h"
 #include "cycle/ProgramLog.h"
 
 #include <QApplication>
@@ -43,6 +44,7 @@ TFormMorvane::TFormMorvane(QWidget* parent) : QWidget(parent), ui(std::make_uniq
     QFont reportFont = ui->MemoCurrentStats->font();
     reportFont.setStyleHint(QFont::Monospace);
     ui->MemoCurrentStats->setFont(reportFont);
+    KeepTerminalTabStops(ui->MemoCurrentStats);
     SetPanelOperation(QString(), ButtonFace());
     setObjectName(QStringLiteral("FormMorvane"));
 

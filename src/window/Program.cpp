@@ -11,6 +11,9 @@
 #include "window/OperatorDialogs.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <exception>
@@ -26,6 +29,15 @@ int RunProgram(int argc, char** argv, CycleHooks hooks)
     try {
         SetCommandLine(std::vector<std::string>(argv, argv + argc));
         ChooseHeadlessPlatformIfNeeded();
+        // Started by a scheduler or a service, the process has no session runtime
+        // folder and Qt would say so on standard error at every run: it gets a private
+        // one of its own for the run.
+        std::optional<QTemporaryDir> runtimeFolder;
+        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+            runtimeFolder.emplace(QDir::tempPath() + QStringLiteral("/morvane-runtime-XXXXXX"));
+            if (runtimeFolder->isValid())
+                qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeFolder->path()));
+        }
         QApplication application(argc, argv);
         InstallOperatorDialogs();
         SetMessagePump([] { QCoreApplication::processEvents(); });

@@ -27,6 +27,10 @@ public:
     void setSpinValue(int value) { SetValue(value); }
 
 protected:
+    // Any integer may be typed, in range or not: the value is clamped when the field
+    // is left or Enter is pressed, never by refusing a keystroke half-way through.
+    QValidator::State validate(QString& input, int& pos) const override;
+    int valueFromText(const QString& text) const override;
     // Leaving the field with a text that is not an integer gives the minimum.
     void fixup(QString& input) const override;
 

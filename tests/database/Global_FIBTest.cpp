@@ -129,13 +129,13 @@ TEST_F(ConnectionProfileFiles, MissingProfileNamesTheFileAndLeavesTheComponent)
         Load("");
         FAIL();
     } catch (const Exception& e) {
-        EXPECT_EQ(e.Message(), "Le fichier \"" + Folder() + "\\Database.ini\" est inexistant.");
+        EXPECT_EQ(e.Message(), "Le fichier \"" + Folder() + "/Database.ini\" est inexistant.");
     }
     try {
         Load("foo.ini");
         FAIL();
     } catch (const Exception& e) {
-        EXPECT_EQ(e.Message(), "Le fichier \"foo.ini\\Database.ini\" est inexistant.");
+        EXPECT_EQ(e.Message(), "Le fichier \"foo.ini/Database.ini\" est inexistant.");
     }
     EXPECT_EQ(database_.DBName(), "before");
     EXPECT_EQ(database_.DBParams(), TDBParams{"lc_ctype=ISO8859_1"});

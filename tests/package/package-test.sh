@@ -13,7 +13,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 cannot() { [ "${CI:-}" = true ] && fail "$*"; echo "SKIP: $*" >&2; exit 77; }
 
 [ "$(id -u)" = 0 ] || cannot "dpkg -i needs root"
-for tool in dpkg dpkg-deb cpack flock; do
+for tool in dpkg dpkg-deb cpack flock desktop-file-validate; do
   command -v "$tool" >/dev/null || cannot "$tool is missing"
 done
 
@@ -54,7 +54,9 @@ for entry in "-rwxr-xr-x ./opt/morvane/morvane" "-rw-r--r-- ./opt/morvane/AppLog
              "-rw-r--r-- ./opt/morvane/Database.ini" "-rw-r--r-- ./opt/morvane/morvane.ini" \
              "-rwxr-xr-x ./opt/morvane/StopServices.cmd" "-rwxr-xr-x ./usr/bin/morvane" \
              "-rw-r--r-- ./lib/systemd/system/morvane-nightly.service" \
-             "-rw-r--r-- ./lib/systemd/system/morvane-nightly.timer"; do
+             "-rw-r--r-- ./lib/systemd/system/morvane-nightly.timer" \
+             "-rw-r--r-- ./usr/share/applications/morvane.desktop" \
+             "-rw-r--r-- ./usr/share/icons/hicolor/scalable/apps/morvane.svg"; do
   grep -qxF -- "$entry" "$work/contents" || { cat "$work/contents" >&2; fail "not in the package: $entry"; }
 done
 
@@ -66,6 +68,17 @@ for wants in /etc/systemd/system/timers.target.wants/morvane-nightly.timer \
              /etc/systemd/system/multi-user.target.wants/morvane-nightly.service; do
   [ ! -e "$wants" ] || fail "enabled at install: $wants"
 done
+
+echo "== The menu entry"
+entry=/usr/share/applications/morvane.desktop
+desktop-file-validate "$entry" || fail "desktop-file-validate rejects $entry"
+key() { sed -n "s/^$1=//p" "$entry"; }
+grep -qw System <<<"$(key Categories)" || fail "not in the System menu: $(key Categories)"
+# Started as the starter starts it: the starter itself, in the program's folder.
+[ "$(key Exec)" = /usr/bin/morvane ] || fail "Exec=$(key Exec)"
+[ "$(key Path)" = /opt/morvane ] || fail "Path=$(key Path)"
+[ "$(key Icon)" = morvane ] || fail "Icon=$(key Icon)"
+grep -q '<svg' "/usr/share/icons/hicolor/scalable/apps/$(key Icon).svg" || fail "no SVG icon named $(key Icon)"
 
 echo "== The installed program, headless, beside a copy of the example configuration"
 cp /opt/morvane/AppLogger.xml /opt/morvane/Database.ini /opt/morvane/morvane.ini /opt/morvane/*.cmd "$work/"
@@ -88,7 +101,8 @@ grep -qxF "App: $work/morvane - Version: $version" "$work/banner" || fail "no ve
 echo "== dpkg -r"
 dpkg -r morvane >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log" >&2; fail "dpkg -r failed"; }
 for gone in /opt/morvane/morvane /usr/bin/morvane /lib/systemd/system/morvane-nightly.service \
-            /lib/systemd/system/morvane-nightly.timer; do
+            /lib/systemd/system/morvane-nightly.timer /usr/share/applications/morvane.desktop \
+            /usr/share/icons/hicolor/scalable/apps/morvane.svg; do
   [ ! -e "$gone" ] || fail "left after dpkg -r: $gone"
 done
 # The administrator's configuration stays until the purge.

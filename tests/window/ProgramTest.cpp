@@ -8,6 +8,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 
 namespace morvane::test {
 namespace {
@@ -23,8 +25,25 @@ TEST(ProgramTest, HeadlessAutoRunThatCannotStartEndsWithAnErrorInsteadOfWaiting)
                                        "timeout", "60", program, "AUTO"});
     EXPECT_EQ(result.ExitCode, 1) << result.Output;
     // The error box nobody could see went to standard error, titled with the application title.
-    EXPECT_NE(result.Output.find("Morvane : Le fichier \"" + folder.Path() + "\\Database.ini\" est inexistant."),
+    EXPECT_NE(result.Output.find("Morvane : Le fichier \"" + folder.Path() + "/Database.ini\" est inexistant."),
               std::string::npos)
+        << result.Output;
+}
+
+TEST(ProgramTest, HeadlessRunWithoutSessionFoldersWritesOnlyItsOwnMessagesOnStandardError)
+{
+    // As a scheduler starts it: no display and no session runtime folder.
+    TemporaryFolder folder;
+    const std::string program = folder.File("morvane");
+    std::filesystem::create_symlink(MORVANE_PROGRAM, program);
+
+    // Standard error alone: the shell sends the program's standard output away.
+    const ToolResult result =
+        RunTool({"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", "-u", "XDG_RUNTIME_DIR",
+                 "timeout", "60", "sh", "-c", "\"$0\" AUTO 2>&1 >/dev/null", program});
+    EXPECT_EQ(result.ExitCode, 1) << result.Output;
+    EXPECT_EQ(OutputLines(result.Output),
+              std::vector<std::string>{"Morvane : Le fichier \"" + folder.Path() + "/Database.ini\" est inexistant."})
         << result.Output;
 }
 
@@ -43,7 +62,7 @@ TEST(ProgramTest, EveryFailedStartLeavesItsReasonInTheLog)
   </Fichier>
 </AllApplications></AllStations></AppLogger>
 )";
-    const std::string reason = "Le fichier \"" + folder.Path() + "\\Database.ini\" est inexistant.";
+    const std::string reason = "Le fichier \"" + folder.Path() + "/Database.ini\" est inexistant.";
     for (int run = 1; run <= 20; ++run) {
         SCOPED_TRACE("run " + std::to_string(run));
         const ToolResult result = RunTool({"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM=offscreen",

@@ -126,7 +126,7 @@ TEST_F(WindowFormTest, ControlsHaveTheirCaptionsAndInitialTexts)
 TEST_F(WindowFormTest, MissingProfileIsShownAndTheWindowStays)
 {
     ASSERT_EQ(Errors().size(), 1u);
-    const std::string expected = "Le fichier \"" + programFolder_.Path() + "\\Database.ini\" est inexistant.";
+    const std::string expected = "Le fichier \"" + programFolder_.Path() + "/Database.ini\" est inexistant.";
     EXPECT_EQ(Errors()[0], expected);
     EXPECT_EQ(dialogs_->Shown()[0].title, "Morvane");
     EXPECT_EQ(form_->HeadlessExitCode(), 0); // no AUTO: the window stays for the operator
@@ -159,6 +159,44 @@ TEST_F(WindowFormTest, SpinBoxesClampUnlessMinimumEqualsMaximum)
     EXPECT_EQ(buffers->Value(), 999999); // the text, until the field is left
     buffers->interpretText();
     EXPECT_EQ(buffers->Value(), 131072);
+}
+
+TEST_F(WindowFormTest, TypedNumbersAreTakenWholeAndClampedWhenTheFieldIsLeft)
+{
+    form_->show();
+    form_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+    TSpinEdit* buffers = Control<TSpinEdit>("SpinEditPageBuffers");
+    TSpinEdit* sweep = Control<TSpinEdit>("SpinEditSweep");
+    QLineEdit* elsewhere = Control<QLineEdit>("EditUserFB");
+
+    enum class Leave { FocusOut, Enter };
+    const struct {
+        TSpinEdit* box;
+        const char* typed;
+        int value;
+    } cases[] = {
+        {buffers, "200000", 131072}, {buffers, "150000", 131072}, {buffers, "-5", 0},
+        {buffers, "500", 500},       {buffers, "99999999999", 131072}, {sweep, "-250", -250},
+    };
+    for (const Leave leave : {Leave::FocusOut, Leave::Enter})
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.typed) + (leave == Leave::Enter ? " then Enter" : " then focus out"));
+            c.box->SetValue(100);
+            c.box->setFocus();
+            c.box->findChild<QLineEdit*>()->clear();
+            QTest::keyClicks(c.box, c.typed);
+            // Every keystroke was taken, out of range or not.
+            EXPECT_EQ(c.box->text().toStdString(), c.typed);
+            if (leave == Leave::Enter)
+                QTest::keyClick(c.box, Qt::Key_Return);
+            else
+                elsewhere->setFocus();
+            EXPECT_EQ(c.box->text().toStdString(), std::to_string(c.value));
+            // What "Set Values" and the cycle read.
+            EXPECT_EQ(c.box->Value(), c.value);
+            EXPECT_EQ(form_->ReadCycleRequest().settings.pageBuffers, buffers->Value());
+        }
 }
 
 TEST_F(WindowFormTest, ComboBoxesHoldAnyTextAndRadioButtonsMayBothBeUnchecked)

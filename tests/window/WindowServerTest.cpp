@@ -102,6 +102,25 @@ TEST_F(WindowServerTest, DefaultValuesThenSetValuesWriteTheFourSettings)
     EXPECT_EQ(attributes.find("no reserve"), std::string::npos) << attributes;
 }
 
+TEST_F(WindowServerTest, SetValuesSendsTheTypedPageBuffersClampedToTheBox)
+{
+    SetArguments({});
+    CreateForm();
+    ASSERT_TRUE(Errors().empty()) << Errors().front();
+    form_->show();
+    form_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+
+    TSpinEdit* buffers = Control<TSpinEdit>("SpinEditPageBuffers");
+    buffers->setFocus();
+    buffers->findChild<QLineEdit*>()->clear();
+    QTest::keyClicks(buffers, "200000");
+    Control<QLineEdit>("EditUserFB")->setFocus(); // leaving the field clamps it
+    Click("btnUpdateSettings");
+    ASSERT_TRUE(Errors().empty()) << Errors().front();
+    EXPECT_EQ(HeaderValue(Header(), "Page buffers"), "131072");
+}
+
 TEST_F(WindowServerTest, EmptyWriteModeTextSendsForcedWrites)
 {
     SetArguments({});
