@@ -5,6 +5,7 @@
 #include "ui_Morvane_01.h"
 
 #include "fib/pFIBDatabase.h"
+#include "fib/pFIBProps.h"
 #include "global/FileInfo.h"
 #include "database/Global_FIB.h"
 #include "global/Global_Utils.h"
@@ -25,6 +26,10 @@ void TFormMorvane::FormCreate()
     GlobalFIB().LoadConnectionProfile(*fibDatabase_, profileName);
 
     ui->EditDBFile->setText(QString::fromStdString(fibDatabase_->DBName()));
+    // Every request of the run uses the profile's credentials when it names them.
+    const fib::TConnectParams credentials(fibDatabase_->DBParams());
+    ui->EditUserFB->setText(QString::fromStdString(credentials.UserName()));
+    ui->EditPWFB->setText(QString::fromStdString(credentials.Password()));
 
     bGetValeursActuellesClick();
     ButtonListInfoClick();

@@ -73,7 +73,8 @@ protected:
     std::string DatabaseFile(const std::string& name) const { return database_->Folder().File(name); }
     std::string RenamePath() const { return DatabaseFile("BD.FIB.BKP"); }
     std::string NewFile() const { return DatabasePath() + "_Morvane"; }
-    std::string Journal() const { return programFolder_.File("morvane-cycle.journal"); }
+    // The swap journal lies beside the database it belongs to.
+    std::string Journal() const { return DatabasePath() + ".morvane-journal"; }
     // The header's attributes line ("force write, shutdown", ...).
     std::string Attributes() const { return HeaderValue(database_->HeaderStatistics().Output, "Attributes"); }
 

@@ -95,7 +95,7 @@ TEST_F(CycleSafeguardsTest, JournalThatCannotBeResolvedStopsTheStartAndStays)
     }
 }
 
-TEST_F(CycleSafeguardsTest, FailedRunAfterAGfixShutdownLeavesTheDatabaseOnline)
+TEST_F(CycleSafeguardsTest, FailedRunAfterAShutdownLeavesTheDatabaseOnline)
 {
     WorkstationSimulatorProcess simulator(database_->ConnectionString(), WorkstationSimulatorProcess::Mode::Never);
     WriteBatchFile("MidProcess.cmd", "printf 'pas une sauvegarde' > '" + DatabaseFile("Morvane.fbk") + "'\n");
@@ -103,7 +103,7 @@ TEST_F(CycleSafeguardsTest, FailedRunAfterAGfixShutdownLeavesTheDatabaseOnline)
     const ToolResult result = RunAuto();
     EXPECT_EQ(result.ExitCode, ExitRestoreFailed) << result.Output << Log();
 
-    EXPECT_THAT(Log(), HasSubstr("Gfix shutdown terminé"));
+    EXPECT_THAT(Log(), HasSubstr("Base arrêtée pour le cycle (shutdown full)"));
     EXPECT_THAT(Log(), HasSubstr("[001] Base remise en ligne après l'échec du cycle : " +
                                  database_->ConnectionString()));
     EXPECT_THAT(Attributes(), Not(HasSubstr("shutdown")));
