@@ -6,10 +6,10 @@
 #include "database/Global_FIB.h"
 #include "global/Global_File.h"
 #include "logger/uApplicationLogger.h"
+#include "platform/DurableFile.h"
 
 #include <chrono>
 #include <mutex>
-#include <sys/stat.h>
 #include <thread>
 
 namespace morvane {
@@ -54,18 +54,6 @@ bool NeedsQuotes(const std::string& name)
         if (c <= ' ' || c == ',' || c == '"')
             return true;
     return false;
-}
-
-bool IsRegularFile(const std::string& path)
-{
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
-bool IsFolder(const std::string& path)
-{
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 bool EndsWithSeparator(const std::string& path)
@@ -289,7 +277,7 @@ std::string GfixProgram(const std::string& binFolder)
 {
     if (!binFolder.empty()) {
         const std::string inFolder = JoinPath(binFolder, "gfix");
-        if (IsRegularFile(inFolder))
+        if (platform::IsRegularFile(inFolder))
             return inFolder;
     }
     return "gfix";
@@ -309,7 +297,7 @@ std::string GfixShutdown(TStringList* lines, const std::string& binFolder, const
 
     // Where the server keeps no bin folder the tool comes from the PATH, and runs
     // in the current folder rather than failing to change into a missing one.
-    const std::string workingFolder = IsFolder(binFolder) ? binFolder : std::string();
+    const std::string workingFolder = platform::IsFolder(binFolder) ? binFolder : std::string();
     const std::string result =
         RunCmdLine(GfixShutdownCommandLine(GfixProgram(binFolder), databaseName), workingFolder, &output);
 

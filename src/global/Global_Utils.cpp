@@ -1,11 +1,11 @@
 #include "global/Global_Utils.h"
 
 #include "core/Text.h"
+#include "platform/DurableFile.h"
 
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
-#include <unistd.h>
 
 namespace morvane {
 
@@ -38,7 +38,7 @@ std::string SearchPath(const std::string& name)
         if (folder.empty())
             folder = ".";
         const std::string candidate = folder + "/" + name;
-        if (::access(candidate.c_str(), X_OK) == 0)
+        if (platform::CanExecute(candidate))
             return std::filesystem::absolute(candidate).lexically_normal().string();
     }
     return {};

@@ -10,9 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <fcntl.h>
 #include <thread>
-#include <unistd.h>
 
 namespace morvane {
 

@@ -3,6 +3,7 @@
 // written and closed each time, so nothing stays open between lines.
 
 #include "core/Exception.h"
+#include "platform/TextFile.h"
 
 #include <cstddef>
 #include <string>
@@ -23,11 +24,11 @@ private:
 
 [[noreturn]] void RaiseInOutError(int errorCode, const std::string& fileName);
 
-// An open file descriptor, closed when the object goes.
+// A log file open for one visit, closed when the object goes; failures are raised
+// as EInOutError naming the file.
 class LogFileHandle {
 public:
     LogFileHandle() = default;
-    ~LogFileHandle();
     LogFileHandle(const LogFileHandle&) = delete;
     LogFileHandle& operator=(const LogFileHandle&) = delete;
 
@@ -35,7 +36,7 @@ public:
     int OpenForAppend(const std::string& fileName, bool create) noexcept;
     // Opens for writing, created empty or truncated; returns 0 or the errno.
     int OpenTruncated(const std::string& fileName) noexcept;
-    bool IsOpen() const noexcept { return fd_ >= 0; }
+    bool IsOpen() const noexcept { return file_.IsOpen(); }
 
     // Writes everything or raises EInOutError.
     void Write(std::string_view data, const std::string& fileName);
@@ -43,7 +44,7 @@ public:
     void Close(const std::string& fileName);
 
 private:
-    int fd_ = -1;
+    platform::TextFile file_;
 };
 
 // Makes the file exist for a logger that has just switched to it: kept as it is

@@ -14,12 +14,12 @@
 #include "logger/uLogTextFile.h"
 #include "logger/uMemoryLogger.h"
 #include "logger/uWindowsEventLogger.h"
+#include "platform/DurableFile.h"
 
 #include <pugixml.hpp>
 #include <cerrno>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
 
 namespace morvane {
 
@@ -92,10 +92,9 @@ public:
     {
         owner_.ClearLoggers();
         const std::string path = GlobalFile().GetAbsoluteFileName(fileName, ProgramFolder());
-        struct stat info {};
-        if (::stat(path.c_str(), &info) != 0)
+        if (!platform::TargetExists(path))
             return false;
-        if (S_ISDIR(info.st_mode))
+        if (platform::IsFolder(path))
             RaiseInOutError(EISDIR, path);
         std::ifstream in(path, std::ios::binary);
         if (!in)

@@ -6,9 +6,7 @@
 #include "core/Exception.h"
 #include "core/Format.h"
 #include "core/Text.h"
-
-#include <cerrno>
-#include <iconv.h>
+#include "platform/CharsetConversion.h"
 
 namespace morvane {
 
@@ -58,61 +56,24 @@ std::string Shown(std::string_view name)
     return name.size() <= shown ? std::string(name) : std::string(name.substr(0, shown)) + "...";
 }
 
-class IconvHandle {
-public:
-    IconvHandle(const std::string& to, const std::string& from) : handle_(::iconv_open(to.c_str(), from.c_str())) {}
-    ~IconvHandle()
-    {
-        if (IsOpen())
-            ::iconv_close(handle_);
-    }
-    IconvHandle(const IconvHandle&) = delete;
-    IconvHandle& operator=(const IconvHandle&) = delete;
-
-    bool IsOpen() const noexcept { return handle_ != reinterpret_cast<iconv_t>(-1); }
-    iconv_t Get() const noexcept { return handle_; }
-
-private:
-    iconv_t handle_;
-};
-
 std::string ConvertToUtf8(std::string_view text, const std::string& encoding)
 {
-    IconvHandle converter("UTF-8", encoding);
-    if (!converter.IsOpen())
+    platform::Utf8Conversion converted = platform::ConvertToUtf8(text, encoding);
+    switch (converted.status) {
+    case platform::Utf8Conversion::Status::Converted:
+        break;
+    case platform::Utf8Conversion::Status::UnknownCharset:
         throw Exception(FormatText("l'encodage \"%s\" déclaré par le fichier ne peut pas être converti en UTF-8",
                                    Shown(encoding)));
-    std::string out(text.size() * 2 + 16, '\0');
-    char* in = const_cast<char*>(text.data()); // iconv's signature; the input is only read
-    std::size_t inLeft = text.size();
-    std::size_t used = 0;
-    while (true) {
-        char* next = out.data() + used;
-        std::size_t outLeft = out.size() - used;
-        // A last call with no input ends the shift state of stateful encodings.
-        const std::size_t result =
-            inLeft > 0 ? ::iconv(converter.Get(), &in, &inLeft, &next, &outLeft)
-                       : ::iconv(converter.Get(), nullptr, nullptr, &next, &outLeft);
-        used = static_cast<std::size_t>(next - out.data());
-        if (result != static_cast<std::size_t>(-1)) {
-            if (inLeft == 0 && in != nullptr) {
-                in = nullptr; // input done: flush once more
-                continue;
-            }
-            break;
-        }
-        if (errno == E2BIG) {
-            out.resize(out.size() * 2);
-            continue;
-        }
-        const std::size_t offset = text.size() - inLeft;
+    case platform::Utf8Conversion::Status::InvalidInput: {
+        const std::size_t offset = converted.invalidOffset;
         throw Exception(FormatText("l'octet %zu (0x%02X) n'est pas un caractère de l'encodage \"%s\" déclaré par "
                                    "le fichier",
                                    offset, static_cast<unsigned>(static_cast<unsigned char>(text[offset])),
                                    Shown(encoding)));
     }
-    out.resize(used);
-    return out;
+    }
+    return std::move(converted.text);
 }
 } // namespace
 

@@ -158,6 +158,12 @@ bool IsFolder(const std::string& path) noexcept
     return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool TargetExists(const std::string& path) noexcept
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0;
+}
+
 std::optional<unsigned long long> DeviceOf(const std::string& path) noexcept
 {
     struct stat info {};
@@ -178,6 +184,8 @@ bool FolderWritable(const std::string& folder) noexcept
 {
     return IsFolder(folder) && ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
+
+bool CanExecute(const std::string& path) noexcept { return ::access(path.c_str(), X_OK) == 0; }
 
 bool RemoveFile(const std::string& path) noexcept
 {

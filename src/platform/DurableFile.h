@@ -37,12 +37,17 @@ std::optional<FileSystemSpace> FileSystemSpaceOf(const std::string& folder);
 bool PathExists(const std::string& path) noexcept;
 bool IsRegularFile(const std::string& path) noexcept;
 bool IsFolder(const std::string& path) noexcept;
+// True when the path reaches something, following symbolic links: unlike PathExists,
+// a link whose target is gone does not count.
+bool TargetExists(const std::string& path) noexcept;
 // The file system's device number of an existing path.
 std::optional<unsigned long long> DeviceOf(const std::string& path) noexcept;
 // True when both names reach one existing file (a link, another spelling).
 bool SameFile(const std::string& first, const std::string& second) noexcept;
 // True when the calling process may create files in the folder.
 bool FolderWritable(const std::string& folder) noexcept;
+// True when the calling process may run the file (execute permission as it stands).
+bool CanExecute(const std::string& path) noexcept;
 // Removes a file; a missing file is no error. False when a file is still there.
 bool RemoveFile(const std::string& path) noexcept;
 // The file's size in bytes, or nothing when it cannot be seen.

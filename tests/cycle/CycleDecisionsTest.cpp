@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -98,14 +97,13 @@ protected:
     std::string Database() const { return folder_.File("BD.FDB"); }
     std::string Moved() const { return folder_.File("BD.FIB.BKP"); }
     std::string JournalPath() const { return folder_.File("morvane-cycle.journal"); }
-    void Write(const std::string& path, const std::string& text) const { std::ofstream(path) << text; }
 
     test::TemporaryFolder folder_;
 };
 
 TEST_F(MovedFileTest, LeavingTheCyclePutsTheMovedDatabaseBackAndJournalsIt)
 {
-    Write(Moved(), "old database");
+    test::WriteFileText(Moved(), "old database");
     int namedAgain = 0;
     {
         TCycleJournal journal(JournalPath(), Database(), Moved(), Database() + "_Morvane");
@@ -120,7 +118,7 @@ TEST_F(MovedFileTest, LeavingTheCyclePutsTheMovedDatabaseBackAndJournalsIt)
 
 TEST_F(MovedFileTest, AKeptOrReplacedMoveIsNotUndone)
 {
-    Write(Moved(), "old database");
+    test::WriteFileText(Moved(), "old database");
     {
         MovedDatabaseFile moved(Database(), Moved(), nullptr, [] {});
         moved.Keep();
@@ -129,7 +127,7 @@ TEST_F(MovedFileTest, AKeptOrReplacedMoveIsNotUndone)
     EXPECT_TRUE(std::filesystem::exists(Moved()));
 
     // The rebuilt database already took the path: the old one stays where it is.
-    Write(Database(), "new database");
+    test::WriteFileText(Database(), "new database");
     MovedDatabaseFile moved(Database(), Moved(), nullptr, [] { ADD_FAILURE() << "named again"; });
     EXPECT_TRUE(moved.MoveBack());
     EXPECT_EQ(test::ReadFileText(Database()), "new database");

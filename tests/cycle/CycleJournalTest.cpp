@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <set>
 
 namespace morvane::test {
@@ -99,7 +98,6 @@ protected:
     std::string Renamed() const { return folder_.File("BD.FIB.BKP"); }
     std::string New() const { return folder_.File("BD.FDB_Morvane"); }
     std::string Journal() const { return folder_.File("morvane-cycle.journal"); }
-    void Write(const std::string& path, const std::string& text) const { std::ofstream(path) << text; }
     std::optional<std::string> Resolve()
     {
         return ResolveLeftJournal(
@@ -119,7 +117,7 @@ protected:
 
 TEST_F(CycleJournalFiles, JournalStaysOnlyWhileTheDatabaseIsAwayFromItsPath)
 {
-    Write(Database(), "old");
+    WriteFileText(Database(), "old");
     {
         TCycleJournal journal(Journal(), Database(), Renamed(), New());
         journal.Record(Step::MovedBeforeBackup, false);
@@ -145,12 +143,12 @@ TEST_F(CycleJournalFiles, StartUpMovesTheVerifiedNewFileInOrTheOldOneBack)
 
     for (const bool verified : {true, false}) {
         SCOPED_TRACE(verified ? "verified" : "not verified");
-        Write(Renamed(), "old");
-        Write(New(), "new");
+        WriteFileText(Renamed(), "old");
+        WriteFileText(New(), "new");
         JournalState state{Database(), Renamed(), New(), {{Step::MovedBeforeBackup, true}}};
         if (verified)
             state.entries.push_back({Step::RestoreVerified, true});
-        Write(Journal(), JournalText(state));
+        WriteFileText(Journal(), JournalText(state));
 
         EXPECT_EQ(Resolve(), std::nullopt);
         EXPECT_EQ(ReadFileText(Database()), verified ? "new" : "old");
@@ -163,7 +161,7 @@ TEST_F(CycleJournalFiles, StartUpMovesTheVerifiedNewFileInOrTheOldOneBack)
     }
 
     // Nothing to put back: the journal stays and start-up says why.
-    Write(Journal(), JournalText({Database(), Renamed(), New(), {{Step::MovedBeforeBackup, true}}}));
+    WriteFileText(Journal(), JournalText({Database(), Renamed(), New(), {{Step::MovedBeforeBackup, true}}}));
     const auto unresolved = Resolve();
     ASSERT_TRUE(unresolved.has_value());
     EXPECT_NE(unresolved->find("aucune base à remettre à sa place pour " + Database()), std::string::npos);

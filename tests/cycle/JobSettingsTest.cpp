@@ -1,22 +1,17 @@
 #include "cycle/JobSettings.h"
 
-#include "support/TemporaryFolder.h"
 #include "global/Global_Utils.h"
 #include "platform/RegistryStore.h"
+#include "support/CommandLineGuard.h"
 #include "support/FileText.h"
+#include "support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sstream>
 
 namespace morvane {
 namespace {
-
-void WriteFile(const std::string& name, const std::string& text)
-{
-    std::ofstream(name, std::ios::binary) << text;
-}
 
 TEST(JobSettingsTest, DefaultsFollowTheDatabasePath)
 {
@@ -35,7 +30,7 @@ TEST(JobSettingsTest, WriteThenReadKeepsTheRestOfTheFile)
 {
     test::TemporaryFolder folder;
     const std::string name = folder.File("morvane.ini");
-    WriteFile(name, "; site notes\r\n[Other]\r\nKey = kept\r\nnot a key line\r\n; last words\r\n");
+    test::WriteFileText(name, "; site notes\r\n[Other]\r\nKey = kept\r\nnot a key line\r\n; last words\r\n");
 
     TJobSettings written;
     written.forcerDeconnexionClient = false;
@@ -73,8 +68,8 @@ TEST(JobSettingsTest, MissingOrUnreadableValuesGiveTheDefaults)
     test::TemporaryFolder folder;
     const std::string name = folder.File("morvane.ini");
     const std::string longText(3000, 'x');
-    WriteFile(name, "[db]\nbeforebackup=oui\nAfterRestore=7\nForcerDeconnexionClient=0\nRenamePath=" + longText + "\n"
-                    "[empty]\n");
+    test::WriteFileText(name, "[db]\nbeforebackup=oui\nAfterRestore=7\nForcerDeconnexionClient=0\nRenamePath=" +
+                                  longText + "\n[empty]\n");
     TJobSettings defaults = DefaultJobSettings("srv:/data/BD.FDB");
     TJobSettingsFile file(name);
 
@@ -108,7 +103,7 @@ TEST(JobSettingsTest, RefusedWriteNamesTheFile)
 TEST(JobSettingsTest, RegistryFillsTheFirstFiveKeysWhenItHoldsThem)
 {
     test::TemporaryFolder folder;
-    SetCommandLine({folder.File("morvane")});
+    testing::CommandLineGuard commandLine({folder.File("morvane")});
     const std::string store = folder.File("registry.reg");
     platform::SetRegistryFileLocation(store);
     struct Reset {
@@ -118,7 +113,7 @@ TEST(JobSettingsTest, RegistryFillsTheFirstFiveKeysWhenItHoldsThem)
     // No store at all: the defaults.
     EXPECT_EQ(JobSettingsFromRegistry("srv:/data/BD.FDB"), DefaultJobSettings("srv:/data/BD.FDB"));
 
-    WriteFile(store, "Windows Registry Editor Version 5.00\r\n\r\n"
+    test::WriteFileText(store, "Windows Registry Editor Version 5.00\r\n\r\n"
                      "[HKEY_CURRENT_USER\\Software\\Calvenor\\Morvane\\FormMorvane]\r\n"
                      "\"RenamePath\"=\"/archive/BD.old\"\r\n"
                      "\"EmplacementBackup\"=\"\"\r\n"

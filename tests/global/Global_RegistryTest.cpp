@@ -1,38 +1,25 @@
 #include "global/Global_Registry.h"
 
 #include "support/CommandLineGuard.h"
+#include "support/FileText.h"
+#include "support/TemporaryFolder.h"
 #include "platform/RegistryStore.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <optional>
 
 namespace morvane {
 namespace {
-
-namespace fs = std::filesystem;
-
 // A registry export in a temporary folder, read for the life of the fixture.
 class RegistryFile : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/morvane-reg-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        folder_ = pattern;
-        platform::SetRegistryFileLocation((folder_ / "registry.reg").string());
-    }
-    void TearDown() override
-    {
-        platform::SetRegistryFileLocation("");
-        fs::remove_all(folder_);
-    }
-    void Write(const std::string& text) { std::ofstream(folder_ / "registry.reg", std::ios::binary) << text; }
+    void SetUp() override { platform::SetRegistryFileLocation(folder_.File("registry.reg")); }
+    void TearDown() override { platform::SetRegistryFileLocation(""); }
+    void Write(const std::string& text) { test::WriteFileText(folder_.File("registry.reg"), text); }
 
-    fs::path folder_;
+    test::TemporaryFolder folder_;
     testing::CommandLineGuard commandLine_{{"/opt/calvenor/morvane"}};
 };
 

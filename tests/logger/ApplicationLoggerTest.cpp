@@ -19,8 +19,8 @@ namespace {
 
 class AppLoggerTest : public ::testing::Test {
 protected:
-    TempFolder folder;
-    ScopedProgram program{folder.File("morvane")};
+    TemporaryFolder folder;
+    CommandLineGuard program{{folder.File("morvane")}};
 
     void TearDown() override { DestroyAppLogger(); }
 
@@ -253,7 +253,7 @@ TEST_F(AppLoggerTest, AConfigurationThatFailsKeepsNoInstanceAndTheNextCallTriesA
 
 TEST(StartBanner, LinesForAProgramWithoutVersionInformation)
 {
-    TempFolder folder;
+    TemporaryFolder folder;
     const std::string program = folder.File("morvane");
     WriteFileText(program, "not a program");
     const std::pair<const char*, const char*> parameters[] = {
@@ -287,7 +287,7 @@ TEST(StartBanner, BuildLineNamesTheBuildsTheRecordHas)
 
 TEST_F(AppLoggerTest, TheStartBannerReachesTheFileAndMemoryLoggersOfTheConfiguration)
 {
-    ScopedProgram withParameters(folder.File("morvane"), {"AUTO", "DATABASEINI=site.ini"});
+    CommandLineGuard withParameters({folder.File("morvane"), "AUTO", "DATABASEINI=site.ini"});
     WriteFileText(folder.File("AppLogger.xml"), R"(<?xml version="1.0" encoding="UTF-8"?>
 <AppLogger Version="1.2">
   <AllStations>

@@ -19,8 +19,8 @@ namespace {
 
 TEST(ConcurrentLogging, ThreadsLoggingIntoOneFileAndOneMemoryLoggerLoseAndTearNoLine)
 {
-    TempFolder folder;
-    ScopedProgram program{folder.File("morvane")};
+    TemporaryFolder folder;
+    CommandLineGuard program{{folder.File("morvane")}};
     constexpr int threads = 6;
     constexpr int linesPerThread = 300;
     // Time stamp and level field on, so composing the line is shared work too; a

@@ -18,8 +18,8 @@ namespace {
 
 class FileLoggerTest : public ::testing::Test {
 protected:
-    TempFolder folder;
-    ScopedProgram program{folder.File("morvane")};
+    TemporaryFolder folder;
+    CommandLineGuard program{{folder.File("morvane")}};
 
     static std::unique_ptr<TFileLogger> Make(const TStringList& params)
     {

@@ -65,8 +65,8 @@ public:
 
 class ConfigurationTest : public ::testing::Test {
 protected:
-    TempFolder folder;
-    ScopedProgram program{folder.File("morvane")};
+    TemporaryFolder folder;
+    CommandLineGuard program{{folder.File("morvane")}};
     ScopedEventLogBackendFactory sources{[](const std::string&) { return std::make_unique<NullSource>(); }};
 
     // Built before any file is there, so each test loads its own file explicitly.
@@ -262,7 +262,7 @@ TEST_F(ConfigurationTest, AFileInAWindowsEncodingNamesItsLogFileInUtf8)
 {
     // The program and its configuration in a folder whose name is UTF-8 on disk.
     fs::create_directory(folder.File("Données"));
-    ScopedProgram inFrenchFolder(folder.File("Données/morvane"));
+    CommandLineGuard inFrenchFolder({folder.File("Données/morvane")});
     ScopedClock clock([] { return EncodeDateTime(2024, 3, 5, 10, 0, 0); });
     const struct {
         const char* encoding;

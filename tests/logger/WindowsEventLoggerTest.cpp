@@ -43,8 +43,8 @@ TEST(WindowsEventLogger, LevelsMapToErrorWarningAndInformation)
 
 TEST(WindowsEventLogger, ReportsEachLineUnderTheApplicationTitle)
 {
-    TempFolder folder;
-    ScopedProgram program(folder.File("morvane.test.bin"));
+    TemporaryFolder folder;
+    CommandLineGuard program({folder.File("morvane.test.bin")});
     std::vector<Reported> reported;
     int released = 0;
     {

@@ -1,11 +1,11 @@
 #include "platform/ChildProcess.h"
 
+#include "support/TemporaryFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 namespace morvane::platform {
 namespace {
@@ -33,12 +33,10 @@ TEST(ChildProcess, MergesOutputAndErrorsInTheOrderWritten)
 
 TEST(ChildProcess, RunsInTheWorkingFolderAndSeesItsInputClosed)
 {
-    char folder[] = "/tmp/morvane-child-XXXXXX";
-    ASSERT_NE(::mkdtemp(folder), nullptr);
+    test::TemporaryFolder folder;
     // cat would wait for ever on an open input.
-    ChildProcess child("pwd; cat; echo done", folder);
-    EXPECT_EQ(ReadAll(child), std::string(folder) + "\ndone\n");
-    ::rmdir(folder);
+    ChildProcess child("pwd; cat; echo done", folder.Path());
+    EXPECT_EQ(ReadAll(child), folder.Path() + "\ndone\n");
 }
 
 TEST(ChildProcess, AMissingWorkingFolderStartsNothingAndGivesNoOutput)

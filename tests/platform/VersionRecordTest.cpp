@@ -1,11 +1,12 @@
 #include "platform/VersionRecord.h"
 
+#include "support/FileText.h"
+#include "support/TemporaryFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -179,14 +180,11 @@ TEST(VersionRecordFile, AFileWithoutRecordSaysWhy)
 TEST(VersionRecordFile, ReadsTheRecordOfAnElfFileOnDisk)
 {
     const Bytes image = BuildElf(true, false, {{".morvane_version", ToBytes(Record), 1}});
-    char name[] = "/tmp/morvane-elf-XXXXXX";
-    const int fd = ::mkstemp(name);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::write(fd, image.data(), image.size()), static_cast<ssize_t>(image.size()));
-    ::close(fd);
+    test::TemporaryFolder folder;
+    const std::string name = folder.File("morvane.elf");
+    test::WriteFileText(name, std::string(image.begin(), image.end()));
     int errorCode = 0;
     const auto record = ReadVersionRecord(name, errorCode);
-    std::remove(name);
     ASSERT_TRUE(record.has_value());
     EXPECT_EQ(record->String("CompanyName"), "Calvenor");
 }

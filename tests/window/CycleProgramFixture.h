@@ -80,7 +80,7 @@ protected:
 
     void WriteProgramFile(const std::string& name, const std::string& text) const
     {
-        std::ofstream(programFolder_.File(name), std::ios::binary) << text;
+        WriteFileText(programFolder_.File(name), text);
     }
 
     // A batch file that notes its name and the folder it runs in, then does extra.
@@ -119,7 +119,7 @@ protected:
     }
 
     // "<name> <folder>" for every batch file run, in order.
-    std::vector<std::string> BatchesRun() const { return ReadLines(programFolder_.File("batches.txt")); }
+    std::vector<std::string> BatchesRun() const { return ReadFileLines(programFolder_.File("batches.txt")); }
     std::string Log() const
     {
         return ReadFileText(programFolder_.File("morvane.log"));
@@ -144,15 +144,6 @@ protected:
     int Rows() const { return Count("SELECT COUNT(*) FROM CLIENTS;"); }
 
     static bool Exists(const std::string& path) { return std::filesystem::exists(path); }
-
-    static std::vector<std::string> ReadLines(const std::string& file)
-    {
-        std::vector<std::string> lines;
-        std::ifstream in(file);
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line);
-        return lines;
-    }
 
     TemporaryFolder programFolder_;
     std::unique_ptr<FreshDatabase> database_;

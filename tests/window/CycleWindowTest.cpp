@@ -19,7 +19,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 namespace morvane::test {
 namespace {
@@ -50,12 +49,6 @@ protected:
             if (line.toStdString().find(text) != std::string::npos)
                 return true;
         return false;
-    }
-    static std::string FileText(const std::string& path)
-    {
-        std::ostringstream text;
-        text << std::ifstream(path).rdbuf();
-        return text.str();
     }
     int Rows() const { return SelectCount(*database_, "SELECT COUNT(*) FROM CLIENTS;"); }
 
@@ -143,7 +136,7 @@ TEST_F(CycleWindowTest, MoveAfterTheRestoreOntoAnExistingFileFailsAndKeepsEveryF
     RunCycle();
 
     EXPECT_EQ(Errors(), std::vector<std::string>{"Le rename de la vieille bd ou de la nouvelle ne fonctionne pas."});
-    EXPECT_EQ(FileText(RenamePath()), "an earlier old file\n");
+    EXPECT_EQ(ReadFileText(RenamePath()), "an earlier old file\n");
     EXPECT_TRUE(std::filesystem::exists(database_->Path() + "_Morvane")) << "the new file keeps its own name";
     EXPECT_FALSE(std::filesystem::exists(database_->Folder().File("Morvane.fbk")));
     EXPECT_EQ(Rows(), 2);

@@ -5,6 +5,7 @@
 
 #include "core/OperatorDialog.h"
 #include "global/Global_Utils.h"
+#include "support/FileText.h"
 #include "support/TemporaryFolder.h"
 #include "window/Morvane_01.h"
 
@@ -37,7 +38,7 @@ protected:
 
     void WriteProgramFile(const std::string& name, const std::string& text) const
     {
-        std::ofstream(programFolder_.File(name), std::ios::binary) << text;
+        WriteFileText(programFolder_.File(name), text);
     }
 
     TFormMorvane& CreateForm()

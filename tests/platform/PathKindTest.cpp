@@ -1,0 +1,45 @@
+#include "platform/DurableFile.h"
+
+#include "support/FileText.h"
+#include "support/TemporaryFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace morvane::platform {
+namespace {
+
+TEST(PathKind, LinksAndPermissionsAsTheCallersSeeThem)
+{
+    test::TemporaryFolder folder;
+    namespace fs = std::filesystem;
+    test::WriteFileText(folder.File("tool.sh"), "#!/bin/sh\n");
+    fs::permissions(folder.File("tool.sh"), fs::perms::owner_all);
+    test::WriteFileText(folder.File("notes.txt"), "text\n");
+    fs::permissions(folder.File("notes.txt"), fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_symlink(folder.File("gone"), folder.File("dangling"));
+    fs::create_symlink(folder.File("tool.sh"), folder.File("link"));
+
+    const struct {
+        std::string path;
+        bool exists;
+        bool target;
+        bool executable;
+    } cases[] = {
+        {folder.File("tool.sh"), true, true, true},
+        {folder.File("notes.txt"), true, true, false},
+        {folder.File("link"), true, true, true},
+        {folder.File("dangling"), true, false, false}, // the link is there, what it names is not
+        {folder.File("missing"), false, false, false},
+        {"", false, false, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(PathExists(c.path), c.exists) << c.path;
+        EXPECT_EQ(TargetExists(c.path), c.target) << c.path;
+        EXPECT_EQ(CanExecute(c.path), c.executable) << c.path;
+    }
+}
+
+} // namespace
+} // namespace morvane::platform
