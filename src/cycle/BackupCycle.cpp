@@ -215,7 +215,7 @@ void TBackupCycle::RunSteps()
 
     {
         ReportStep step(report_, CycleStep::ServerFolder);
-        GetBaseLocation(components_.serverProperties, dbFile);
+        GetBaseLocation(components_.serverProperties, dbFile, request_.user, request_.password);
         step.End(StepOutcome::Ok);
     }
 

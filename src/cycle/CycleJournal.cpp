@@ -228,6 +228,16 @@ std::optional<std::string> ResolveLeftJournal(const std::string& journalPath,
         return "Cycle interrompu: aucune base à remettre à sa place pour " + state.databasePath + ", le journal " +
                journalPath + " est conservé";
     }
+    // The verified new file took the path: the old copy at the rename path is opened
+    // again, as the cycle would have done after its swap.
+    if (recovery.action == JournalRecovery::Action::MoveNewIn && state.Has(JournalStep::ShutDown, false)) {
+        try {
+            bringOnline(state.renamePath);
+            log("Ancienne base remise en ligne: " + state.renamePath);
+        } catch (const std::exception& error) {
+            log("L'ancienne base " + state.renamePath + " reste arrêtée: " + error.what());
+        }
+    }
     // The cycle shut the database down and was stopped before it could bring it back.
     if (RecoveryBringsOnline(state)) {
         try {

@@ -7,6 +7,7 @@
 #include "cycle/ProgramLog.h"
 #include "global/Global_Utils.h"
 #include "logger/uApplicationLogger.h"
+#include "platform/Locale.h"
 #include "platform/StopRequest.h"
 #include "window/Morvane_01.h"
 #include "window/OperatorDialogs.h"
@@ -27,6 +28,7 @@ int RunProgram(int argc, char** argv, CycleHooks hooks)
     try {
         // Before any thread starts: stop requests are taken by a watcher of our own.
         platform::WatchStopRequests({});
+        platform::UseUtf8Locale();
         SetCommandLine(std::vector<std::string>(argv, argv + argc));
         ChooseHeadlessPlatformIfNeeded();
         QApplication application(argc, argv);

@@ -179,9 +179,9 @@ TEST_F(CycleJournalFiles, StartUpBringsADatabaseTheCycleShutDownBackOnlineAndThe
                                {Step::PreviousSetAside, true},
                                {Step::MovedBeforeBackup, false},
                                {Step::MovedBeforeBackup, true}}};
-    Write(Renamed(), "old");
-    Write(previous, "copie d'hier");
-    Write(Journal(), JournalText(killed));
+    WriteFileText(Renamed(), "old");
+    WriteFileText(previous, "copie d'hier");
+    WriteFileText(Journal(), JournalText(killed));
     EXPECT_EQ(Resolve(), std::nullopt);
     EXPECT_EQ(ReadFileText(Database()), "old");
     EXPECT_EQ(broughtOnline_, std::vector<std::string>{Database()});
@@ -196,12 +196,12 @@ TEST_F(CycleJournalFiles, StartUpBringsADatabaseTheCycleShutDownBackOnlineAndThe
     swapped.entries.push_back({Step::RestoreVerified, true});
     swapped.entries.push_back({Step::NewFileMoved, false});
     swapped.entries.push_back({Step::NewFileMoved, true});
-    Write(Journal(), JournalText(swapped));
+    WriteFileText(Journal(), JournalText(swapped));
     EXPECT_EQ(Resolve(), std::nullopt);
     EXPECT_TRUE(broughtOnline_.empty());
 
     // A database that cannot be brought back keeps its journal for the next start.
-    Write(Journal(), JournalText({Database(), Renamed(), New(), {{Step::ShutDown, false}}}));
+    WriteFileText(Journal(), JournalText({Database(), Renamed(), New(), {{Step::ShutDown, false}}}));
     onlineFails_ = true;
     const auto unresolved = Resolve();
     ASSERT_TRUE(unresolved.has_value());
