@@ -25,7 +25,9 @@
 #include "platform/DurableFile.h"
 #include "platform/StopRequest.h"
 
+#include <chrono>
 #include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -312,8 +314,21 @@ void TBackupCycle::RunSteps()
                                                     [this, dbFile] { NameDatabase(components_.database, dbFile); });
         JournalDone(&journal, JournalStep::MovedBeforeBackup, hooks_.stepReached);
         NameDatabase(database, movedConnection);
-        // Only the administrator may attach now, and only the cycle knows where.
-        control.BringOnline(movedConnection, fib::TShutdownMode::Multi);
+        // Only the administrator may attach now, and only the cycle knows where. An
+        // attachment that the server had begun for a client just before the move can
+        // still land in the moved file: it is cut, and everything it committed is in
+        // the file the backup is about to read.
+        for (int round = 1;; ++round) {
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+            control.BringOnline(movedConnection, fib::TShutdownMode::Multi);
+            const std::vector<std::string> others = control.ForeignAttachments(movedConnection);
+            if (others.empty())
+                break;
+            if (round == 5)
+                throw Exception(OthersFoundRefusal("après son déplacement", others));
+            ProgramLog("Connexion arrivée pendant le déplacement de la base, coupée: " + OthersText(others), 5);
+            control.Shutdown(movedConnection, fib::TShutdownMode::Full, fib::TShutdownWait::Force, 0);
+        }
         step.End(StepOutcome::Ok);
     }
 
@@ -512,6 +527,14 @@ RestoreOutcome TBackupCycle::RunRestore(const std::string& backupFileName, bool 
 
     DeleteFileIfExists(backupPath);
     view_.SetStatus("Fin restore: " + backupFileName, PanelColour::Idle);
+    // The restore has ended: a stop asked for meanwhile ends the cycle before its
+    // verification, and the old database goes back to its path.
+    if (platform::StopRequested()) {
+        DeleteFileIfExists(newDatabase);
+        SkippedStep(report_, CycleStep::Verification, "arrêt demandé");
+        SkippedStep(report_, CycleStep::Swap, "arrêt demandé");
+        CheckStop();
+    }
 
     const std::string& renamePath = request_.renamePath;
     if (!restored) {

@@ -15,6 +15,7 @@
 
 #include <QCheckBox>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QtTest/QTest>
 
 #include <filesystem>
