@@ -13,7 +13,9 @@ set(_pkg "${PROJECT_SOURCE_DIR}/packaging")
 set(_dir "opt/morvane")
 
 install(TARGETS morvane RUNTIME DESTINATION ${_dir})
-install(FILES "${_pkg}/AppLogger.xml" "${_pkg}/Database.ini" "${_pkg}/morvane.ini" DESTINATION ${_dir})
+install(FILES "${_pkg}/AppLogger.xml" "${_pkg}/morvane.ini" DESTINATION ${_dir})
+# The connection profile holds the administrator's password: its owner alone reads it.
+install(FILES "${_pkg}/Database.ini" DESTINATION ${_dir} PERMISSIONS OWNER_READ OWNER_WRITE)
 install(PROGRAMS "${_pkg}/StopServices.cmd" "${_pkg}/MidProcess.cmd" "${_pkg}/StartServices.cmd"
         DESTINATION ${_dir})
 install(PROGRAMS "${_pkg}/morvane.sh" DESTINATION usr/bin RENAME morvane)

@@ -7,6 +7,8 @@
 #include "cycle/CycleFiles.h"
 #include "cycle/CycleGuards.h"
 #include "cycle/CycleJournal.h"
+#include "cycle/CycleLock.h"
+#include "cycle/DatabaseControl.h"
 #include "cycle/CyclePreflight.h"
 #include "cycle/DatabaseLocation.h"
 #include "cycle/HeaderReport.h"
@@ -21,8 +23,11 @@
 #include "global/Global_File.h"
 #include "global/Global_Utils.h"
 #include "platform/DurableFile.h"
+#include "platform/StopRequest.h"
 
+#include <chrono>
 #include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -44,6 +49,28 @@ std::string ReadRequestErrors(fib::TpFIBBackupRestoreService& service, ICycleVie
             paintEachLine->ProcessMessages();
     }
     return errorText;
+}
+
+std::string OthersText(const std::vector<std::string>& others)
+{
+    std::string text;
+    for (const std::string& other : others)
+        text += (text.empty() ? "" : ", ") + other;
+    return text;
+}
+
+// Forced disconnection unchecked and somebody still attached: nothing is cut.
+std::string OthersAttachedRefusal(const std::string& dbFile, const std::vector<std::string>& others)
+{
+    return "La base " + dbFile + " est encore utilisée (" + OthersText(others) +
+           ") et la déconnexion forcée n'est pas cochée: le cycle est arrêté, la base reste en ligne à sa place";
+}
+
+// Somebody found attached to the moved file: the cycle stops before anything is swapped.
+std::string OthersFoundRefusal(const std::string& when, const std::vector<std::string>& others)
+{
+    return "Une autre connexion a été trouvée sur la base " + when + " (" + OthersText(others) +
+           "): le cycle est arrêté sans rien remplacer";
 }
 
 } // namespace
@@ -78,6 +105,12 @@ void TBackupCycle::Run()
     // Written at the end of every cycle, also when an error stops it.
     const auto finish = [&](const std::string& failure) noexcept {
         try {
+            // Every button acts on the database of the DB File text again.
+            NameDatabase(database, request_.dbFile);
+        } catch (const std::exception& error) {
+            ProgramLogQuietly(error.what(), 1);
+        }
+        try {
             if (!failure.empty())
                 ChargeFailure(report, failure);
             report.SetAfter(
@@ -92,11 +125,38 @@ void TBackupCycle::Run()
     };
     try {
         RunSteps();
+    } catch (const ECycleInterrupted& error) {
+        exitStatus_ = notBackOnline_ ? ExitNotBackOnline : ExitInterrupted;
+        FinishAfterFailure();
+        report.MarkInterrupted();
+        finish(error.what());
+        throw;
     } catch (const std::exception& error) {
+        if (notBackOnline_)
+            exitStatus_ = ExitNotBackOnline;
+        FinishAfterFailure();
         finish(error.what());
         throw;
     }
     finish({});
+}
+
+void TBackupCycle::FinishAfterFailure() noexcept
+{
+    if (notBackOnline_)
+        ProgramLogQuietly("La base " + request_.dbFile +
+                              " n'est pas en ligne à sa place: le cycle l'a laissée ainsi, voir les lignes "
+                              "précédentes",
+                          1);
+    if (!batchBeforeRan_ || batchAfterRestoreRan_)
+        return;
+    batchAfterRestoreRan_ = true;
+    try {
+        ReportedBatchFile(request_.batchAfterRestore, CycleStep::BatchAfterRestore);
+    } catch (const std::exception& error) {
+        // The error that stopped the cycle is the one the operator is shown.
+        ProgramLogQuietly(std::string("Batch après restore: ") + error.what(), 1);
+    }
 }
 
 void TBackupCycle::ReportedBatchFile(const std::string& batchFile, CycleStep step)
@@ -110,71 +170,70 @@ void TBackupCycle::ReportedBatchFile(const std::string& batchFile, CycleStep ste
     reported.End(StepOutcome::Ok);
 }
 
+void TBackupCycle::CheckStop() const
+{
+    if (platform::StopRequested())
+        throw ECycleInterrupted("Cycle interrompu par une demande d'arrêt: la base est remise en place et en ligne");
+}
+
 void TBackupCycle::RunSteps()
 {
     fib::TpFIBDatabase& database = components_.database;
     const std::string& dbFile = request_.dbFile;
-    const std::string databasePath = SplitDatabaseLocation(dbFile).path;
+    const DatabaseLocation location = SplitDatabaseLocation(dbFile);
+    const std::string& databasePath = location.path;
     const std::string& renamePath = request_.renamePath;
+    const std::string serverPart = location.server.empty() && dbFile.find(':') == std::string::npos
+                                       ? std::string()
+                                       : dbFile.substr(0, dbFile.find(':') + 1);
+    const std::string movedConnection = serverPart + renamePath;
+    movedConnection_ = movedConnection;
     // Pessimistic until the end: an error that leaves the cycle leaves the status of
     // the stage it stopped in.
     EnterStage(CycleStage::Start);
 
-    // Nothing runs, stops or moves when the cycle cannot end well.
+    // Nothing runs, stops or moves when the cycle cannot end well, or when another
+    // run is already working on this database.
     EnterStage(CycleStage::Preflight);
     {
         ReportStep step(report_, CycleStep::Preflight);
-        if (const auto refusal =
-                PreflightRefusal({databasePath, request_.backupFolder, renamePath}, hooks_.freeSpace)) {
+        std::string holder;
+        if (!HoldCycleLock(databasePath, holder)) {
+            const std::string refusal = CycleLockRefusal(databasePath, holder);
+            step.End(StepOutcome::Refused, refusal);
+            exitStatus_ = ExitAlreadyRunning;
+            throw Exception(refusal);
+        }
+        PreflightInput input{databasePath, request_.backupFolder, renamePath,
+                             request_.renameBeforeBackup || request_.renameAfterRestore};
+        if (const auto refusal = PreflightRefusal(input, hooks_.freeSpace)) {
             step.End(StepOutcome::Refused, *refusal);
             throw Exception(*refusal);
         }
         step.End(StepOutcome::Ok);
     }
     EnterStage(CycleStage::Preparation);
+    CheckStop();
 
-    std::string binFolder;
     {
         ReportStep step(report_, CycleStep::ServerFolder);
-        binFolder = ServerBinFolder(GetBaseLocation(components_.serverProperties, dbFile));
+        GetBaseLocation(components_.serverProperties, dbFile, request_.user, request_.password);
         step.End(StepOutcome::Ok);
     }
 
     ReportedBatchFile(request_.batchBeforeBackup, CycleStep::BatchBeforeBackup);
+    // From here the site's services are stopped: the batch after the restore runs
+    // however the cycle ends.
+    batchBeforeRan_ = true;
+    CheckStop();
 
-    std::unique_ptr<ShutDownDatabase> shutDown;
-    if (!request_.forceDisconnection)
-        SkippedStep(report_, CycleStep::Disconnection);
-    else {
-        ReportStep step(report_, CycleStep::Disconnection);
-        EnterStage(CycleStage::Disconnection);
-        NameDatabase(database, dbFile);
-        bool othersAttached = false;
-        {
-            // A refusal must not leave the program attached to the database it stopped on.
-            AttachmentGuard attachment(database);
-            DeconnexionUsers(database, nullptr, request_.unattended, [this](const std::string& line) {
-                view_.AppendLine(line);
-                ProgramLog(line, 200);
-            });
-            othersAttached = database.AttachedUsers().Count() > 1;
-            database.SetConnected(false);
-        }
-        // Detached first: the forced shutdown would otherwise cut our own attachment too.
-        if (othersAttached) {
-            shutDown = std::make_unique<ShutDownDatabase>(binFolder, dbFile,
-                                                          [this](const std::string& line) { view_.AppendLine(line); });
-            TStringList lines;
-            const std::string output = GfixShutdown(&lines, binFolder, dbFile);
-            for (const std::string& line : SplitLines(output))
-                view_.AppendLine(line);
-        }
-        step.End(StepOutcome::Ok, othersAttached ? "gfix shutdown" : "");
-    }
-    EnterStage(CycleStage::Backup);
-
-    // From here every move of a database file is in the journal before and after it.
-    TCycleJournal journal(CycleJournalPath(), databasePath, renamePath, databasePath + NewDatabaseSuffix);
+    TDatabaseControl control(components_.config, components_.statistics,
+                             ServiceUserParams(request_.user, request_.password), database.DBParams(),
+                             database.SQLDialect());
+    control_ = &control;
+    // From here every shutdown and every move of a database file is in the journal
+    // before and after it.
+    TCycleJournal journal(CycleJournalPath(databasePath), databasePath, renamePath, databasePath + NewDatabaseSuffix);
     journal_ = &journal;
     DatabaseContents oldContents;
     oldContents_ = nullptr;
@@ -185,33 +244,91 @@ void TBackupCycle::RunSteps()
         {
             cycle.journal_ = nullptr;
             cycle.oldContents_ = nullptr;
+            cycle.control_ = nullptr;
         }
     } forgetCycle{*this};
 
-    std::unique_ptr<MovedDatabaseFile> movedBefore;
-    if (!request_.renameBeforeBackup || renamePath.empty())
-        SkippedStep(report_, CycleStep::MoveBeforeBackup);
-    else {
+    // The clients are sent away and the database shut down completely: no attachment
+    // is left and none can be made, not even by the site's administrator.
+    EnterStage(CycleStage::Disconnection);
+    std::unique_ptr<ShutDownDatabase> shutDown;
+    {
+        ReportStep step(report_, CycleStep::Disconnection);
+        NameDatabase(database, dbFile);
+        if (request_.forceDisconnection) {
+            // A refusal must not leave the program attached to the database it stopped on.
+            AttachmentGuard attachment(database);
+            DeconnexionUsers(database, nullptr, request_.unattended, [this](const std::string& line) {
+                view_.AppendLine(line);
+                ProgramLog(line, 200);
+            });
+            database.SetConnected(false);
+        } else if (const std::vector<std::string> others = control.ForeignAttachments(dbFile); !others.empty()) {
+            throw Exception(OthersAttachedRefusal(dbFile, others));
+        }
+        JournalQuietly(&journal, JournalStep::ShutDown, false);
+        try {
+            control.Shutdown(dbFile, fib::TShutdownMode::Full,
+                             request_.forceDisconnection ? fib::TShutdownWait::Force : fib::TShutdownWait::Attachments,
+                             0);
+        } catch (const std::exception& error) {
+            if (request_.forceDisconnection)
+                throw;
+            // Someone attached between the look and the shutdown: nothing was cut.
+            throw Exception(OthersAttachedRefusal(dbFile, {error.what()}));
+        }
+        shutDown = std::make_unique<ShutDownDatabase>(
+            dbFile, databasePath, &journal, [&control, dbFile] { control.BringOnline(dbFile); },
+            [&control, dbFile] { return control.Attributes(dbFile); }, [this] { notBackOnline_ = true; });
+        JournalDone(&journal, JournalStep::ShutDown, hooks_.stepReached);
+        const std::string attributes = control.Attributes(dbFile);
+        const std::string line = "Base arrêtée pour le cycle (shutdown full) : " + dbFile + " => Attributes " + attributes;
+        view_.AppendLine(line);
+        ProgramLog(line, 200);
+        step.End(StepOutcome::Ok, "shutdown full");
+    }
+    EnterStage(CycleStage::Backup);
+
+    // The copy an earlier cycle left at the rename path waits aside until this cycle
+    // has succeeded, and goes back when it fails.
+    std::unique_ptr<MovedDatabaseFile> previousCopy;
+    if (FileExists(renamePath)) {
+        const std::string previous = PreviousCopyPath(renamePath);
+        journal.Record(JournalStep::PreviousSetAside, false);
+        if (!MoveFileNoReplace(renamePath, previous))
+            throw Exception("Rename avant backup a échoué:" + renamePath + " => " + previous);
+        previousCopy = std::make_unique<MovedDatabaseFile>(renamePath, previous, &journal, [] {},
+                                                           JournalStep::PreviousPutBack, "Copie précédente");
+        JournalDone(&journal, JournalStep::PreviousSetAside, hooks_.stepReached);
+    }
+
+    // Away from its path, the database cannot be reached by a client that looks for
+    // it there; it is backed up from where it was moved.
+    std::unique_ptr<MovedDatabaseFile> moved;
+    {
         ReportStep step(report_, CycleStep::MoveBeforeBackup);
-        const std::string databaseName = database.DBName();
-        const std::string movedPath = SplitDatabaseLocation(databaseName).path;
-        // Deleting the file at the rename path when the database path holds nothing
-        // (as after an earlier swap that failed) would delete the only copy.
-        if (!FileExists(movedPath))
-            throw Exception("La base de données " + movedPath +
-                            " est introuvable: rien n'a été déplacé ni effacé, le cycle est arrêté");
-        // A rename path that reaches the database file itself would delete it.
-        if (SameFile(movedPath, renamePath) || !DeleteFileIfExists(renamePath))
-            throw Exception("Rename avant backup a échoué:" + movedPath + " => " + renamePath);
         journal.Record(JournalStep::MovedBeforeBackup, false);
-        if (!MoveFileNoReplace(movedPath, renamePath))
-            throw Exception("Rename avant backup a échoué:" + movedPath + " => " + renamePath);
-        movedBefore = std::make_unique<MovedDatabaseFile>(movedPath, renamePath, &journal,
-                                                          [this, dbFile] { NameDatabase(components_.database, dbFile); });
+        if (!MoveFileNoReplace(databasePath, renamePath))
+            throw Exception("Rename avant backup a échoué:" + databasePath + " => " + renamePath);
+        moved = std::make_unique<MovedDatabaseFile>(databasePath, renamePath, &journal,
+                                                    [this, dbFile] { NameDatabase(components_.database, dbFile); });
         JournalDone(&journal, JournalStep::MovedBeforeBackup, hooks_.stepReached);
-        const std::size_t colon = databaseName.find(':');
-        NameDatabase(database,
-                     (colon == std::string::npos ? std::string() : databaseName.substr(0, colon + 1)) + renamePath);
+        NameDatabase(database, movedConnection);
+        // Only the administrator may attach now, and only the cycle knows where. An
+        // attachment that the server had begun for a client just before the move can
+        // still land in the moved file: it is cut, and everything it committed is in
+        // the file the backup is about to read.
+        for (int round = 1;; ++round) {
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+            control.BringOnline(movedConnection, fib::TShutdownMode::Multi);
+            const std::vector<std::string> others = control.ForeignAttachments(movedConnection);
+            if (others.empty())
+                break;
+            if (round == 5)
+                throw Exception(OthersFoundRefusal("après son déplacement", others));
+            ProgramLog("Connexion arrivée pendant le déplacement de la base, coupée: " + OthersText(others), 5);
+            control.Shutdown(movedConnection, fib::TShutdownMode::Full, fib::TShutdownWait::Force, 0);
+        }
         step.End(StepOutcome::Ok);
     }
 
@@ -219,21 +336,24 @@ void TBackupCycle::RunSteps()
         SkippedStep(report_, CycleStep::SettingsWrite);
     else {
         ReportStep step(report_, CycleStep::SettingsWrite);
-        // The database component's name: after a move before the backup it names the moved file.
+        // The database component's name: it names the moved file.
         WriteDatabaseSettings(components_.config, database.DBName(),
                               ServiceUserParams(request_.user, request_.password), request_.settings,
                               [this](SettingItem item, bool done) { view_.MarkSetting(item, done); });
         step.End(StepOutcome::Ok);
     }
 
-    // Counted before the backup, while the old database is still at a known path
-    // and nobody else is attached: the new file must hold the same rows.
+    // Counted before the backup, while nobody else is attached: the new file must
+    // hold the same rows.
     {
         ReportStep step(report_, CycleStep::RowCount);
         oldContents = ReadDatabaseContents(database);
         oldContents_ = &oldContents;
         step.End(StepOutcome::Ok);
     }
+    CheckStop();
+    if (const std::vector<std::string> others = control.ForeignAttachments(movedConnection); !others.empty())
+        throw Exception(OthersFoundRefusal("avant le backup", others));
 
     bool backedUp = false;
     {
@@ -241,35 +361,54 @@ void TBackupCycle::RunSteps()
         backedUp = RunBackup(CycleBackupFileName);
         step.End(backedUp ? StepOutcome::Ok : StepOutcome::Failed);
     }
+    if (backedUp) {
+        // Closed again for good: the backup holds everything the old file will ever
+        // hold. The shutdown fails when anyone but the cycle is attached.
+        try {
+            control.Shutdown(movedConnection, fib::TShutdownMode::Full, fib::TShutdownWait::Attachments, 0);
+        } catch (const std::exception& error) {
+            throw Exception(OthersFoundRefusal("après le backup", {error.what()}));
+        }
+    }
     ReportedBatchFile(request_.batchAfterBackup, CycleStep::BatchAfterBackup);
+    CheckStop();
 
     // Restoring a backup that failed could only put a broken database in place.
     EnterStage(CycleStage::Restore);
     if (!backedUp)
         for (CycleStep skipped : {CycleStep::Restore, CycleStep::Verification, CycleStep::Swap})
             SkippedStep(report_, skipped, "backup en échec");
-    const RestoreOutcome outcome =
-        backedUp ? RunRestore(CycleBackupFileName, movedBefore != nullptr) : RestoreOutcome::RestoreFailed;
+    const RestoreOutcome outcome = backedUp ? RunRestore(CycleBackupFileName, true) : RestoreOutcome::RestoreFailed;
     const bool swapped = outcome == RestoreOutcome::Swapped;
     if (!backedUp)
         DeleteFileIfExists(BackupFilePath(request_.backupFolder, CycleBackupFileName));
     bool inPlace = true;
-    if (movedBefore) {
-        if (swapped)
-            movedBefore->Keep();
-        else
-            inPlace = movedBefore->MoveBack();
-        movedBefore.reset();
+    if (swapped) {
+        moved->Keep();
+        shutDown->Replaced();
+        if (previousCopy) {
+            previousCopy->Keep();
+            DeleteFileIfExists(PreviousCopyPath(renamePath));
+        }
+        // The old copy is what the database was: open again, at a path no client uses.
+        try {
+            control.BringOnline(movedConnection);
+        } catch (const std::exception& error) {
+            ProgramLog("L'ancienne base " + renamePath + " reste arrêtée: " + error.what(), 5);
+        }
+    } else {
+        inPlace = moved->MoveBack();
+        previousCopy.reset();
+        if (inPlace)
+            inPlace = shutDown->BringOnline();
     }
-    if (shutDown) {
-        if (swapped)
-            shutDown->Replaced();
-        else
-            shutDown->BringOnline();
-    }
+    moved.reset();
     if (inPlace)
         journal.Finish();
-    const std::string notInPlace = ", et la base de données n'a pas pu être remise à sa place (" + renamePath + ").";
+    else
+        notBackOnline_ = true;
+    const std::string notInPlace =
+        ", et la base de données n'a pas pu être remise en place et en ligne (" + databasePath + ").";
     if (outcome == RestoreOutcome::RestoreFailed) {
         const std::string what = backedUp ? "Le restore a échoué: la nouvelle base n'est pas mise en place"
                                           : "Le backup a échoué: pas de restore";
@@ -278,11 +417,14 @@ void TBackupCycle::RunSteps()
         const std::string what = "La nouvelle base diffère de l'ancienne (" + verificationFailure_ +
                                  "): elle reste sous le nom " + databasePath + NewDatabaseSuffix + " pour examen";
         ReportFailure(inPlace ? what + ", la base de données reste à sa place." : what + notInPlace, databasePath);
+    } else if (outcome == RestoreOutcome::RenameFailed && !inPlace) {
+        ProgramLog("La base de données n'a pas pu être remise en place et en ligne (" + databasePath + ").", 1);
     }
 
+    batchAfterRestoreRan_ = true;
     ReportedBatchFile(request_.batchAfterRestore, CycleStep::BatchAfterRestore);
 
-    exitStatus_ = ExitStatusOfCycle(backedUp, outcome);
+    exitStatus_ = notBackOnline_ ? ExitNotBackOnline : ExitStatusOfCycle(backedUp, outcome);
 }
 
 void TBackupCycle::RunBatchFile(const std::string& batchFile)
@@ -385,6 +527,14 @@ RestoreOutcome TBackupCycle::RunRestore(const std::string& backupFileName, bool 
 
     DeleteFileIfExists(backupPath);
     view_.SetStatus("Fin restore: " + backupFileName, PanelColour::Idle);
+    // The restore has ended: a stop asked for meanwhile ends the cycle before its
+    // verification, and the old database goes back to its path.
+    if (platform::StopRequested()) {
+        DeleteFileIfExists(newDatabase);
+        SkippedStep(report_, CycleStep::Verification, "arrêt demandé");
+        SkippedStep(report_, CycleStep::Swap, "arrêt demandé");
+        CheckStop();
+    }
 
     const std::string& renamePath = request_.renamePath;
     if (!restored) {
@@ -408,6 +558,22 @@ RestoreOutcome TBackupCycle::RunRestore(const std::string& backupFileName, bool 
             return RestoreOutcome::VerificationFailed;
         }
         step.End(StepOutcome::Ok);
+    }
+    // The old file has been closed since its backup: nothing written into it can be
+    // missing from the new one.
+    if (control_ != nullptr) {
+        std::string attributes;
+        try {
+            attributes = control_->Attributes(movedConnection_);
+        } catch (const std::exception& error) {
+            attributes = error.what();
+        }
+        if (attributes.find("full shutdown") == std::string::npos) {
+            verificationFailure_ = "l'ancienne base n'est plus fermée depuis son backup (Attributes " + attributes + ")";
+            ProgramLog("Vérification de la nouvelle base " + newDatabase + ": " + verificationFailure_, 1);
+            SkippedStep(report_, CycleStep::Swap, "ancienne base rouverte");
+            return RestoreOutcome::VerificationFailed;
+        }
     }
     // On disk before the journal says a crash may put it in the database's place.
     platform::SyncFile(newDatabase);

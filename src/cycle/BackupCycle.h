@@ -9,12 +9,17 @@
 #include "cycle/CycleSteps.h"
 #include "cycle/CycleVerification.h"
 #include "cycle/CycleView.h"
+#include "core/Exception.h"
 
 #include <string>
 
 namespace morvane {
 
+// A stop was requested (SIGTERM, SIGINT): the cycle ends at its next safe point.
+MORVANE_DECLARE_EXCEPTION(ECycleInterrupted, Exception);
+
 class TCycleJournal;
+class TDatabaseControl;
 class TRunReport;
 
 namespace fib {
@@ -65,6 +70,11 @@ private:
     std::string VerifyNewDatabase(const std::string& server, const std::string& newDatabase, int pageSize,
                                   int pageBuffers);
     void StepReached(std::string_view step) const;
+    // Raises ECycleInterrupted when a stop was requested.
+    void CheckStop() const;
+    // After an error stopped the cycle: the site's services started again when the
+    // cycle had stopped them.
+    void FinishAfterFailure() noexcept;
     void EnterStage(CycleStage stage) noexcept { exitStatus_ = ExitStatusOfStage(stage); }
 
     CycleRequest request_;
@@ -75,6 +85,11 @@ private:
     // Set only while a cycle runs.
     TRunReport* report_{nullptr};
     TCycleJournal* journal_{nullptr};
+    TDatabaseControl* control_{nullptr};
+    std::string movedConnection_;
+    bool batchBeforeRan_{false};
+    bool batchAfterRestoreRan_{false};
+    bool notBackOnline_{false};
     const DatabaseContents* oldContents_{nullptr};
     std::string verificationFailure_;
 };

@@ -62,6 +62,22 @@ DatabaseContents ReadDatabaseContents(fib::TpFIBDatabase& database)
     return contents;
 }
 
+std::vector<std::string> ReadForeignAttachments(fib::TpFIBDatabase& database)
+{
+    AttachmentGuard attachment(database);
+    if (!database.Connected())
+        database.SetConnected(true);
+    // Every attachment but this one and the server's own workers (garbage collector,
+    // cache writer): the backup's services run only while the cycle waits for them.
+    std::vector<std::string> others = SelectColumn(
+        database, "SELECT TRIM(COALESCE(MON$USER, '?')) || ' (' || TRIM(COALESCE(MON$REMOTE_ADDRESS, 'local')) || "
+                  "', ' || TRIM(COALESCE(MON$REMOTE_PROCESS, '?')) || ')' FROM MON$ATTACHMENTS "
+                  "WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION AND COALESCE(MON$SYSTEM_FLAG, 0) = 0 "
+                  "ORDER BY MON$ATTACHMENT_ID");
+    database.SetConnected(false);
+    return others;
+}
+
 RunReportDatabase ReadReportDatabase(const std::string& connection, const fib::TDBParams& params, int dialect,
                                      const std::string& localPath) noexcept
 {

@@ -5,6 +5,7 @@
 #include "cycle/RunReport.h"
 
 #include <string>
+#include <vector>
 
 namespace morvane {
 
@@ -16,6 +17,10 @@ class TDBParams;
 // Attaches (unless attached), counts the rows of every user table and lists the
 // inactive user indexes, then detaches. Errors of the database layer propagate.
 DatabaseContents ReadDatabaseContents(fib::TpFIBDatabase& database);
+
+// The other attachments to the database (user, address, program), read through an
+// attachment of its own that is closed again. Errors of the database layer propagate.
+std::vector<std::string> ReadForeignAttachments(fib::TpFIBDatabase& database);
 
 // The size of the file at localPath and the settings an attachment to connection
 // reads (as the window's current settings are read). What cannot be read stays

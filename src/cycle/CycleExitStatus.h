@@ -12,6 +12,9 @@ enum CycleExitStatus : int {
     ExitDisconnectionRefused = 4,
     ExitBackupFailed = 5,      // the move before the backup, the settings write or the backup
     ExitRestoreFailed = 6,     // the restore, or the verification of the new file
+    ExitNotBackOnline = 7,     // a failed cycle could not bring the database back online at its path
+    ExitAlreadyRunning = 8,    // another run holds this database's lock: nothing was touched
+    ExitInterrupted = 9,       // stopped on request (SIGTERM, SIGINT); the database is back online at its path
 };
 
 } // namespace morvane

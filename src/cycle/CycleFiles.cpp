@@ -33,12 +33,6 @@ bool IsServiceErrorLine(std::string_view line)
            line.find("Exiting before completion") != std::string_view::npos;
 }
 
-std::string GfixOnlineCommandLine(const std::string& gfixProgram, const std::string& databaseName)
-{
-    return QuoteShellArgument(gfixProgram) + " -user sysdba -password plumtavern " + QuoteShellArgument(databaseName) +
-           " -online normal";
-}
-
 bool FileExists(const std::string& path) { return platform::PathExists(path); }
 
 bool SameFile(const std::string& first, const std::string& second) { return platform::SameFile(first, second); }

@@ -25,10 +25,6 @@ std::string BatchCommandLine(std::string_view batchFile, std::string_view progra
 // ended in error (gbak writes "gbak: ERROR:..." and "gbak:Exiting before completion...").
 bool IsServiceErrorLine(std::string_view line);
 
-// The gfix command line that brings a database shut down by the cycle back online,
-// quoted as the shutdown's is, with the same fixed site administrator.
-std::string GfixOnlineCommandLine(const std::string& gfixProgram, const std::string& databaseName);
-
 bool FileExists(const std::string& path);
 // True when both names reach one existing file (the same name, a link, another spelling).
 bool SameFile(const std::string& first, const std::string& second);

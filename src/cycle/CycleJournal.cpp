@@ -4,6 +4,7 @@
 #include "global/Global_Utils.h"
 #include "cycle/CycleFiles.h"
 #include "platform/DurableFile.h"
+#include "platform/FileLock.h"
 
 #include <array>
 #include <fstream>
@@ -14,9 +15,10 @@ namespace morvane {
 namespace {
 
 constexpr std::string_view Signature = "MORVANE JOURNAL 1";
-constexpr std::array<JournalStep, 5> Steps{JournalStep::MovedBeforeBackup, JournalStep::RestoreVerified,
-                                           JournalStep::OldFileMoved, JournalStep::NewFileMoved,
-                                           JournalStep::MovedBack};
+constexpr std::array<JournalStep, 9> Steps{
+    JournalStep::MovedBeforeBackup, JournalStep::RestoreVerified, JournalStep::OldFileMoved,
+    JournalStep::NewFileMoved,      JournalStep::MovedBack,       JournalStep::ShutDown,
+    JournalStep::BackOnline,        JournalStep::PreviousSetAside, JournalStep::PreviousPutBack};
 // A journal holds a few lines; anything longer is not one of ours.
 constexpr std::size_t MaxEntries = 32;
 
@@ -34,6 +36,10 @@ std::string_view JournalStepName(JournalStep step)
     case JournalStep::OldFileMoved: return "old-file-moved";
     case JournalStep::NewFileMoved: return "new-file-moved";
     case JournalStep::MovedBack: return "moved-back";
+    case JournalStep::ShutDown: return "shut-down";
+    case JournalStep::BackOnline: return "back-online";
+    case JournalStep::PreviousSetAside: return "previous-set-aside";
+    case JournalStep::PreviousPutBack: return "previous-put-back";
     }
     return "";
 }
@@ -117,6 +123,24 @@ JournalRecovery DecideRecovery(const JournalState& state, const std::function<bo
     return {Action::Unresolved, {}, {}};
 }
 
+bool RecoveryBringsOnline(const JournalState& state)
+{
+    return state.Has(JournalStep::ShutDown, false) && !state.Has(JournalStep::BackOnline, true) &&
+           !state.Has(JournalStep::NewFileMoved, true);
+}
+
+JournalRecovery DecidePreviousCopy(const JournalState& state, const std::function<bool(const std::string&)>& exists)
+{
+    using Action = JournalRecovery::Action;
+    const std::string previous = PreviousCopyPath(state.renamePath);
+    if (!state.Has(JournalStep::PreviousSetAside, false) || state.Has(JournalStep::PreviousPutBack, true) ||
+        state.Has(JournalStep::NewFileMoved, true) || !exists(previous) || exists(state.renamePath))
+        return {Action::Nothing, {}, {}};
+    return {Action::MoveOldBack, previous, state.renamePath};
+}
+
+std::string PreviousCopyPath(const std::string& renamePath) { return renamePath + ".morvane-precedent"; }
+
 TCycleJournal::TCycleJournal(std::string journalPath, std::string databasePath, std::string renamePath,
                              std::string newPath)
     : path_(std::move(journalPath))
@@ -149,7 +173,7 @@ void TCycleJournal::Record(JournalStep step, bool done)
 
 bool TCycleJournal::Finish() noexcept
 {
-    if (!FileExists(state_.databasePath))
+    if (!FileExists(state_.databasePath) || RecoveryBringsOnline(state_))
         return false;
     open_ = false;
     platform::SyncFolderOf(state_.databasePath);
@@ -166,10 +190,16 @@ void TCycleJournal::Write()
     platform::WriteFileDurably(path_, JournalText(state_), 0644);
 }
 
-std::string CycleJournalPath() { return ProgramFolder() + "morvane-cycle.journal"; }
+std::string CycleJournalPath(const std::string& databasePath)
+{
+    return platform::CanonicalFilePath(databasePath) + ".morvane-journal";
+}
+
+std::string LegacyCycleJournalPath() { return ProgramFolder() + "morvane-cycle.journal"; }
 
 std::optional<std::string> ResolveLeftJournal(const std::string& journalPath,
-                                              const std::function<void(const std::string&)>& log)
+                                              const std::function<void(const std::string&)>& log,
+                                              const std::function<void(const std::string&)>& bringOnline)
 {
     if (!FileExists(journalPath))
         return std::nullopt;
@@ -197,6 +227,36 @@ std::optional<std::string> ResolveLeftJournal(const std::string& journalPath,
     case JournalRecovery::Action::Unresolved:
         return "Cycle interrompu: aucune base à remettre à sa place pour " + state.databasePath + ", le journal " +
                journalPath + " est conservé";
+    }
+    // The verified new file took the path: the old copy at the rename path is opened
+    // again, as the cycle would have done after its swap.
+    if (recovery.action == JournalRecovery::Action::MoveNewIn && state.Has(JournalStep::ShutDown, false)) {
+        try {
+            bringOnline(state.renamePath);
+            log("Ancienne base remise en ligne: " + state.renamePath);
+        } catch (const std::exception& error) {
+            log("L'ancienne base " + state.renamePath + " reste arrêtée: " + error.what());
+        }
+    }
+    // The cycle shut the database down and was stopped before it could bring it back.
+    if (RecoveryBringsOnline(state)) {
+        try {
+            bringOnline(state.databasePath);
+        } catch (const std::exception& error) {
+            return "Cycle interrompu: la base " + state.databasePath + " n'a pas pu être remise en ligne (" +
+                   error.what() + "), le journal " + journalPath + " est conservé";
+        }
+        log("Base remise en ligne: " + state.databasePath);
+    }
+    const JournalRecovery previous =
+        DecidePreviousCopy(state, [](const std::string& path) { return FileExists(path); });
+    if (previous.action == JournalRecovery::Action::MoveOldBack) {
+        if (MoveFileNoReplace(previous.from, previous.to))
+            log("Copie précédente remise à sa place: " + previous.from + " => " + previous.to);
+        else
+            log("La copie précédente n'a pas pu être remise à sa place: " + previous.from + " => " + previous.to);
+    } else if (state.Has(JournalStep::PreviousSetAside, true) && FileExists(PreviousCopyPath(state.renamePath))) {
+        log("Copie précédente laissée sous le nom " + PreviousCopyPath(state.renamePath));
     }
     if (!DeleteFileIfExists(journalPath))
         return "Cycle interrompu: le journal " + journalPath + " n'a pas pu être effacé";

@@ -13,6 +13,8 @@
 //   begin old-file-moved | done old-file-moved
 //   begin new-file-moved | done new-file-moved
 //   begin moved-back | done moved-back
+//   begin shut-down | done shut-down | done back-online
+//   begin previous-set-aside | done previous-set-aside | done previous-put-back
 
 #include <functional>
 #include <optional>
@@ -22,7 +24,17 @@
 
 namespace morvane {
 
-enum class JournalStep { MovedBeforeBackup, RestoreVerified, OldFileMoved, NewFileMoved, MovedBack };
+enum class JournalStep {
+    MovedBeforeBackup,
+    RestoreVerified,
+    OldFileMoved,
+    NewFileMoved,
+    MovedBack,
+    ShutDown,         // the cycle shut the database down (begun before the request)
+    BackOnline,       // and brought it back online
+    PreviousSetAside, // the copy an earlier cycle left at the rename path, set aside
+    PreviousPutBack,  // and put back after a failure
+};
 
 std::string_view JournalStepName(JournalStep step);
 
@@ -58,6 +70,18 @@ struct JournalRecovery {
 // still at the rename path; otherwise nothing can be done safely.
 JournalRecovery DecideRecovery(const JournalState& state, const std::function<bool(const std::string&)>& exists);
 
+// True when the cycle shut the database down and no line says it came back online
+// or was replaced by the rebuilt one: start-up must bring it online.
+bool RecoveryBringsOnline(const JournalState& state);
+
+// Where the copy an earlier cycle left at the rename path waits until this cycle
+// succeeds.
+std::string PreviousCopyPath(const std::string& renamePath);
+
+// The copy set aside goes back to the rename path when the cycle did not swap and
+// the rename path is free again (MoveOldBack from the set-aside path); else Nothing.
+JournalRecovery DecidePreviousCopy(const JournalState& state, const std::function<bool(const std::string&)>& exists);
+
 // The journal of one cycle, on disk from construction. Removed by Finish or, when
 // the database file is at its path, by the destructor; a journal left on disk means
 // the database is not at its path.
@@ -82,15 +106,20 @@ private:
     bool open_{true};
 };
 
-// The journal's place beside the program.
-std::string CycleJournalPath();
+// A journal belongs to its database: it lies beside the database file, under the
+// file's real path, so every run that works on that database finds it.
+std::string CycleJournalPath(const std::string& databasePath);
+// Where journals were kept before: beside the program (still resolved at start-up).
+std::string LegacyCycleJournalPath();
 
 // Start-up: resolves a journal left by an interrupted cycle. Every line of what was
 // found and done goes to log (level 1 for the caller). Nothing when no journal was
 // there or it was resolved and removed; else the message of a journal that could not
 // be resolved (it stays on disk).
+// bringOnline brings the database at a path back online (raises when it cannot).
 std::optional<std::string> ResolveLeftJournal(const std::string& journalPath,
-                                              const std::function<void(const std::string&)>& log);
+                                              const std::function<void(const std::string&)>& log,
+                                              const std::function<void(const std::string&)>& bringOnline);
 
 
 } // namespace morvane

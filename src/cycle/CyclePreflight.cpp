@@ -2,6 +2,7 @@
 
 #include "core/Format.h"
 #include "cycle/CycleFiles.h"
+#include "cycle/CycleJournal.h"
 #include "platform/DurableFile.h"
 
 namespace morvane {
@@ -37,15 +38,38 @@ std::optional<std::string> PreflightRefusal(const PreflightInput& input, const F
     if (!platform::IsFolder(input.backupFolder))
         return Prefix + "le dossier de backup " + input.backupFolder + " n'existe pas";
 
-    if (!input.renamePath.empty()) {
-        if (input.renamePath == input.databasePath || SameFile(input.renamePath, input.databasePath))
-            return Prefix + "le chemin de renommage " + input.renamePath + " est celui de la base de données";
-        if (platform::IsFolder(input.renamePath))
-            return Prefix + "le chemin de renommage " + input.renamePath + " est un dossier";
+    const std::string databaseFolder = platform::FolderOfPath(input.databasePath);
+    if (!platform::FolderWritable(databaseFolder))
+        return Prefix + "le dossier de la base " + databaseFolder + " n'est pas accessible en écriture";
+
+    // The old file is moved there while the database is rebuilt: clients that look
+    // for it at its path find nothing to write into.
+    if (input.renamePath.empty())
+        return Prefix + "le chemin de renommage est vide";
+    if (input.renamePath == input.databasePath || SameFile(input.renamePath, input.databasePath))
+        return Prefix + "le chemin de renommage " + input.renamePath + " est celui de la base de données";
+    if (platform::IsFolder(input.renamePath))
+        return Prefix + "le chemin de renommage " + input.renamePath + " est un dossier";
+    const std::string renameFolder = platform::FolderOfPath(input.renamePath);
+    if (!platform::IsFolder(renameFolder))
+        return Prefix + "le dossier du chemin de renommage " + renameFolder + " n'existe pas";
+    if (!platform::FolderWritable(renameFolder))
+        return Prefix + "le dossier du chemin de renommage " + renameFolder + " n'est pas accessible en écriture";
+    // A rename cannot cross file systems; a copy would leave the database half moved.
+    if (platform::DeviceOf(renameFolder) != platform::DeviceOf(input.databasePath))
+        return Prefix + "le chemin de renommage " + input.renamePath +
+               " n'est pas sur le même système de fichiers que la base de données " + input.databasePath;
+    if (platform::PathExists(input.renamePath)) {
+        if (!input.mayReplacePrevious)
+            return Prefix + "un fichier existe déjà au chemin de renommage " + input.renamePath +
+                   " et ni « Before Backup » ni « After Restore » n'est coché: il ne serait pas remplacé";
+        const std::string previous = PreviousCopyPath(input.renamePath);
+        if (platform::PathExists(previous))
+            return Prefix + "la copie mise de côté par un cycle précédent " + previous +
+                   " existe encore: elle doit être examinée et effacée à la main";
     }
 
     const auto size = static_cast<std::uint64_t>(*databaseSize);
-    const std::string databaseFolder = platform::FolderOfPath(input.databasePath);
     const std::optional<FileSystemSpace> backupSpace = probe(input.backupFolder);
     const std::optional<FileSystemSpace> databaseSpace = probe(databaseFolder);
     if (!backupSpace)

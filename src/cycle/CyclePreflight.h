@@ -14,6 +14,9 @@ struct PreflightInput {
     std::string databasePath; // the database file on this machine
     std::string backupFolder; // where the server writes the backup file
     std::string renamePath;   // where the old file goes
+    // "Before Backup" or "After Restore" checked: a copy an earlier cycle left at the
+    // rename path may be replaced (it is set aside until this cycle succeeds).
+    bool mayReplacePrevious{true};
 };
 
 // What a file system offers: its identity (files on one share both copies) and its

@@ -167,6 +167,12 @@ const char* StepOutcomeText(StepOutcome outcome) noexcept
     return "interrupted";
 }
 
+void TRunReport::MarkInterrupted()
+{
+    interrupted_ = true;
+    AddStep("arrêt demandé", StepOutcome::Running, 0, "SIGTERM ou SIGINT reçu: arrêt au prochain point sûr");
+}
+
 void TRunReport::Finish(int exitStatus, TDateTime at)
 {
     exitStatus_ = exitStatus;
@@ -207,6 +213,7 @@ std::string TRunReport::ToJson() const
            (finishedAt_ ? std::to_string(MillisecondsBetween(startedAt_, *finishedAt_)) : std::string("null")) +
            ",\n";
     out += "  \"exitStatus\": " + (exitStatus_ ? std::to_string(*exitStatus_) : std::string("null")) + ",\n";
+    out += std::string("  \"interrupted\": ") + (interrupted_ ? "true" : "false") + ",\n";
     out += "  \"steps\": [";
     for (std::size_t i = 0; i < steps_.size(); ++i) {
         const RunReportStep& s = steps_[i];

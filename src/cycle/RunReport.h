@@ -77,6 +77,9 @@ public:
     // A step whose duration is already known (or a step that never ran: Skipped, 0).
     void AddStep(std::string name, StepOutcome outcome, std::int64_t durationMs = 0, std::string detail = {});
     const std::vector<RunReportStep>& Steps() const noexcept { return steps_; }
+    // A stop request ended the cycle: a step says so and the report is marked.
+    void MarkInterrupted();
+    bool Interrupted() const noexcept { return interrupted_; }
 
     void SetBefore(const RunReportDatabase& before) { before_ = before; }
     void SetAfter(const RunReportDatabase& after) { after_ = after; }
@@ -101,6 +104,7 @@ private:
     std::optional<TDateTime> finishedAt_;
     std::optional<int> exitStatus_;
     std::vector<RunReportStep> steps_;
+    bool interrupted_{false};
     std::vector<TDateTime> stepStarts_;
     RunReportDatabase before_;
     RunReportDatabase after_;

@@ -283,10 +283,12 @@ std::string GfixProgram(const std::string& binFolder)
     return "gfix";
 }
 
-std::string GfixShutdownCommandLine(const std::string& gfixProgram, const std::string& databaseName)
+std::string GfixShutdownCommandLine(const std::string& gfixProgram, const std::string& databaseName,
+                                    const std::string& passwordFile)
 {
-    return QuoteShellArgument(gfixProgram) + " -user sysdba -password " + SitePassword + " " +
-           QuoteShellArgument(databaseName) + " -shut single -force 0";
+    // gfix reads the password from a file: a command line is visible to every local user.
+    return QuoteShellArgument(gfixProgram) + " -user sysdba -fetch_password " + QuoteShellArgument(passwordFile) +
+           " " + QuoteShellArgument(databaseName) + " -shut single -force 0";
 }
 
 std::string GfixShutdown(TStringList* lines, const std::string& binFolder, const std::string& databaseName)
@@ -298,8 +300,9 @@ std::string GfixShutdown(TStringList* lines, const std::string& binFolder, const
     // Where the server keeps no bin folder the tool comes from the PATH, and runs
     // in the current folder rather than failing to change into a missing one.
     const std::string workingFolder = platform::IsFolder(binFolder) ? binFolder : std::string();
-    const std::string result =
-        RunCmdLine(GfixShutdownCommandLine(GfixProgram(binFolder), databaseName), workingFolder, &output);
+    const platform::PrivateFile password(SitePassword);
+    const std::string result = RunCmdLine(
+        GfixShutdownCommandLine(GfixProgram(binFolder), databaseName, password.Path()), workingFolder, &output);
 
     AppLogger().Log("Gfix shutdown terminé : " + result + " => " + output.Text("\n"), ProgressLevel, 0);
     WaitSeconds(5);
@@ -308,13 +311,19 @@ std::string GfixShutdown(TStringList* lines, const std::string& binFolder, const
 
 std::string GetBaseLocation(fib::TpFIBServerProperties& serverProperties, const std::string& databaseName)
 {
+    return GetBaseLocation(serverProperties, databaseName, "SYSDBA", SitePassword);
+}
+
+std::string GetBaseLocation(fib::TpFIBServerProperties& serverProperties, const std::string& databaseName,
+                            const std::string& user, const std::string& password)
+{
     const std::size_t colon = databaseName.find(':');
     serverProperties.SetServerName(colon == std::string::npos ? std::string() : databaseName.substr(0, colon));
-    serverProperties.SetParams(TStringList{"user_name=SYSDBA", std::string("password=") + SitePassword});
+    serverProperties.SetParams(TStringList{"user_name=" + user, "password=" + password});
     try {
         FetchServerProperties(serverProperties);
     } catch (const std::exception&) {
-        // The site password is not set up on this server: try the factory one.
+        // The given password is not set up on this server: try the factory one.
         AppLogger().Log("GetBaseLocation : Security non configuré", WorkedAroundLevel, 0);
         Deactivate(serverProperties);
         SetPassword(serverProperties, FactoryPassword);

@@ -37,6 +37,9 @@ std::string GfixShutdown(TStringList* lines, const std::string& binFolder, const
 // The server's installation folder as the server reports it, asked with the site
 // password and then with the factory password.
 std::string GetBaseLocation(fib::TpFIBServerProperties& serverProperties, const std::string& databaseName);
+// The same, asked first with the run's credentials (the connection profile's).
+std::string GetBaseLocation(fib::TpFIBServerProperties& serverProperties, const std::string& databaseName,
+                            const std::string& user, const std::string& password);
 
 // Pauses while keeping the window alive (250 ms steps, messages processed after each).
 void WaitSeconds(int seconds);
@@ -71,6 +74,7 @@ std::string ServerBinFolder(const std::string& rootDirectory);
 std::string GfixProgram(const std::string& binFolder);
 
 // The shutdown command line, every variable piece quoted for the shell.
-std::string GfixShutdownCommandLine(const std::string& gfixProgram, const std::string& databaseName);
+std::string GfixShutdownCommandLine(const std::string& gfixProgram, const std::string& databaseName,
+                                    const std::string& passwordFile);
 
 } // namespace morvane

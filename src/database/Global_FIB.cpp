@@ -129,6 +129,11 @@ void TGlobalFIB::LoadConnectionProfile(TpFIBDatabase& database, const std::strin
     LoadConnectionProfileFrom(database, profileName, WithoutTrailingSeparator(ProgramFolder()), ApplicationTitle());
 }
 
+std::string TGlobalFIB::ConnectionProfilePath(const std::string& profileName) const
+{
+    return FindConnectionProfile(WithoutTrailingSeparator(ProgramFolder()), ApplicationTitle(), profileName);
+}
+
 void TGlobalFIB::LoadConnectionProfileFrom(TpFIBDatabase& database, const std::string& profileName,
                                            const std::string& programFolder, const std::string& title)
 {

@@ -65,6 +65,8 @@ public:
     // Finds the profile (named by DATABASEINI, or Database<title>.ini, then
     // Database.ini beside the program), sets DBName and appends its parameter lines.
     void LoadConnectionProfile(fib::TpFIBDatabase& database, const std::string& profileName);
+    // The file LoadConnectionProfile reads (raises as it does when there is none).
+    std::string ConnectionProfilePath(const std::string& profileName) const;
     // The same with the program folder and title given (the program passes its own).
     void LoadConnectionProfileFrom(fib::TpFIBDatabase& database, const std::string& profileName,
                                    const std::string& programFolder, const std::string& title);

@@ -20,8 +20,17 @@ int TConnectParams::IndexOfParam(std::string_view name) const
 
 std::string TConnectParams::Read(std::string_view name) const
 {
-    const int index = IndexOfParam(name);
-    return index < 0 ? std::string() : TStringList::ValueOf(params_[static_cast<std::size_t>(index)]);
+    // A name given twice is attached with its later value (the connection profile's
+    // lines come after the design-time ones), and read so too.
+    std::string value;
+    for (std::size_t i = 0; i < params_.Count(); ++i) {
+        std::string lineName = LowerCase(Trim(TStringList::NameOf(params_[i])));
+        if (lineName.starts_with("isc_dpb_"))
+            lineName.erase(0, 8);
+        if (lineName == name)
+            value = TStringList::ValueOf(params_[i]);
+    }
+    return value;
 }
 
 void TConnectParams::Write(std::string_view name, std::string_view value)

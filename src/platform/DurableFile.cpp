@@ -3,6 +3,7 @@
 #include "core/Exception.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -192,6 +193,39 @@ bool RemoveFile(const std::string& path) noexcept
     if (path.empty())
         return true;
     return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
+PrivateFile::PrivateFile(const std::string& text)
+{
+    const char* folder = std::getenv("TMPDIR");
+    std::string name = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/morvane-XXXXXX";
+    // mkstemp creates the file readable and writable by its owner only.
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0)
+        RaiseFileError("Impossible de créer le fichier", name, errno);
+    path_ = name;
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int code = errno;
+            ::close(fd);
+            ::unlink(path_.c_str());
+            RaiseFileError("Impossible d'écrire le fichier", path_, code);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+}
+
+PrivateFile::~PrivateFile() { ::unlink(path_.c_str()); }
+
+bool ReadableByGroupOrOthers(const std::string& path) noexcept
+{
+    struct stat info {};
+    return !path.empty() && ::stat(path.c_str(), &info) == 0 && (info.st_mode & (S_IRGRP | S_IROTH)) != 0;
 }
 
 std::optional<long long> FileSize(const std::string& path) noexcept

@@ -50,6 +50,22 @@ bool FolderWritable(const std::string& folder) noexcept;
 bool CanExecute(const std::string& path) noexcept;
 // Removes a file; a missing file is no error. False when a file is still there.
 bool RemoveFile(const std::string& path) noexcept;
+// A file only this process's user can read, holding a secret for a child process
+// (a password gfix reads with -fetch_password); removed with the object.
+class PrivateFile {
+public:
+    explicit PrivateFile(const std::string& text);
+    ~PrivateFile();
+    PrivateFile(const PrivateFile&) = delete;
+    PrivateFile& operator=(const PrivateFile&) = delete;
+    const std::string& Path() const noexcept { return path_; }
+
+private:
+    std::string path_;
+};
+
+// True when the file's mode lets its group or anybody else read it.
+bool ReadableByGroupOrOthers(const std::string& path) noexcept;
 // The file's size in bytes, or nothing when it cannot be seen.
 std::optional<long long> FileSize(const std::string& path) noexcept;
 

@@ -28,4 +28,6 @@ std::uint32_t MillisecondsSinceBoot()
     return static_cast<std::uint32_t>(ms); // wraps like a tick counter
 }
 
+int ProcessId() { return static_cast<int>(::getpid()); }
+
 } // namespace morvane::platform

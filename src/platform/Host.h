@@ -10,5 +10,7 @@ namespace morvane::platform {
 std::string HostName();
 // Milliseconds since the machine started, wrapping at 2^32.
 std::uint32_t MillisecondsSinceBoot();
+// This process's number.
+int ProcessId();
 
 } // namespace morvane::platform

@@ -1,5 +1,7 @@
 #include "platform/Locale.h"
 
+#include <clocale>
+#include <cstdlib>
 #include <langinfo.h>
 
 namespace morvane::platform {
@@ -36,6 +38,18 @@ LocaleDateTimeData CurrentLocaleDateTimeData()
         data.longDayNames[i] = Item(longDays[i]);
     }
     return data;
+}
+
+std::string UseUtf8Locale()
+{
+    std::setlocale(LC_ALL, "");
+    const std::string codeset = nl_langinfo(CODESET);
+    if (codeset == "UTF-8")
+        return codeset;
+    ::setenv("LC_ALL", "C.UTF-8", 1);
+    if (std::setlocale(LC_ALL, "C.UTF-8") == nullptr)
+        return codeset;
+    return nl_langinfo(CODESET);
 }
 
 } // namespace morvane::platform

@@ -18,4 +18,10 @@ struct LocaleDateTimeData {
 
 LocaleDateTimeData CurrentLocaleDateTimeData();
 
+// Takes the environment's locale; when its text is not UTF-8 (LANG=C, or no LANG,
+// as a scheduler starts programs), chooses C.UTF-8 for this process and the
+// programs it starts, so that passwords, paths and names are read the same way
+// whoever started it. Returns the codeset in use afterwards.
+std::string UseUtf8Locale();
+
 } // namespace morvane::platform

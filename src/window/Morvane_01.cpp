@@ -12,6 +12,8 @@
 #include "cycle/DatabaseLocation.h"
 #include "window/OperatorDialogs.h"
 #include "window/ReportTabStops.h"
+#include "cycle/CycleExitStatus.h"
+#include "platform/StopRequest.h"
 #include "cycle/ProgramLog.h"
 
 #include <QApplication>
@@ -90,6 +92,20 @@ void TFormMorvane::ConnectHandlers()
             }
         });
 
+    // A stop request (SIGTERM, SIGINT) ends an idle window at once; a running
+    // procedure ends at its next safe point and the window closes after it.
+    auto* stopWatch = new QTimer(this);
+    stopWatch->setInterval(200);
+    connect(stopWatch, &QTimer::timeout, this, [this] {
+        if (!platform::StopRequested() || runningHandlers_ > 0)
+            return;
+        // An unattended run stopped before its cycle did not do its job.
+        if (HasParam("AUTO") && !cycleStarted_)
+            cycleExitCode_ = ExitInterrupted;
+        close();
+    });
+    stopWatch->start();
+
     connect(timerDelayStart_, &QTimer::timeout, this, [this] {
         // An operator's procedure still running: the unattended run waits its turn
         // instead of being dropped (dropped, it would leave the program waiting for ever).
@@ -97,6 +113,8 @@ void TFormMorvane::ConnectHandlers()
             timerDelayStart_->start();
             return;
         }
+        if (platform::StopRequested())
+            return; // the stop watch closes the window
         RunHandler([this] { TimerDelayStartTimer(); });
     });
 }
@@ -128,7 +146,7 @@ void TFormMorvane::RunHandler(const std::function<void()>& handler)
             ShowStandardError(error.what());
         }
     }
-    if (closePending_) {
+    if (closePending_ || platform::StopRequested()) {
         closePending_ = false;
         close();
     }

@@ -165,6 +165,7 @@ private:
     bool closePending_{false};
     int headlessExitCode_{0};
     int cycleExitCode_{0};
+    bool cycleStarted_{false};
     CycleHooks cycleHooks_;
 };
 

@@ -8,6 +8,7 @@
 #include "fib/pFIBDatabase.h"
 #include "cycle/BackupCycle.h"
 #include "cycle/SettingsWrite.h"
+#include "cycle/StartUp.h"
 
 namespace morvane {
 
@@ -40,8 +41,7 @@ void TFormMorvane::CreateComponents()
 
     fibDatabase_ = &Create<TpFIBDatabase>(root_, "FIBDatabase");
     // The design-time parameters; the connection profile adds its own after them.
-    fibDatabase_->DBParams().SetText("lc_ctype=ISO8859_1\npassword=plumtavern\nsql_role_name=role_administrateur\n"
-                                     "user_name=SYSDBA\n");
+    fibDatabase_->DBParams().SetText(DesignTimeDatabaseParams);
     fibDatabase_->SetSQLDialect(3);
 
     statisticalService_ = &CreateService<TpFIBStatisticalService>(root_, "FIBStatisticalService");

@@ -67,6 +67,7 @@ CycleRequest TFormMorvane::ReadCycleRequest() const
 
 void TFormMorvane::btnBackupRestoreClick()
 {
+    cycleStarted_ = true;
     TBackupCycle cycle(ReadCycleRequest(), Components(), *this, cycleHooks_);
     struct ReadOnlyWhileRunning {
         TFormMorvane& form;

@@ -5,9 +5,12 @@
 #include "ui_Morvane_01.h"
 
 #include "fib/pFIBDatabase.h"
+#include "fib/pFIBProps.h"
 #include "global/FileInfo.h"
 #include "database/Global_FIB.h"
 #include "global/Global_Utils.h"
+#include "cycle/ProgramLog.h"
+#include "platform/DurableFile.h"
 #include "logger/uApplicationLogger.h"
 
 #include <QTimer>
@@ -23,8 +26,19 @@ void TFormMorvane::FormCreate()
     std::string profileName;
     GetParamValue("DATABASEINI", profileName);
     GlobalFIB().LoadConnectionProfile(*fibDatabase_, profileName);
+    // The profile holds the administrator's password.
+    const std::string profilePath = GlobalFIB().ConnectionProfilePath(profileName);
+    if (platform::ReadableByGroupOrOthers(profilePath))
+        ProgramLog("Le fichier " + profilePath +
+                       " contient le mot de passe de la base et peut être lu par d'autres utilisateurs "
+                       "(chmod 600 conseillé)",
+                   5);
 
     ui->EditDBFile->setText(QString::fromStdString(fibDatabase_->DBName()));
+    // Every request of the run uses the profile's credentials when it names them.
+    const fib::TConnectParams credentials(fibDatabase_->DBParams());
+    ui->EditUserFB->setText(QString::fromStdString(credentials.UserName()));
+    ui->EditPWFB->setText(QString::fromStdString(credentials.Password()));
 
     bGetValeursActuellesClick();
     ButtonListInfoClick();

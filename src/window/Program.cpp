@@ -3,10 +3,12 @@
 #include "core/Exception.h"
 #include "core/MessagePump.h"
 #include "cycle/CycleExitStatus.h"
-#include "cycle/CycleJournal.h"
+#include "cycle/StartUp.h"
 #include "cycle/ProgramLog.h"
 #include "global/Global_Utils.h"
 #include "logger/uApplicationLogger.h"
+#include "platform/Locale.h"
+#include "platform/StopRequest.h"
 #include "window/Morvane_01.h"
 #include "window/OperatorDialogs.h"
 
@@ -27,6 +29,9 @@ int RunProgram(int argc, char** argv, CycleHooks hooks)
 {
     int exitCode = 0;
     try {
+        // Before any thread starts: stop requests are taken by a watcher of our own.
+        platform::WatchStopRequests({});
+        platform::UseUtf8Locale();
         SetCommandLine(std::vector<std::string>(argv, argv + argc));
         ChooseHeadlessPlatformIfNeeded();
         // Started by a scheduler or a service, the process has no session runtime
@@ -41,20 +46,17 @@ int RunProgram(int argc, char** argv, CycleHooks hooks)
         QApplication application(argc, argv);
         InstallOperatorDialogs();
         SetMessagePump([] { QCoreApplication::processEvents(); });
-        // Before the window attaches anything: a cycle killed half-way may have left
-        // the database away from its path.
-        std::optional<std::string> unresolved;
-        try {
-            unresolved = ResolveLeftJournal(
-                CycleJournalPath(), [](const std::string& line) { ProgramLog(line, 1); });
-        } catch (const Exception& error) {
-            // A journal that cannot be read is left for the administrator, never guessed at.
-            unresolved = error.Message();
-        }
-        if (unresolved) {
-            ProgramLog(*unresolved, 1);
-            std::fprintf(stderr, "%s\n", unresolved->c_str());
-            exitCode = ExitStartUpError;
+        // Before the window attaches anything: the database's lock (a second run
+        // touches nothing), then what a cycle killed half-way may have left.
+        std::optional<StartUpRefusal> refusal;
+        std::string profileName;
+        GetParamValue("DATABASEINI", profileName);
+        if (const std::optional<ProfileDatabase> profile = ReadProfileDatabase(profileName))
+            refusal = PrepareDatabaseAtStartUp(*profile, [](const std::string& line) { ProgramLog(line, 1); });
+        if (refusal) {
+            ProgramLog(refusal->message, 1);
+            std::fprintf(stderr, "%s\n", refusal->message.c_str());
+            exitCode = refusal->exitStatus;
         } else {
             TFormMorvane form;
             form.SetCycleHooks(std::move(hooks));

@@ -100,11 +100,19 @@ protected:
     std::string Journal() const { return folder_.File("morvane-cycle.journal"); }
     std::optional<std::string> Resolve()
     {
-        return ResolveLeftJournal(Journal(), [this](const std::string& line) { logged_.push_back(line); });
+        return ResolveLeftJournal(
+            Journal(), [this](const std::string& line) { logged_.push_back(line); },
+            [this](const std::string& path) {
+                if (onlineFails_)
+                    throw Exception("database " + path + " shutdown");
+                broughtOnline_.push_back(path);
+            });
     }
 
     TemporaryFolder folder_;
     std::vector<std::string> logged_;
+    std::vector<std::string> broughtOnline_;
+    bool onlineFails_{false};
 };
 
 TEST_F(CycleJournalFiles, JournalStaysOnlyWhileTheDatabaseIsAwayFromItsPath)
@@ -158,6 +166,64 @@ TEST_F(CycleJournalFiles, StartUpMovesTheVerifiedNewFileInOrTheOldOneBack)
     ASSERT_TRUE(unresolved.has_value());
     EXPECT_NE(unresolved->find("aucune base à remettre à sa place pour " + Database()), std::string::npos);
     EXPECT_TRUE(std::filesystem::exists(Journal()));
+}
+
+TEST_F(CycleJournalFiles, StartUpBringsADatabaseTheCycleShutDownBackOnlineAndTheEarlierCopyBack)
+{
+    const std::string previous = Renamed() + ".morvane-precedent";
+    // Killed during the backup: shut down, moved, the earlier copy set aside.
+    const JournalState killed{Database(), Renamed(), New(),
+                              {{Step::ShutDown, false},
+                               {Step::ShutDown, true},
+                               {Step::PreviousSetAside, false},
+                               {Step::PreviousSetAside, true},
+                               {Step::MovedBeforeBackup, false},
+                               {Step::MovedBeforeBackup, true}}};
+    WriteFileText(Renamed(), "old");
+    WriteFileText(previous, "copie d'hier");
+    WriteFileText(Journal(), JournalText(killed));
+    EXPECT_EQ(Resolve(), std::nullopt);
+    EXPECT_EQ(ReadFileText(Database()), "old");
+    EXPECT_EQ(broughtOnline_, std::vector<std::string>{Database()});
+    EXPECT_EQ(ReadFileText(Renamed()), "copie d'hier") << "the earlier copy is back at the rename path";
+    EXPECT_FALSE(std::filesystem::exists(previous));
+    EXPECT_FALSE(std::filesystem::exists(Journal()));
+
+    // Swapped before the kill: the new database is online; nothing is brought back.
+    broughtOnline_.clear();
+    std::filesystem::remove(Renamed());
+    JournalState swapped = killed;
+    swapped.entries.push_back({Step::RestoreVerified, true});
+    swapped.entries.push_back({Step::NewFileMoved, false});
+    swapped.entries.push_back({Step::NewFileMoved, true});
+    WriteFileText(Journal(), JournalText(swapped));
+    EXPECT_EQ(Resolve(), std::nullopt);
+    EXPECT_TRUE(broughtOnline_.empty());
+
+    // A database that cannot be brought back keeps its journal for the next start.
+    WriteFileText(Journal(), JournalText({Database(), Renamed(), New(), {{Step::ShutDown, false}}}));
+    onlineFails_ = true;
+    const auto unresolved = Resolve();
+    ASSERT_TRUE(unresolved.has_value());
+    EXPECT_NE(unresolved->find("n'a pas pu être remise en ligne"), std::string::npos) << *unresolved;
+    EXPECT_TRUE(std::filesystem::exists(Journal()));
+}
+
+TEST(CycleJournal, OnlyAShutDownNobodyUndidNeedsBringingOnline)
+{
+    const struct {
+        const char* name;
+        std::vector<JournalState::Entry> entries;
+        bool bringsOnline;
+    } cases[] = {
+        {"never shut down", {{Step::MovedBeforeBackup, true}}, false},
+        {"shutdown begun", {{Step::ShutDown, false}}, true},
+        {"shut down and moved", {{Step::ShutDown, true}, {Step::MovedBeforeBackup, true}}, true},
+        {"brought back online", {{Step::ShutDown, true}, {Step::BackOnline, true}}, false},
+        {"replaced by the new database", {{Step::ShutDown, true}, {Step::NewFileMoved, true}}, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RecoveryBringsOnline(State(c.entries)), c.bringsOnline) << c.name;
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <unistd.h>
 
 namespace morvane::test {
 namespace {
@@ -40,6 +41,13 @@ protected:
 
     TemporaryFolder database_;
     TemporaryFolder backup_;
+    // Another file system than the temporary folder's: shared memory is a tmpfs of its own.
+    struct ShmFolder {
+        std::string path = "/dev/shm/morvane-preflight-" + std::to_string(::getpid());
+        ShmFolder() { std::filesystem::create_directories(path); }
+        ~ShmFolder() { std::filesystem::remove_all(path); }
+        std::string File(const std::string& name) const { return path + "/" + name; }
+    } OtherFileSystem_;
 };
 
 TEST_F(CyclePreflight, FreeSpaceMustHoldTheBackupAndTheNewFile)
@@ -89,12 +97,33 @@ TEST_F(CyclePreflight, PathsAreCheckedBeforeAnyRoomIsCounted)
         {"rename path reaches the database by another spelling",
          {Database(), Input().backupFolder, database_.Path() + "/./BD.FDB"}, "est celui de la base de données"},
         {"rename path is a folder", {Database(), Input().backupFolder, backup_.File("sauvegardes")}, "est un dossier"},
+        {"rename path empty", {Database(), Input().backupFolder, ""}, "le chemin de renommage est vide"},
+        {"rename folder missing", {Database(), Input().backupFolder, database_.File("absent/BD.FIB.BKP")},
+         "le dossier du chemin de renommage " + database_.File("absent") + " n'existe pas"},
+        {"rename path on another file system", {Database(), Input().backupFolder, OtherFileSystem_.File("BD.BKP")},
+         "n'est pas sur le même système de fichiers que la base de données " + Database()},
     };
     for (const Case& c : cases) {
         const std::string refusal = PreflightRefusal(c.input, Probe(1u << 30, 1u << 30)).value_or("");
         EXPECT_THAT(refusal, ::testing::StartsWith("Vérification avant le cycle: ")) << c.name;
         EXPECT_THAT(refusal, HasSubstr(c.refusal)) << c.name;
     }
+}
+
+TEST_F(CyclePreflight, ACopyLeftAtTheRenamePathIsReplacedOnlyWhenAsked)
+{
+    std::ofstream(Input().renamePath) << "copie d'hier";
+    EXPECT_EQ(PreflightRefusal(Input(), Probe(1u << 30, 1u << 30)), std::nullopt);
+
+    PreflightInput keepIt = Input();
+    keepIt.mayReplacePrevious = false;
+    EXPECT_THAT(PreflightRefusal(keepIt, Probe(1u << 30, 1u << 30)).value_or(""),
+                HasSubstr("ni « Before Backup » ni « After Restore » n'est coché"));
+
+    // A copy an interrupted cycle set aside is never overwritten by the next one.
+    std::ofstream(Input().renamePath + ".morvane-precedent") << "copie d'avant-hier";
+    EXPECT_THAT(PreflightRefusal(Input(), Probe(1u << 30, 1u << 30)).value_or(""),
+                HasSubstr(Input().renamePath + ".morvane-precedent existe encore"));
 }
 
 TEST(CycleVerification, EveryDifferenceIsNamed)

@@ -248,7 +248,8 @@ TEST(RunReportTest, SuccessfulRunReadsBackFieldByField)
     report.Finish(0);
 
     const JsonValue json = JsonReader::Parse(report.ToJson());
-    EXPECT_EQ(json.MemberCount(), 8u);
+    EXPECT_EQ(json.MemberCount(), 9u);
+    EXPECT_EQ(json["interrupted"].Bool(), false);
     EXPECT_EQ(json["database"].String(), "127.0.0.1:/srv/base/BD.FDB");
     EXPECT_EQ(json["started"].String(), "2026-12-10T02:00:00.000");
     EXPECT_EQ(json["finished"].String(), "2026-12-10T02:00:04.000");

@@ -105,8 +105,9 @@ TEST(GfixProgram, TakesTheBinFoldersGfixAndElseTheOneOnThePath)
 
 TEST(GfixShutdownCommandLine, NamesTheDatabaseAndTheShutdownSwitches)
 {
-    EXPECT_EQ(GfixShutdownCommandLine("/opt/fb/bin/gfix", "127.0.0.1:/data/x.fdb"),
-              "'/opt/fb/bin/gfix' -user sysdba -password plumtavern '127.0.0.1:/data/x.fdb' -shut single -force 0");
+    EXPECT_EQ(GfixShutdownCommandLine("/opt/fb/bin/gfix", "127.0.0.1:/data/x.fdb", "/tmp/morvane-ab12"),
+              "'/opt/fb/bin/gfix' -user sysdba -fetch_password '/tmp/morvane-ab12' '127.0.0.1:/data/x.fdb' -shut "
+              "single -force 0");
 }
 
 // The database name and the folder come from files an operator writes: whatever
@@ -125,7 +126,15 @@ TEST(GfixShutdown, PassesHostileNamesAsSingleArgumentsAndRunsNothing)
     TStringList lines{"before"};
     const std::string output = GfixShutdown(&lines, bin, database);
 
-    EXPECT_EQ(output, "[-user]\n[sysdba]\n[-password]\n[plumtavern]\n[" + database + "]\n[-shut]\n[single]\n[-force]\n[0]\n");
+    // The password reaches gfix in a file of the program's own, gone once gfix ended.
+    const std::string head = "[-user]\n[sysdba]\n[-fetch_password]\n[";
+    const std::string tail = "]\n[" + database + "]\n[-shut]\n[single]\n[-force]\n[0]\n";
+    ASSERT_EQ(output.substr(0, head.size()), head) << output;
+    ASSERT_GT(output.size(), head.size() + tail.size());
+    EXPECT_EQ(output.substr(output.size() - tail.size()), tail) << output;
+    const std::string passwordFile = output.substr(head.size(), output.size() - head.size() - tail.size());
+    EXPECT_FALSE(std::filesystem::exists(passwordFile)) << passwordFile;
+    EXPECT_EQ(output.find("plumtavern"), std::string::npos);
     EXPECT_EQ(lines[0], "before");
     std::string appended;
     for (std::size_t i = 1; i < lines.Count(); ++i)

@@ -19,7 +19,8 @@ namespace morvane::test {
 
 class BackgroundProgram {
 public:
-    BackgroundProgram(const std::string& program, std::vector<std::string> environment)
+    BackgroundProgram(const std::string& program, std::vector<std::string> environment,
+                      std::vector<std::string> arguments = {"AUTO"})
     {
         for (char** variable = environ; *variable != nullptr; ++variable) {
             const std::string setting(*variable);
@@ -31,13 +32,15 @@ public:
             envp.push_back(setting.data());
         envp.push_back(nullptr);
         std::string path = program;
-        std::string automatic = "AUTO";
-        char* argv[] = {path.data(), automatic.data(), nullptr};
+        std::vector<char*> argv{path.data()};
+        for (std::string& argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        const int error = posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv, envp.data());
+        const int error = posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv.data(), envp.data());
         posix_spawn_file_actions_destroy(&actions);
         if (error != 0)
             pid_ = -1;
@@ -57,6 +60,13 @@ public:
         while (Running() && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         return status_;
+    }
+
+    // A stop request, as systemd or kill sends it.
+    void Signal(int signal) noexcept
+    {
+        if (pid_ > 0)
+            ::kill(pid_, signal);
     }
 
     void Kill() noexcept

@@ -18,7 +18,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -73,7 +75,8 @@ protected:
     std::string DatabaseFile(const std::string& name) const { return database_->Folder().File(name); }
     std::string RenamePath() const { return DatabaseFile("BD.FIB.BKP"); }
     std::string NewFile() const { return DatabasePath() + "_Morvane"; }
-    std::string Journal() const { return programFolder_.File("morvane-cycle.journal"); }
+    // The swap journal lies beside the database it belongs to.
+    std::string Journal() const { return DatabasePath() + ".morvane-journal"; }
     // The header's attributes line ("force write, shutdown", ...).
     std::string Attributes() const { return HeaderValue(database_->HeaderStatistics().Output, "Attributes"); }
 
@@ -115,6 +118,25 @@ protected:
     {
         return {"QT_QPA_PLATFORM=offscreen",
                 std::string("LSAN_OPTIONS=suppressions=") + MORVANE_LSAN_SUPPRESSIONS + ":use_tls=0"};
+    }
+
+    // The test program's environment to stop at a step of the cycle (see
+    // TestHooksProgram.cpp), the marker it leaves there, and the wait for it.
+    std::vector<std::string> PausingEnvironment(const std::string& step) const
+    {
+        std::vector<std::string> environment = AutoEnvironment();
+        environment.push_back("MORVANE_TEST_PAUSE_AT=" + step);
+        return environment;
+    }
+    std::string PauseMarker() const { return programFolder_.File("morvane-paused"); }
+    // False when the program ended first, or did not get there within four minutes.
+    template <typename Program>
+    bool WaitUntilPaused(Program& program) const
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(240);
+        while (!Exists(PauseMarker()) && program.Running() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        return Exists(PauseMarker());
     }
 
     // "<name> <folder>" for every batch file run, in order.

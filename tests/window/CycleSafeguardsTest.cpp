@@ -84,18 +84,19 @@ TEST_F(CycleSafeguardsTest, JournalThatCannotBeResolvedStopsTheStartAndStays)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        // Where journals were kept before they lay beside their database: still read.
         WriteProgramFile("morvane-cycle.journal", c.journal);
 
         const ToolResult result = RunAuto();
         EXPECT_EQ(result.ExitCode, ExitStartUpError) << result.Output << Log();
         EXPECT_THAT(Log(), HasSubstr(c.logged));
-        EXPECT_TRUE(Exists(Journal()));
+        EXPECT_TRUE(Exists(programFolder_.File("morvane-cycle.journal")));
         EXPECT_TRUE(BatchesRun().empty()) << "no cycle started";
         EXPECT_EQ(Rows(), CycleRows);
     }
 }
 
-TEST_F(CycleSafeguardsTest, FailedRunAfterAGfixShutdownLeavesTheDatabaseOnline)
+TEST_F(CycleSafeguardsTest, FailedRunAfterAShutdownLeavesTheDatabaseOnline)
 {
     WorkstationSimulatorProcess simulator(database_->ConnectionString(), WorkstationSimulatorProcess::Mode::Never);
     WriteBatchFile("MidProcess.cmd", "printf 'pas une sauvegarde' > '" + DatabaseFile("Morvane.fbk") + "'\n");
@@ -103,7 +104,7 @@ TEST_F(CycleSafeguardsTest, FailedRunAfterAGfixShutdownLeavesTheDatabaseOnline)
     const ToolResult result = RunAuto();
     EXPECT_EQ(result.ExitCode, ExitRestoreFailed) << result.Output << Log();
 
-    EXPECT_THAT(Log(), HasSubstr("Gfix shutdown terminé"));
+    EXPECT_THAT(Log(), HasSubstr("Base arrêtée pour le cycle (shutdown full)"));
     EXPECT_THAT(Log(), HasSubstr("[001] Base remise en ligne après l'échec du cycle : " +
                                  database_->ConnectionString()));
     EXPECT_THAT(Attributes(), Not(HasSubstr("shutdown")));

@@ -15,6 +15,7 @@
 
 #include <QCheckBox>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QtTest/QTest>
 
 #include <filesystem>
@@ -125,25 +126,40 @@ TEST_F(CycleWindowTest, ErrorAfterTheMoveBeforeTheBackupPutsTheDatabaseBack)
     EXPECT_EQ(form_->CycleExitCode(), ExitRestoreFailed);
 }
 
-TEST_F(CycleWindowTest, MoveAfterTheRestoreOntoAnExistingFileFailsAndKeepsEveryFile)
+TEST_F(CycleWindowTest, ACopyAtTheRenamePathThatMayNotBeReplacedRefusesTheCycleBeforeAnythingRuns)
 {
     // Neither "Before Backup" nor "After Restore": the file at the rename path stays,
-    // so the old database cannot move there.
+    // so the old database could never go there. Known before anything runs.
     SetChecked("rbRenameBeforeBackup", false);
     SetChecked("rbRenameAfterRestore", false);
-    std::ofstream(RenamePath()) << "an earlier old file\n";
+    WriteFileText(RenamePath(), "an earlier old file\n");
 
     RunCycle();
 
-    EXPECT_EQ(Errors(), std::vector<std::string>{"Le rename de la vieille bd ou de la nouvelle ne fonctionne pas."});
+    ASSERT_EQ(Errors().size(), 1u);
+    EXPECT_THAT(Errors().front(), ::testing::HasSubstr("un fichier existe déjà au chemin de renommage " + RenamePath()));
     EXPECT_EQ(ReadFileText(RenamePath()), "an earlier old file\n");
-    EXPECT_TRUE(std::filesystem::exists(database_->Path() + "_Morvane")) << "the new file keeps its own name";
-    EXPECT_FALSE(std::filesystem::exists(database_->Folder().File("Morvane.fbk")));
+    EXPECT_FALSE(std::filesystem::exists(database_->Path() + "_Morvane"));
+    EXPECT_FALSE(MemoHas("StopServices.cmd"));
     EXPECT_EQ(Rows(), 2);
-    EXPECT_EQ(PanelColour(), QColor(255, 0, 0));
-    EXPECT_EQ(Control<QLabel>("PanelOperation")->text(), "Fin restore: Morvane.fbk");
-    EXPECT_FALSE(form_->RestoreService1().Active());
-    EXPECT_EQ(form_->CycleExitCode(), ExitSwapFailed);
+    EXPECT_EQ(form_->CycleExitCode(), ExitPreflightRefused);
+}
+
+TEST_F(CycleWindowTest, AfterACycleTheButtonsActOnTheDatabaseAtItsPath)
+{
+    SetChecked("rbRenameBeforeBackup", true);
+    RunCycle();
+    ASSERT_TRUE(Errors().empty()) << Errors().front();
+    ASSERT_EQ(form_->CycleExitCode(), 0);
+    EXPECT_EQ(form_->FIBDatabase().DBName(), Text("EditDBFile"));
+
+    Control<QSpinBox>("SpinEditSweep")->setValue(777);
+    QTest::mouseClick(Control<QPushButton>("btnUpdateSettings"), Qt::LeftButton);
+
+    ASSERT_TRUE(Errors().empty()) << Errors().front();
+    EXPECT_EQ(HeaderValue(database_->HeaderStatistics().Output, "Sweep interval:"), "777");
+    EXPECT_NE(HeaderValue(FreshDatabase::HeaderStatisticsOf(RenamePath()).Output, "Sweep interval:"), "777")
+        << "the old copy is left as it was";
 }
 
 TEST_F(CycleWindowTest, FailedBackupLeavesNoSessionOpenAndSkipsTheRestore)

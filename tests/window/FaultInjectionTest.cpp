@@ -76,17 +76,15 @@ constexpr long FileSizeLimit = 4L * 1024 * 1024;
 // the end of its scope.
 class ImmutableFolder {
 public:
-    explicit ImmutableFolder(std::string path)
+    // lockNow false: the folder is made immutable later (by a batch file); it is
+    // unlocked at the end all the same.
+    explicit ImmutableFolder(std::string path, bool lockNow = true)
         : path_(std::move(path))
     {
         std::filesystem::create_directories(path_);
-        locked_ = RunTool({"chattr", "+i", path_}).ExitCode == 0;
+        locked_ = !lockNow || RunTool({"chattr", "+i", path_}).ExitCode == 0;
     }
-    ~ImmutableFolder()
-    {
-        if (locked_)
-            RunTool({"chattr", "-i", path_});
-    }
+    ~ImmutableFolder() { RunTool({"chattr", "-i", path_}); }
     ImmutableFolder(const ImmutableFolder&) = delete;
     ImmutableFolder& operator=(const ImmutableFolder&) = delete;
     bool Locked() const noexcept { return locked_; }
@@ -111,23 +109,6 @@ protected:
         bulkRows_ = BulkRows;
     }
 
-    std::vector<std::string> PausingEnvironment(const std::string& step) const
-    {
-        std::vector<std::string> environment = AutoEnvironment();
-        environment.push_back("MORVANE_TEST_PAUSE_AT=" + step);
-        return environment;
-    }
-    std::string PauseMarker() const { return programFolder_.File("morvane-paused"); }
-
-    // Waits until the program stops at its pause point; false when it ended
-    // first.
-    bool WaitUntilPaused(BackgroundProgram& program) const
-    {
-        const auto deadline = std::chrono::steady_clock::now() + 240s;
-        while (!Exists(PauseMarker()) && program.Running() && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(100ms);
-        return Exists(PauseMarker());
-    }
     static bool WaitForFile(const std::string& path)
     {
         const auto deadline = std::chrono::steady_clock::now() + 60s;
@@ -250,10 +231,10 @@ INSTANTIATE_TEST_SUITE_P(
                                   "Ancienne base remise à sa place: ", "old file moved back"},
                       ProgramKill{"DuringTheVerification", "during the verification", "verification-started", "",
                                   "Ancienne base remise à sa place: ", "old file moved back"},
-                      // After the restore: the old file moved away, then killed before the
-                      // new one went in. The verified new file takes the path.
-                      ProgramKill{"BetweenTheTwoRenames", "between the two renames of the swap", "old-file-moved",
-                                  "BeforeBackup=0\nAfterRestore=1\n",
+                      // The restore verified, killed before the new file went in: the
+                      // verified new file takes the path.
+                      ProgramKill{"AfterTheVerifiedRestore", "after the verified restore, before the swap",
+                                  "restore-verified", "BeforeBackup=0\nAfterRestore=1\n",
                                   "Nouvelle base vérifiée mise à sa place: ", "verified new file moved in"}),
     [](const ::testing::TestParamInfo<ProgramKill>& param) { return std::string(param.param.name); });
 
@@ -362,14 +343,13 @@ TEST_F(FaultInjectionTest, ServerWritesFailingDuringTheRestoreLeaveTheDatabaseOn
 }
 
 // A rename refused by the file system: the rename path is in a folder made
-// immutable.
+// immutable, before the run or by the batch file before the backup.
 struct RefusedRename {
     const char* name;
     const char* step;
-    const char* jobSettings;
+    bool lockedByBatch; // false: locked before the run
     int exitStatus;
     const char* error;
-    bool newFileKept; // a verified new file keeps its "_Morvane" name
 };
 
 void PrintTo(const RefusedRename& rename, std::ostream* out) { *out << rename.name; }
@@ -380,30 +360,34 @@ TEST_P(RenameRefusedTest, RunEndsNonZeroWithTheDatabaseOnlineAtItsPath)
 {
     const RefusedRename& rename = GetParam();
     TableRow row{{"rename refused (rename path in an immutable folder)", rename.step, ""}};
-    const std::string lockedRenamePath = DatabaseFile("verrouillé/BD.FIB.BKP");
-    ImmutableFolder locked(DatabaseFile("verrouillé"));
+    const std::string lockedFolder = DatabaseFile("verrouillé");
+    const std::string lockedRenamePath = lockedFolder + "/BD.FIB.BKP";
+    ImmutableFolder locked(lockedFolder, !rename.lockedByBatch);
     ASSERT_TRUE(locked.Locked()) << "chattr +i needs root and a file system that has the flag";
-    WriteJobSettings("RenamePath=" + lockedRenamePath + "\n" + rename.jobSettings);
+    if (rename.lockedByBatch)
+        WriteBatchFile("StopServices.cmd", "chattr +i '" + lockedFolder + "'\n");
+    WriteJobSettings("RenamePath=" + lockedRenamePath + "\n");
 
     const ToolResult result = RunAuto();
     EXPECT_EQ(result.ExitCode, rename.exitStatus) << result.Output << Log();
 
     ExpectDatabaseWholeAtItsPath();
     EXPECT_FALSE(Exists(lockedRenamePath));
-    EXPECT_EQ(Exists(NewFile()), rename.newFileKept);
+    EXPECT_FALSE(Exists(NewFile()));
     EXPECT_THAT(Log(), HasSubstr(std::string("[001] ") + rename.error));
+    // The site's services are started again once they were stopped.
+    EXPECT_EQ(BatchesRun().size(), rename.lockedByBatch ? 2u : 0u);
 
     row.row.outcome = "exit " + std::to_string(result.ExitCode) + "; " + LoggedError(rename.error) + "; " +
-        DatabaseOutcome() + (rename.newFileKept ? "; verified new file kept under its _Morvane name" : "");
+        DatabaseOutcome() + (rename.lockedByBatch ? "; services started again" : "; no batch file ran");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Renames, RenameRefusedTest,
-    ::testing::Values(RefusedRename{"BeforeTheBackup", "the move before the backup", "", ExitBackupFailed,
-                                    "Morvane : Rename avant backup a échoué:", false},
-                      RefusedRename{"AtTheSwap", "the swap (old file to the rename path)",
-                                    "BeforeBackup=0\nAfterRestore=1\n", ExitSwapFailed,
-                                    "Erreur : Le rename de la vieille bd ou de la nouvelle ne fonctionne pas.", true}),
+    ::testing::Values(RefusedRename{"BeforeTheRun", "the check before the cycle", false, ExitPreflightRefused,
+                                    "Morvane : Vérification avant le cycle: le dossier du chemin de renommage"},
+                      RefusedRename{"AfterThePreflight", "the move before the backup", true, ExitBackupFailed,
+                                    "Morvane : Rename avant backup a échoué:"}),
     [](const ::testing::TestParamInfo<RefusedRename>& param) { return std::string(param.param.name); });
 
 } // namespace

@@ -96,33 +96,9 @@ TEST_F(SecurityTest, HostileBatchFileNamesRunAsOneFileEachAndNothingElse)
     EXPECT_EQ(Rows(), CycleRows);
 }
 
-// The database brought back online after a failed run: the server's folder and the
-// database name come from outside, and each reaches gfix as one argument.
-TEST(SecurityGfixOnline, HostileFolderAndDatabaseNameAreOneArgumentEachAndRunNothing)
-{
-    TemporaryFolder folder;
-    const std::string marker = folder.File("ran");
-    const std::string bin = folder.File("it's \"$(touch " + marker + ")\" `touch " + marker + "`;bin");
-    std::filesystem::create_directories(bin);
-    std::ofstream(bin + "/gfix") << "#!/bin/sh\nfor a in \"$@\"; do printf '[%s]\\n' \"$a\"; done\n";
-    std::filesystem::permissions(bin + "/gfix", std::filesystem::perms::owner_all);
-    const std::string database =
-        "127.0.0.1:/data/a 'b\" $(touch " + marker + ") `touch " + marker + "`;touch " + marker + ";x.fdb";
-
-    std::vector<std::string> output;
-    {
-        ShutDownDatabase shutDown(bin, database, [&](const std::string& line) { output.push_back(line); });
-    }
-
-    EXPECT_EQ(output, (std::vector<std::string>{"[-user]", "[sysdba]", "[-password]", std::string("[") +
-                                                SysdbaPassword + "]", "[" + database + "]", "[-online]",
-                                                "[normal]"}));
-    EXPECT_FALSE(std::filesystem::exists(marker));
-}
-
-// The runs that name the password: to the server's services on every run, and
-// on gfix's command line when a station will not let go of the database and again
-// when the failed run brings it back online. Neither may write it down.
+// The runs that name the password to the server's services: on every run, for the
+// shutdown when a station will not let go of the database, and again when the
+// failed run brings it back online. None may write it down.
 TEST_F(SecurityTest, ThePasswordIsInNoLogReportOrOtherFileAfterAFullyLoggedRun)
 {
     struct Case {
@@ -132,7 +108,7 @@ TEST_F(SecurityTest, ThePasswordIsInNoLogReportOrOtherFileAfterAFullyLoggedRun)
         bool succeeds;
     } const cases[] = {
         {"rebuilt", false, "", true},
-        {"restore failed, brought back online by gfix", true,
+        {"restore failed, brought back online", true,
          "printf 'pas une sauvegarde' > \"$SPOILED\"\n", false},
     };
     for (const Case& c : cases) {
@@ -157,7 +133,7 @@ TEST_F(SecurityTest, ThePasswordIsInNoLogReportOrOtherFileAfterAFullyLoggedRun)
         EXPECT_THAT(MemoryLog(), HasSubstr("Rapport du cycle"));
         EXPECT_TRUE(Exists(programFolder_.File("morvane-last-run.json")));
         if (c.stubbornStation) {
-            EXPECT_THAT(Log(), HasSubstr("Gfix shutdown terminé"));
+            EXPECT_THAT(Log(), HasSubstr("Base arrêtée pour le cycle (shutdown full)"));
         }
         if (!c.succeeds) {
             EXPECT_THAT(Log(), HasSubstr("Base remise en ligne"));

@@ -1,0 +1,79 @@
+#include "cycle/DatabaseControl.h"
+
+#include "core/Text.h"
+#include "cycle/CycleContents.h"
+#include "cycle/DatabaseLocation.h"
+#include "cycle/SessionGuards.h"
+#include "fib/IB_ServicesProperties.h"
+#include "fib/pFIBDatabase.h"
+
+namespace morvane {
+
+bool AttributesSayShutDown(const std::string& attributes)
+{
+    return attributes.find("shutdown") != std::string::npos || attributes.find("maintenance") != std::string::npos;
+}
+
+TDatabaseControl::TDatabaseControl(fib::TpFIBConfigService& config, fib::TpFIBStatisticalService& statistics,
+                                   TStringList userParams, fib::TDBParams attachParams, int dialect)
+    : config_(config), statistics_(statistics), userParams_(std::move(userParams)),
+      attachParams_(std::move(attachParams)), dialect_(dialect)
+{
+}
+
+void TDatabaseControl::Shutdown(const std::string& connection, fib::TShutdownMode mode, fib::TShutdownWait wait,
+                                int seconds)
+{
+    const DatabaseLocation location = SplitDatabaseLocation(connection);
+    config_.SetServerName(location.server);
+    config_.DatabaseName = location.path;
+    config_.SetParams(userParams_);
+    ServiceSessionGuard session(config_);
+    config_.Attach();
+    config_.Shutdown(mode, wait, seconds);
+    config_.Detach();
+}
+
+void TDatabaseControl::BringOnline(const std::string& connection, fib::TShutdownMode mode)
+{
+    // The server refuses to bring a database that is online online again.
+    if (mode == fib::TShutdownMode::Normal && !AttributesSayShutDown(Attributes(connection)))
+        return;
+    const DatabaseLocation location = SplitDatabaseLocation(connection);
+    config_.SetServerName(location.server);
+    config_.DatabaseName = location.path;
+    config_.SetParams(userParams_);
+    ServiceSessionGuard session(config_);
+    config_.Attach();
+    config_.BringOnline(mode);
+    config_.Detach();
+}
+
+std::string TDatabaseControl::Attributes(const std::string& connection)
+{
+    statistics_.SetParams(userParams_);
+    statistics_.SetServerName(SplitDatabaseLocation(connection).server);
+    statistics_.DatabaseName = connection;
+    std::string attributes;
+    ServiceSessionGuard session(statistics_);
+    statistics_.Attach();
+    statistics_.ServiceStart();
+    while (!statistics_.Eof()) {
+        const std::string line = Trim(statistics_.GetNextLine());
+        if (line.rfind("Attributes", 0) == 0)
+            attributes = Trim(line.substr(10));
+    }
+    statistics_.Detach();
+    return attributes;
+}
+
+std::vector<std::string> TDatabaseControl::ForeignAttachments(const std::string& connection)
+{
+    fib::TpFIBDatabase database(nullptr);
+    database.SetDBName(connection);
+    database.DBParams() = attachParams_;
+    database.SetSQLDialect(dialect_);
+    return ReadForeignAttachments(database);
+}
+
+} // namespace morvane

@@ -1,0 +1,45 @@
+#pragma once
+// What the cycle asks of the server about the database as a whole: shut it down,
+// bring it back online, read its header's attributes, list who else is attached.
+// Every request goes through the services API or an attachment, with the cycle's
+// credentials: no password on any command line.
+
+#include "core/TextList.h"
+#include "fib/IB_ServicesBuffers.h"
+#include "fib/pFIBProps.h"
+
+#include <string>
+#include <vector>
+
+namespace morvane {
+
+namespace fib {
+class TpFIBConfigService;
+class TpFIBStatisticalService;
+}
+
+// True when a header's attributes say the database is shut down at any level.
+bool AttributesSayShutDown(const std::string& attributes);
+
+class TDatabaseControl {
+public:
+    TDatabaseControl(fib::TpFIBConfigService& config, fib::TpFIBStatisticalService& statistics,
+                     TStringList userParams, fib::TDBParams attachParams, int dialect);
+
+    // connection: a DB File text (server, colon, path) naming the database.
+    void Shutdown(const std::string& connection, fib::TShutdownMode mode, fib::TShutdownWait wait, int seconds);
+    void BringOnline(const std::string& connection, fib::TShutdownMode mode = fib::TShutdownMode::Normal);
+    // The header's "Attributes" value ("force write, full shutdown", ...).
+    std::string Attributes(const std::string& connection);
+    // The attachments other than the one that asks.
+    std::vector<std::string> ForeignAttachments(const std::string& connection);
+
+private:
+    fib::TpFIBConfigService& config_;
+    fib::TpFIBStatisticalService& statistics_;
+    TStringList userParams_;
+    fib::TDBParams attachParams_;
+    int dialect_;
+};
+
+} // namespace morvane

@@ -1,0 +1,76 @@
+#include "cycle/StartUp.h"
+
+#include "core/Exception.h"
+#include "core/Component.h"
+#include "cycle/CycleExitStatus.h"
+#include "cycle/CycleFiles.h"
+#include "cycle/CycleJournal.h"
+#include "cycle/CycleLock.h"
+#include "cycle/DatabaseControl.h"
+#include "cycle/DatabaseLocation.h"
+#include "cycle/SettingsWrite.h"
+#include "database/Global_FIB.h"
+#include "fib/IB_ServicesProperties.h"
+#include "fib/pFIBDatabase.h"
+#include "fib/pFIBProps.h"
+
+namespace morvane {
+
+std::optional<ProfileDatabase> ReadProfileDatabase(const std::string& profileName) noexcept
+{
+    try {
+        fib::TpFIBDatabase database(nullptr);
+        database.DBParams().SetText(DesignTimeDatabaseParams);
+        GlobalFIB().LoadConnectionProfile(database, profileName);
+        const fib::TConnectParams params(database.DBParams());
+        return ProfileDatabase{database.DBName(), {params.UserName(), params.Password()}};
+    } catch (const std::exception&) {
+        // The window reads the profile again and shows the reason to the operator.
+        return std::nullopt;
+    }
+}
+
+std::optional<StartUpRefusal> PrepareDatabaseAtStartUp(const ProfileDatabase& profile,
+                                                       const std::function<void(const std::string&)>& log)
+{
+    const DatabaseLocation location = SplitDatabaseLocation(profile.dbFile);
+    if (location.path.empty())
+        return std::nullopt;
+    std::string holder;
+    if (!HoldCycleLock(location.path, holder))
+        return StartUpRefusal{ExitAlreadyRunning, CycleLockRefusal(location.path, holder)};
+
+    const std::string serverPart =
+        profile.dbFile.find(':') == std::string::npos ? std::string() : profile.dbFile.substr(0, profile.dbFile.find(':') + 1);
+    const auto bringOnline = [&](const std::string& databasePath) {
+        TComponent root;
+        root.SetName("FormMorvane");
+        auto& config = root.CreateOwned<fib::TpFIBConfigService>();
+        config.SetName("ConfigService1");
+        config.SetLoginPrompt(false);
+        auto& statistics = root.CreateOwned<fib::TpFIBStatisticalService>();
+        statistics.SetName("FIBStatisticalService");
+        statistics.SetLoginPrompt(false);
+        statistics.Options = fib::TStatOptions{fib::TStatOption::HeaderPages};
+        TDatabaseControl control(config, statistics,
+                                 ServiceUserParams(profile.credentials.user, profile.credentials.password), {}, 3);
+        control.BringOnline(serverPart + databasePath);
+        const std::string attributes = control.Attributes(serverPart + databasePath);
+        if (AttributesSayShutDown(attributes))
+            throw Exception("Attributes " + attributes);
+    };
+    for (const std::string& journal : {CycleJournalPath(location.path), LegacyCycleJournalPath()}) {
+        std::optional<std::string> unresolved;
+        try {
+            unresolved = ResolveLeftJournal(journal, log, bringOnline);
+        } catch (const Exception& error) {
+            // A journal that cannot be read is left for the administrator, never guessed at.
+            unresolved = error.Message();
+        }
+        if (unresolved)
+            return StartUpRefusal{ExitStartUpError, *unresolved};
+    }
+    return std::nullopt;
+}
+
+} // namespace morvane

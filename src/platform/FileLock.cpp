@@ -1,0 +1,75 @@
+#include "platform/FileLock.h"
+
+#include "platform/DurableFile.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace morvane::platform {
+
+FileLock::FileLock(const std::string& path, const std::string& ownerText)
+{
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ < 0) {
+        error_ = std::strerror(errno);
+        return;
+    }
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        char buffer[512];
+        const ssize_t n = ::pread(fd_, buffer, sizeof buffer, 0);
+        if (n > 0)
+            holder_.assign(buffer, static_cast<std::size_t>(n));
+        if (errno != EWOULDBLOCK && holder_.empty())
+            error_ = std::strerror(errno);
+        return;
+    }
+    held_ = true;
+    // Only the holder writes: the text of a lock that is held is never half written.
+    if (::ftruncate(fd_, 0) == 0) {
+        std::size_t done = 0;
+        while (done < ownerText.size()) {
+            const ssize_t n = ::pwrite(fd_, ownerText.data() + done, ownerText.size() - done,
+                                       static_cast<off_t>(done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break; // the text is a courtesy for the administrator; the lock holds without it
+            done += static_cast<std::size_t>(n);
+        }
+    }
+}
+
+FileLock::~FileLock()
+{
+    // Closing the descriptor releases the lock; the file stays, so that a process
+    // waiting on it and one creating it anew never hold two different locks.
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+std::string LockFolder()
+{
+    if (FolderWritable("/run/lock"))
+        return "/run/lock";
+    const char* temporary = std::getenv("TMPDIR");
+    return temporary != nullptr && FolderWritable(temporary) ? temporary : "/tmp";
+}
+
+std::string CanonicalFilePath(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    char resolved[PATH_MAX];
+    if (::realpath(folder.c_str(), resolved) == nullptr)
+        return path;
+    const std::string real = resolved;
+    return real == "/" ? "/" + name : real + "/" + name;
+}
+
+} // namespace morvane::platform

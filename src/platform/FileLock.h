@@ -1,0 +1,39 @@
+#pragma once
+// An exclusive lock on a file, held as long as the object lives and released by
+// the system when the process ends, however it ends.
+
+#include <string>
+
+namespace morvane::platform {
+
+class FileLock {
+public:
+    // Tries once, without waiting. The file is created when missing; owner text is
+    // written into it once the lock is held, so an administrator can see who has it.
+    FileLock(const std::string& path, const std::string& ownerText);
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+    bool Held() const noexcept { return held_; }
+    // What the holder wrote, when another process has the lock.
+    const std::string& Holder() const noexcept { return holder_; }
+    // The system's reason when the file could not even be opened.
+    const std::string& Error() const noexcept { return error_; }
+
+private:
+    int fd_{-1};
+    bool held_{false};
+    std::string holder_;
+    std::string error_;
+};
+
+// A folder every user may create lock files in: /run/lock, else the temporary folder.
+std::string LockFolder();
+
+// The real path of a file's folder followed by its name: two spellings of one file
+// (a link, "..", a doubled slash) give one text, also when the file itself is not
+// there. The path as given when its folder cannot be resolved.
+std::string CanonicalFilePath(const std::string& path);
+
+} // namespace morvane::platform

@@ -1,0 +1,83 @@
+// A client application as a site runs them: attached to the database, it inserts a
+// row and commits, again and again, and notes every commit the server told it had
+// succeeded. Cut off, it attaches again at once (or every 100 ms).
+//
+//   committing_client <server:path> <user> <password> <client id> <commits file>
+//
+// Each successful commit appends "<client id> <sequence>" to the commits file,
+// flushed at once. Ends on SIGTERM or SIGINT with status 0; 2 on a usage error.
+
+#include "core/Exception.h"
+#include "database/Global_FIB.h"
+#include "fib/pFIBDatabase.h"
+#include "fib/pFIBQuery.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <thread>
+
+using namespace morvane;
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+extern "C" void RequestStop(int) { stopRequested = 1; }
+
+void Insert(fib::TpFIBDatabase& database, int client, long sequence)
+{
+    const auto query = GlobalFIB().NewQuery(database, false,
+                                            "insert into COMMITS (CLIENT_ID, SEQ) values (" +
+                                                std::to_string(client) + ", " + std::to_string(sequence) + ")",
+                                            true);
+    query->Transaction()->StartTransaction();
+    query->Execute();
+    query->Close();
+    query->Transaction()->Commit();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 6) {
+        std::cerr << "usage: committing_client <server:path> <user> <password> <client id> <commits file>\n";
+        return 2;
+    }
+    std::signal(SIGTERM, RequestStop);
+    std::signal(SIGINT, RequestStop);
+    const int client = std::stoi(argv[4]);
+    std::FILE* commits = std::fopen(argv[5], "a");
+    if (commits == nullptr)
+        return 2;
+    long sequence = 0;
+    bool announced = false;
+    while (stopRequested == 0) {
+        try {
+            fib::TpFIBDatabase database;
+            database.SetDBName(argv[1]);
+            database.ConnectParams().SetUserName(argv[2]);
+            database.ConnectParams().SetPassword(argv[3]);
+            database.SetConnected(true);
+            if (!announced) {
+                std::cout << "attached" << std::endl;
+                announced = true;
+            }
+            while (stopRequested == 0) {
+                Insert(database, client, ++sequence);
+                // Only what the server said it committed is noted.
+                std::fprintf(commits, "%d %ld\n", client, sequence);
+                std::fflush(commits);
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+            database.Close();
+        } catch (const std::exception&) {
+            // Cut off, refused or shut down: attach again, as an application does.
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+    std::fclose(commits);
+    return 0;
+}

@@ -1,0 +1,320 @@
+// The cycle with real client applications attached and writing: every commit a
+// client was told succeeded must be in the database at its path afterwards, the
+// database online, and the exit status the one documented for what happened. Also
+// the runs a site makes by mistake (two at once, a rename path the cycle cannot
+// use, a stop request) and what each leaves. The program built with the test hooks
+// runs unattended against the real server.
+
+#include "BackgroundProgram.h"
+#include "CycleProgramFixture.h"
+
+#include "cycle/CycleExitStatus.h"
+#include "support/FileText.h"
+
+#include <csignal>
+#include <fcntl.h>
+#include <set>
+#include <spawn.h>
+#include <sys/wait.h>
+
+namespace morvane::test {
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+const std::string ClientUser = "MORVANE_CLIENT";
+const std::string ClientPassword = "client21";
+
+// One committing client, stopped with the object.
+class ClientProcess {
+public:
+    ClientProcess(const std::string& connection, const std::string& user, const std::string& password, int id,
+                  const std::string& commits)
+    {
+        std::vector<std::string> args{COMMITTING_CLIENT_PATH, connection, user, password, std::to_string(id),
+                                      commits};
+        std::vector<char*> argv;
+        for (std::string& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~ClientProcess() { Stop(); }
+    ClientProcess(const ClientProcess&) = delete;
+    ClientProcess& operator=(const ClientProcess&) = delete;
+
+    void Stop() noexcept
+    {
+        if (pid_ <= 0)
+            return;
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        for (int i = 0; i < 100 && ::waitpid(pid_, &status, WNOHANG) == 0; ++i)
+            std::this_thread::sleep_for(50ms);
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+    }
+
+private:
+    pid_t pid_{-1};
+};
+
+class RealClientsTest : public CycleProgramTest {
+protected:
+    void SetUp() override
+    {
+        CycleProgramTest::SetUp();
+        if (HasFatalFailure() || IsSkipped())
+            return;
+        database_->Sql("CREATE TABLE COMMITS (CLIENT_ID INTEGER NOT NULL, SEQ INTEGER NOT NULL, "
+                       "PRIMARY KEY (CLIENT_ID, SEQ));\nCOMMIT;\n"
+                       "CREATE OR ALTER USER " + ClientUser + " PASSWORD '" + ClientPassword + "';\n"
+                       "GRANT ALL ON COMMITS TO " + ClientUser + ";\nCOMMIT;\n");
+    }
+    void TearDown() override
+    {
+        if (database_)
+            RunTool({"isql-fb", "-q", "-user", "SYSDBA", "-password", SysdbaPassword, "-i", DropUserScript()});
+        CycleProgramTest::TearDown();
+    }
+    std::string DropUserScript() const
+    {
+        const std::string script = programFolder_.File("drop-user.sql");
+        WriteFileText(script, "CONNECT '" + database_->ConnectionString() + "';\nDROP USER " + ClientUser +
+                                  ";\nCOMMIT;\n");
+        return script;
+    }
+    std::string Commits() const { return programFolder_.File("commits.txt"); }
+
+    // Two clients: the site's administrator account, which may attach even when the
+    // database is shut down for ordinary users, and an ordinary user.
+    void StartClients()
+    {
+        clients_.push_back(std::make_unique<ClientProcess>(database_->ConnectionString(), "SYSDBA", SysdbaPassword,
+                                                           1, Commits()));
+        clients_.push_back(
+            std::make_unique<ClientProcess>(database_->ConnectionString(), ClientUser, ClientPassword, 2, Commits()));
+        // Writing before the cycle starts.
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        while (ReadFileLines(Commits()).size() < 20 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(50ms);
+    }
+    void StopClients() { clients_.clear(); }
+
+    // Every commit a client noted, missing from the database at its path.
+    std::vector<std::string> LostCommits() const
+    {
+        std::set<std::string> present;
+        for (const std::string& line :
+             OutputLines(database_->Sql("SELECT 'row ' || CLIENT_ID || ' ' || SEQ FROM COMMITS;")))
+            if (line.rfind("row ", 0) == 0)
+                present.insert(line.substr(4));
+        std::vector<std::string> lost;
+        for (const std::string& commit : ReadFileLines(Commits()))
+            if (present.count(commit) == 0)
+                lost.push_back(commit);
+        return lost;
+    }
+
+    std::vector<std::unique_ptr<ClientProcess>> clients_;
+};
+
+struct ClientsCase {
+    const char* name;
+    bool forced;
+    bool beforeBackup;
+    int exitStatus;
+};
+void PrintTo(const ClientsCase& c, std::ostream* out) { *out << c.name; }
+
+class RealClientsCycleTest : public RealClientsTest, public ::testing::WithParamInterface<ClientsCase> {};
+
+TEST_P(RealClientsCycleTest, EveryCommitAClientWasToldOfIsInTheDatabaseAtItsPath)
+{
+    const ClientsCase& c = GetParam();
+    WriteJobSettings(std::string("ForcerDeconnexionClient=") + (c.forced ? "1" : "0") + "\n" +
+                     (c.beforeBackup ? "BeforeBackup=1\nAfterRestore=0\n" : "BeforeBackup=0\nAfterRestore=1\n"));
+    StartClients();
+
+    const ToolResult result = RunAuto();
+    // The clients find the database again after the cycle and go on writing.
+    const std::size_t afterRun = ReadFileLines(Commits()).size();
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (ReadFileLines(Commits()).size() < afterRun + 10 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(100ms);
+    StopClients();
+
+    EXPECT_EQ(result.ExitCode, c.exitStatus) << result.Output << Log();
+    EXPECT_EQ(LostCommits(), std::vector<std::string>{}) << Log();
+    EXPECT_GE(ReadFileLines(Commits()).size(), afterRun + 10) << "the clients write into the database again";
+    EXPECT_THAT(Attributes(), Not(HasSubstr("shutdown")));
+    EXPECT_THAT(Attributes(), Not(HasSubstr("maintenance")));
+    EXPECT_FALSE(Exists(Journal()));
+    EXPECT_EQ(Rows(), CycleRows);
+    // The site's services are started again however the cycle ended.
+    ASSERT_FALSE(BatchesRun().empty());
+    EXPECT_THAT(BatchesRun().back(), HasSubstr("StartServices.cmd"));
+    if (c.exitStatus == ExitDisconnectionRefused) {
+        EXPECT_THAT(Log(), HasSubstr("la déconnexion forcée n'est pas cochée"));
+        EXPECT_FALSE(Exists(RenamePath())) << "nothing was moved";
+    } else {
+        EXPECT_THAT(Log(), HasSubstr("Base arrêtée pour le cycle (shutdown full)"));
+        EXPECT_EQ(FreshDatabase::HeaderStatisticsOf(RenamePath()).ExitCode, 0) << "the old copy is kept";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RealClientsCycleTest,
+    ::testing::Values(ClientsCase{"ForcedBeforeBackup", true, true, ExitCompleted},
+                      ClientsCase{"ForcedAfterRestore", true, false, ExitCompleted},
+                      ClientsCase{"NotForcedClientsStayAttached", false, true, ExitDisconnectionRefused}),
+    [](const ::testing::TestParamInfo<ClientsCase>& param) { return std::string(param.param.name); });
+
+// A second run while one is working on the database: it refuses at once and
+// touches nothing, whether it starts from the same folder or from another one;
+// a run on another database goes its way.
+TEST_F(RealClientsTest, ASecondRunOnTheSameDatabaseRefusesAndTouchesNothing)
+{
+    WriteJobSettings("ForcerDeconnexionClient=0\n");
+    BackgroundProgram first(Program(), PausingEnvironment("backup-started"));
+    ASSERT_TRUE(WaitUntilPaused(first)) << Log();
+
+    // Same folder.
+    const ToolResult sameFolder = RunAuto();
+    EXPECT_EQ(sameFolder.ExitCode, ExitAlreadyRunning) << sameFolder.Output;
+    EXPECT_THAT(sameFolder.Output, HasSubstr("Un autre cycle Morvane travaille déjà sur la base " + DatabasePath()));
+
+    // Another folder, another spelling of the same file.
+    TemporaryFolder other;
+    std::filesystem::copy_file(Program(), other.File("morvane"));
+    const std::string spelling = database_->Folder().Path() + "/./BD.FDB";
+    WriteFileText(other.File("Database.ini"), "DatabaseName=127.0.0.1:" + spelling + "\r\n");
+    std::vector<std::string> argv{"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY"};
+    for (const std::string& setting : AutoEnvironment())
+        argv.push_back(setting);
+    for (const char* word : {"timeout", "120"})
+        argv.emplace_back(word);
+    argv.push_back(other.File("morvane"));
+    argv.emplace_back("AUTO");
+    const ToolResult otherFolder = RunTool(argv);
+    EXPECT_EQ(otherFolder.ExitCode, ExitAlreadyRunning) << otherFolder.Output;
+    EXPECT_FALSE(Exists(other.File("batches.txt"))) << "no batch file ran";
+
+    // Another database, from the first run's folder, through its own profile.
+    FreshDatabase second(FreshDatabase::Access::Server, "AUTRE.FDB", 4096);
+    second.Sql("CREATE TABLE T (ID INTEGER);\nCOMMIT;\nINSERT INTO T VALUES (1);\nCOMMIT;\n");
+    WriteProgramFile("Autre.ini", "DatabaseName=" + second.ConnectionString() + "\r\n");
+    WriteFileText(programFolder_.File("morvane.ini"),
+                  "[" + database_->ConnectionString() + "]\nForcerDeconnexionClient=0\n[" + second.ConnectionString() +
+                      "]\nForcerDeconnexionClient=0\nRenamePath=" + second.Folder().File("AUTRE.BKP") +
+                      "\nEmplacementBackup=" + second.Folder().Path() + "/\n");
+    argv.pop_back();
+    argv.back() = Program();
+    argv.emplace_back("AUTO");
+    argv.push_back("DATABASEINI=" + programFolder_.File("Autre.ini"));
+    const ToolResult otherDatabase = RunTool(argv);
+    EXPECT_EQ(otherDatabase.ExitCode, ExitCompleted) << otherDatabase.Output << Log();
+    EXPECT_TRUE(Exists(second.Folder().File("AUTRE.BKP")));
+
+    // The first run was never disturbed.
+    std::filesystem::remove(PauseMarker());
+    EXPECT_EQ(first.Wait(240s), ExitCompleted) << Log();
+    EXPECT_EQ(Rows(), CycleRows);
+    EXPECT_THAT(Attributes(), Not(HasSubstr("shutdown")));
+}
+
+TEST_F(RealClientsTest, ARenamePathTheCycleCannotUseIsRefusedBeforeAnythingRuns)
+{
+    const std::string shared = "/dev/shm/morvane-test-" + std::to_string(::getpid());
+    std::filesystem::create_directories(shared);
+    WriteJobSettings("RenamePath=" + shared + "/BD.FIB.BKP\n");
+
+    const ToolResult result = RunAuto();
+    std::filesystem::remove_all(shared);
+
+    EXPECT_EQ(result.ExitCode, ExitPreflightRefused) << result.Output;
+    EXPECT_THAT(Log(), HasSubstr("n'est pas sur le même système de fichiers que la base de données " +
+                                 DatabasePath()));
+    EXPECT_TRUE(BatchesRun().empty());
+    EXPECT_EQ(Rows(), CycleRows);
+}
+
+TEST_F(RealClientsTest, AFailedNightKeepsThePreviousCopy)
+{
+    WriteFileText(RenamePath(), "copie de la nuit précédente");
+    // The program's own folder belongs to root: the server cannot write the backup there.
+    WriteJobSettings("EmplacementBackup=" + programFolder_.Path() + "/\n");
+
+    const ToolResult result = RunAuto();
+
+    EXPECT_EQ(result.ExitCode, ExitBackupFailed) << result.Output << Log();
+    EXPECT_EQ(ReadFileText(RenamePath()), "copie de la nuit précédente");
+    EXPECT_FALSE(Exists(RenamePath() + ".morvane-precedent"));
+    EXPECT_EQ(Rows(), CycleRows);
+    EXPECT_THAT(Attributes(), Not(HasSubstr("shutdown")));
+
+    // The next night that succeeds replaces it.
+    WriteJobSettings("");
+    EXPECT_EQ(RunAuto().ExitCode, ExitCompleted) << Log();
+    EXPECT_EQ(FreshDatabase::HeaderStatisticsOf(RenamePath()).ExitCode, 0);
+    EXPECT_FALSE(Exists(RenamePath() + ".morvane-precedent"));
+}
+
+struct StopCase {
+    const char* name;
+    const char* step;
+};
+void PrintTo(const StopCase& c, std::ostream* out) { *out << c.name; }
+
+class StopRequestTest : public RealClientsTest, public ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(StopRequestTest, SigtermEndsTheCycleAtItsNextSafePointWithTheDatabaseOnline)
+{
+    WriteJobSettings("ForcerDeconnexionClient=0\n");
+    BackgroundProgram program(Program(), PausingEnvironment(GetParam().step));
+    ASSERT_TRUE(WaitUntilPaused(program)) << Log();
+    program.Signal(SIGTERM);
+    std::filesystem::remove(PauseMarker());
+
+    EXPECT_EQ(program.Wait(240s), ExitInterrupted) << Log();
+    EXPECT_EQ(Rows(), CycleRows);
+    EXPECT_THAT(Attributes(), Not(HasSubstr("shutdown")));
+    EXPECT_FALSE(Exists(RenamePath()));
+    EXPECT_FALSE(Exists(NewFile()));
+    EXPECT_FALSE(Exists(Journal()));
+    EXPECT_TRUE(RunReport()["interrupted"].toBool()) << Log();
+    EXPECT_EQ(RunReport()["exitStatus"].toInt(-1), ExitInterrupted);
+    ASSERT_FALSE(BatchesRun().empty());
+    EXPECT_THAT(BatchesRun().back(), HasSubstr("StartServices.cmd"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, StopRequestTest,
+                         ::testing::Values(StopCase{"DuringTheBackup", "backup-started"},
+                                           StopCase{"DuringTheRestore", "restore-started"}),
+                         [](const ::testing::TestParamInfo<StopCase>& param) { return std::string(param.param.name); });
+
+TEST_F(RealClientsTest, SigtermEndsAnIdleWindowAtOnce)
+{
+    BackgroundProgram program(Program(), AutoEnvironment(), {});
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (Log().find("Ouverture de l'application") == std::string::npos && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(100ms);
+    std::this_thread::sleep_for(2s);
+    ASSERT_TRUE(program.Running()) << Log();
+
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Wait(10s), 0) << "ended without a cycle";
+    EXPECT_TRUE(BatchesRun().empty());
+}
+
+} // namespace
+} // namespace morvane::test
