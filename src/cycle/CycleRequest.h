@@ -11,7 +11,7 @@ namespace morvane {
 struct DatabaseSettings {
     int pageBuffers{0};
     int sweepInterval{0};
-    bool noReserve{false};   // "Use Reserve" box on its second item
+    bool useReserve{false};  // "Use Reserve" box on its second item ("OUI"): space kept on each page
     bool asyncWrites{false}; // "Write Mode" box on its second item
 };
 

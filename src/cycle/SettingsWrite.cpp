@@ -42,7 +42,7 @@ void WriteDatabaseSettings(fib::TpFIBConfigService& service, const std::string& 
     mark(SettingItem::SweepInterval, true);
 
     mark(SettingItem::Reserve, false);
-    service.SetReserveSpace(settings.noReserve);
+    service.SetReserveSpace(settings.useReserve);
     mark(SettingItem::Reserve, true);
 
     mark(SettingItem::WriteMode, false);

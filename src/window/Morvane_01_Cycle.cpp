@@ -59,7 +59,7 @@ CycleRequest TFormMorvane::ReadCycleRequest() const
     request.writeSettings = ui->ComboBoxWriteMode->currentText().isEmpty();
     request.settings.pageBuffers = ui->SpinEditPageBuffers->Value();
     request.settings.sweepInterval = ui->SpinEditSweep->Value();
-    request.settings.noReserve = ItemIndex(ui->ComboBoxUseReserve) == 1;
+    request.settings.useReserve = ItemIndex(ui->ComboBoxUseReserve) == 1;
     request.settings.asyncWrites = ItemIndex(ui->ComboBoxWriteMode) == 1;
     request.unattended = HasParam("AUTO");
     return request;

@@ -96,7 +96,7 @@ void TFormMorvane::ApplySettings()
     DatabaseSettings settings;
     settings.pageBuffers = ui->SpinEditPageBuffers->Value();
     settings.sweepInterval = ui->SpinEditSweep->Value();
-    settings.noReserve = ItemIndex(ui->ComboBoxUseReserve) == 1;
+    settings.useReserve = ItemIndex(ui->ComboBoxUseReserve) == 1;
     settings.asyncWrites = ItemIndex(ui->ComboBoxWriteMode) == 1;
     // The database component's name, not the DB File text: after a move before the
     // backup it names the moved file.

@@ -51,7 +51,7 @@ for dependency in libfbclient2 libqt6widgets6 libpugixml1v5; do
 done
 dpkg-deb -c "$deb" | awk '{ print $1, $6 }' > "$work/contents"
 for entry in "-rwxr-xr-x ./opt/morvane/morvane" "-rw-r--r-- ./opt/morvane/AppLogger.xml" \
-             "-rw-r--r-- ./opt/morvane/Database.ini" "-rw-r--r-- ./opt/morvane/morvane.ini" \
+             "-rw------- ./opt/morvane/Database.ini" "-rw-r--r-- ./opt/morvane/morvane.ini" \
              "-rwxr-xr-x ./opt/morvane/StopServices.cmd" "-rwxr-xr-x ./usr/bin/morvane" \
              "-rw-r--r-- ./lib/systemd/system/morvane-nightly.service" \
              "-rw-r--r-- ./lib/systemd/system/morvane-nightly.timer" \
@@ -63,6 +63,8 @@ done
 echo "== dpkg -i"
 dpkg -i "$deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log" >&2; fail "dpkg -i failed"; }
 [ -x /opt/morvane/morvane ] || fail "no program in /opt/morvane"
+# The connection profile holds the administrator's password: its owner alone reads it.
+[ "$(stat -c %a /opt/morvane/Database.ini)" = 600 ] || fail "Database.ini is $(stat -c %a /opt/morvane/Database.ini)"
 # Installed, not enabled: the administrator adapts the configuration first.
 for wants in /etc/systemd/system/timers.target.wants/morvane-nightly.timer \
              /etc/systemd/system/multi-user.target.wants/morvane-nightly.service; do

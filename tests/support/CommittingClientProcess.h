@@ -1,0 +1,59 @@
+#pragma once
+// A client application committing rows (tests/support/CommittingClient.cpp) run in
+// the background, stopped with the object: SIGTERM, then SIGKILL after five seconds.
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace morvane::test {
+
+// One committing client, stopped with the object.
+class ClientProcess {
+public:
+    ClientProcess(const std::string& connection, const std::string& user, const std::string& password, int id,
+                  const std::string& commits)
+    {
+        std::vector<std::string> args{COMMITTING_CLIENT_PATH, connection, user, password, std::to_string(id),
+                                      commits};
+        std::vector<char*> argv;
+        for (std::string& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~ClientProcess() { Stop(); }
+    ClientProcess(const ClientProcess&) = delete;
+    ClientProcess& operator=(const ClientProcess&) = delete;
+
+    void Stop() noexcept
+    {
+        if (pid_ <= 0)
+            return;
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        for (int i = 0; i < 100 && ::waitpid(pid_, &status, WNOHANG) == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+    }
+
+private:
+    pid_t pid_{-1};
+};
+
+} // namespace morvane::test

@@ -1,0 +1,213 @@
+// A site whose administrator password is not the built-in one, given only in the
+// connection profile, with a non-ASCII password, started as a scheduler starts the
+// program (an empty environment, LANG=C): the whole unattended cycle runs, and no
+// process's command line or environment ever shows the password. Changes the
+// server's SYSDBA password for its run, so it runs alone.
+
+#include "BackgroundProgram.h"
+#include "CycleProgramFixture.h"
+
+#include "cycle/CycleExitStatus.h"
+#include "support/CommittingClientProcess.h"
+#include "support/FileText.h"
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <dirent.h>
+#include <mutex>
+#include <set>
+#include <sys/stat.h>
+
+namespace morvane::test {
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+const std::string SitePassword = "pässwörd21";
+const std::string StationUser = "MORVANE_STATION";
+const std::string StationPassword = "station21";
+
+// Runs an isql script whose CONNECT line carries the credentials: nothing secret on
+// a command line, not even the test's own.
+ToolResult RunScript(const TemporaryFolder& folder, const std::string& script)
+{
+    const std::string file = folder.File("credentials.sql");
+    WriteFileText(file, script);
+    const ToolResult result = RunTool({"isql-fb", "-q", "-ch", "UTF8", "-i", file});
+    std::filesystem::remove(file);
+    return result;
+}
+
+// SYSDBA's password changed for the test, and changed back on every path.
+class SysdbaPasswordChange {
+public:
+    SysdbaPasswordChange(const TemporaryFolder& folder, std::string database) : folder_(folder), database_(database)
+    {
+        const ToolResult changed =
+            RunScript(folder_, "CONNECT '" + database_ + "' USER 'SYSDBA' PASSWORD '" + SysdbaPassword +
+                                   "';\nALTER USER SYSDBA PASSWORD '" + SitePassword + "';\nCOMMIT;\n");
+        changed_ = changed.ExitCode == 0 && changed.Output.find("Statement failed") == std::string::npos;
+        if (!changed_)
+            ADD_FAILURE() << changed.Output;
+    }
+    ~SysdbaPasswordChange() { Restore(); }
+    SysdbaPasswordChange(const SysdbaPasswordChange&) = delete;
+    SysdbaPasswordChange& operator=(const SysdbaPasswordChange&) = delete;
+
+    void Restore()
+    {
+        if (!changed_)
+            return;
+        const ToolResult restored =
+            RunScript(folder_, "CONNECT '" + database_ + "' USER 'SYSDBA' PASSWORD '" + SitePassword +
+                                   "';\nALTER USER SYSDBA PASSWORD '" + SysdbaPassword + "';\nCOMMIT;\n");
+        changed_ = false;
+        EXPECT_EQ(restored.Output.find("Statement failed"), std::string::npos) << restored.Output;
+    }
+
+private:
+    const TemporaryFolder& folder_;
+    std::string database_;
+    bool changed_{false};
+};
+
+// Reads every process's command line and environment until stopped, and keeps
+// those that hold a text.
+class CommandLineSampler {
+public:
+    explicit CommandLineSampler(std::string secret) : secret_(std::move(secret))
+    {
+        thread_ = std::thread([this] {
+            while (!stop_) {
+                Sample();
+                std::this_thread::sleep_for(10ms);
+            }
+        });
+    }
+    ~CommandLineSampler() { Stop(); }
+    void Stop()
+    {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+    }
+    std::set<std::string> Found() const
+    {
+        std::lock_guard guard(lock_);
+        return found_;
+    }
+    int Samples() const { return samples_; }
+
+private:
+    void Sample()
+    {
+        DIR* proc = ::opendir("/proc");
+        if (proc == nullptr)
+            return;
+        while (const dirent* entry = ::readdir(proc)) {
+            const std::string pid = entry->d_name;
+            if (pid.find_first_not_of("0123456789") != std::string::npos)
+                continue;
+            for (const char* what : {"cmdline", "environ"}) {
+                const std::string text = ReadFileText("/proc/" + pid + "/" + what);
+                if (text.find(secret_) != std::string::npos) {
+                    std::string shown = ReadFileText("/proc/" + pid + "/cmdline");
+                    std::replace(shown.begin(), shown.end(), '\0', ' ');
+                    std::lock_guard guard(lock_);
+                    found_.insert(std::string(what) + ": " + shown);
+                }
+            }
+        }
+        ::closedir(proc);
+        ++samples_;
+    }
+
+    std::string secret_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> samples_{0};
+    mutable std::mutex lock_;
+    std::set<std::string> found_;
+    std::thread thread_;
+};
+
+class CredentialsTest : public CycleProgramTest {
+protected:
+    void SetUp() override
+    {
+        CycleProgramTest::SetUp();
+        if (HasFatalFailure() || IsSkipped())
+            return;
+        database_->Sql("CREATE TABLE COMMITS (CLIENT_ID INTEGER NOT NULL, SEQ INTEGER NOT NULL, "
+                       "PRIMARY KEY (CLIENT_ID, SEQ));\nCOMMIT;\n"
+                       "CREATE OR ALTER USER " + StationUser + " PASSWORD '" + StationPassword + "';\n"
+                       "GRANT ALL ON COMMITS TO " + StationUser + ";\nCOMMIT;\n");
+    }
+    void TearDown() override
+    {
+        if (database_)
+            RunScript(programFolder_, "CONNECT '" + database_->ConnectionString() + "' USER 'SYSDBA' PASSWORD '" +
+                                          SysdbaPassword + "';\nDROP USER " + StationUser + ";\nCOMMIT;\n");
+        CycleProgramTest::TearDown();
+    }
+};
+
+TEST_F(CredentialsTest, ASiteWithItsOwnPasswordInTheProfileRunsUnattendedAndNeverShowsIt)
+{
+    WriteProgramFile("Database.ini", "DatabaseName=" + database_->ConnectionString() +
+                                         "\r\nuser_name=SYSDBA\r\npassword=" + SitePassword + "\r\n");
+    ::chmod(programFolder_.File("Database.ini").c_str(), 0600);
+    // A station that never leaves: the shutdown has to cut it.
+    ClientProcess station(database_->ConnectionString(), StationUser, StationPassword, 1,
+                          programFolder_.File("commits.txt"));
+    std::this_thread::sleep_for(2s);
+
+    ToolResult result;
+    std::set<std::string> found;
+    int samples = 0;
+    {
+        SysdbaPasswordChange password(programFolder_, database_->ConnectionString());
+        CommandLineSampler sampler(SitePassword);
+        // As cron or systemd without a unit's settings start it: nothing but LANG=C.
+        result = RunTool({"env", "-i", "LANG=C", "QT_QPA_PLATFORM=offscreen",
+                          std::string("LSAN_OPTIONS=suppressions=") + MORVANE_LSAN_SUPPRESSIONS + ":use_tls=0",
+                          "/usr/bin/timeout", "300", Program(), "AUTO"});
+        sampler.Stop();
+        found = sampler.Found();
+        samples = sampler.Samples();
+        password.Restore();
+    }
+    station.Stop();
+
+    EXPECT_EQ(result.ExitCode, ExitCompleted) << result.Output << Log();
+    EXPECT_GT(samples, 100) << "the command lines were sampled all through the run";
+    EXPECT_EQ(found, std::set<std::string>{});
+    EXPECT_THAT(Log(), HasSubstr("Base arrêtée pour le cycle (shutdown full)"));
+    EXPECT_THAT(Log(), Not(HasSubstr(SitePassword)));
+    EXPECT_THAT(Log(), Not(HasSubstr("peut être lu par d'autres utilisateurs"))) << "the profile is private";
+    EXPECT_EQ(Rows(), CycleRows);
+    EXPECT_TRUE(Exists(RenamePath()));
+}
+
+TEST_F(CredentialsTest, AProfileNamingAnOrdinaryUserAttachesAtStartUp)
+{
+    WriteProgramFile("Database.ini", "DatabaseName=" + database_->ConnectionString() + "\r\nuser_name=" +
+                                         StationUser + "\r\npassword=" + StationPassword + "\r\n");
+    BackgroundProgram program(Program(), AutoEnvironment(), {});
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (Log().find("Ouverture de l'application") == std::string::npos && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(100ms);
+    std::this_thread::sleep_for(3s);
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Wait(20s), 0) << Log();
+
+    EXPECT_THAT(Log(), Not(HasSubstr("Different logins")));
+    EXPECT_THAT(Log(), Not(HasSubstr("Le chemin de la base de données est erroné")));
+    // The profile holds a password others may read: said once, at level 5.
+    EXPECT_THAT(Log(), HasSubstr("[005] Le fichier " + programFolder_.File("Database.ini")));
+}
+
+} // namespace
+} // namespace morvane::test
