@@ -221,16 +221,30 @@ void TBackupCycle::RunSteps()
         step.End(StepOutcome::Ok);
     }
 
+    TDatabaseControl control(components_.config, components_.statistics,
+                             ServiceUserParams(request_.user, request_.password), database.DBParams(),
+                             database.SQLDialect());
+    control_ = &control;
+    // What the database is decides whether it can be rebuilt as it is: known before
+    // the site's services are stopped.
+    {
+        ReportStep step(report_, CycleStep::DatabaseChecks);
+        const DatabaseFacts facts = control.Facts(dbFile, request_.user, request_.forceDisconnection);
+        originalAttributes_ = facts.attributes;
+        if (const auto refusal = DatabaseRefusal(dbFile, facts)) {
+            step.End(StepOutcome::Refused, refusal->message);
+            EnterStage(refusal->disconnection ? CycleStage::Disconnection : CycleStage::Preflight);
+            throw Exception(refusal->message);
+        }
+        step.End(StepOutcome::Ok);
+    }
+
     ReportedBatchFile(request_.batchBeforeBackup, CycleStep::BatchBeforeBackup);
     // From here the site's services are stopped: the batch after the restore runs
     // however the cycle ends.
     batchBeforeRan_ = true;
     CheckStop();
 
-    TDatabaseControl control(components_.config, components_.statistics,
-                             ServiceUserParams(request_.user, request_.password), database.DBParams(),
-                             database.SQLDialect());
-    control_ = &control;
     // From here every shutdown and every move of a database file is in the journal
     // before and after it.
     TCycleJournal journal(CycleJournalPath(databasePath), databasePath, renamePath, databasePath + NewDatabaseSuffix);
@@ -277,9 +291,12 @@ void TBackupCycle::RunSteps()
             // Someone attached between the look and the shutdown: nothing was cut.
             throw Exception(OthersAttachedRefusal(dbFile, {error.what()}));
         }
+        // Brought back to the state the site had set: online, or a maintenance shutdown.
+        const fib::TShutdownMode originalMode = ShutdownModeOf(originalAttributes_);
         shutDown = std::make_unique<ShutDownDatabase>(
-            dbFile, databasePath, &journal, [&control, dbFile] { control.BringOnline(dbFile); },
-            [&control, dbFile] { return control.Attributes(dbFile); }, [this] { notBackOnline_ = true; });
+            dbFile, databasePath, &journal, [&control, dbFile, originalMode] { control.BringOnline(dbFile, originalMode); },
+            [&control, dbFile] { return control.Attributes(dbFile); }, [this] { notBackOnline_ = true; },
+            [originalMode](const std::string& attributes) { return ShutdownModeOf(attributes) == originalMode; });
         JournalDone(&journal, JournalStep::ShutDown, hooks_.stepReached);
         const std::string attributes = control.Attributes(dbFile);
         const std::string line = "Base arrêtée pour le cycle (shutdown full) : " + dbFile + " => Attributes " + attributes;
@@ -392,7 +409,7 @@ void TBackupCycle::RunSteps()
         }
         // The old copy is what the database was: open again, at a path no client uses.
         try {
-            control.BringOnline(movedConnection);
+            control.BringOnline(movedConnection, ShutdownModeOf(originalAttributes_));
         } catch (const std::exception& error) {
             ProgramLog("L'ancienne base " + renamePath + " reste arrêtée: " + error.what(), 5);
         }
@@ -459,6 +476,9 @@ bool TBackupCycle::RunBackup(const std::string& backupFileName)
     service.SetServerName(location.server);
     service.DatabaseName = location.path;
     service.SetParams(ServiceUserParams(request_.user, request_.password));
+    // The backup's own attachment must not add a row to an audit table through an
+    // ON CONNECT trigger: the rebuilt database would not be the one that was counted.
+    service.Options.Include(fib::TBackupOption::NoDatabaseTriggers);
     const std::string backupPath = BackupFilePath(request_.backupFolder, backupFileName);
     service.BackupFile.Add(backupPath);
     DeleteFileIfExists(backupPath);
@@ -575,6 +595,24 @@ RestoreOutcome TBackupCycle::RunRestore(const std::string& backupFileName, bool 
             return RestoreOutcome::VerificationFailed;
         }
     }
+    // What the site had set and the rebuild did not ask to change stays as it was: the
+    // file's owner, group and mode, and a maintenance shutdown (set on the new file
+    // before it takes the path, so it is never open to all there).
+    if (std::string error; !platform::CopyOwnerAndMode(renamePath, newDatabase, error))
+        ProgramLog("Propriétaire et droits de " + renamePath + " non repris par la nouvelle base (" + error + ")", 5);
+    if (const fib::TShutdownMode mode = ShutdownModeOf(originalAttributes_);
+        control_ != nullptr && mode != fib::TShutdownMode::Normal) {
+        const std::string newConnection = location.server.empty() ? newDatabase : location.server + ":" + newDatabase;
+        try {
+            control_->Shutdown(newConnection, mode, fib::TShutdownWait::Force, 0);
+        } catch (const std::exception& error) {
+            verificationFailure_ = std::string("l'état d'arrêt de l'ancienne base n'a pas pu être repris (") +
+                                   error.what() + ")";
+            ProgramLog("Vérification de la nouvelle base " + newDatabase + ": " + verificationFailure_, 1);
+            SkippedStep(report_, CycleStep::Swap, "état d'arrêt non repris");
+            return RestoreOutcome::VerificationFailed;
+        }
+    }
     // On disk before the journal says a crash may put it in the database's place.
     platform::SyncFile(newDatabase);
     JournalDone(journal_, JournalStep::RestoreVerified, hooks_.stepReached);
@@ -646,6 +684,7 @@ std::string TBackupCycle::VerifyNewDatabase(const std::string& server, const std
         }
 
         fib::TpFIBDatabase database(nullptr);
+        database.NoDatabaseTriggers = true;
         database.SetDBName(connection);
         database.DBParams() = components_.database.DBParams();
         database.SetSQLDialect(components_.database.SQLDialect());

@@ -87,6 +87,8 @@ private:
     TCycleJournal* journal_{nullptr};
     TDatabaseControl* control_{nullptr};
     std::string movedConnection_;
+    // The header's attributes before the cycle: the shutdown state the site had set.
+    std::string originalAttributes_;
     bool batchBeforeRan_{false};
     bool batchAfterRestoreRan_{false};
     bool notBackOnline_{false};

@@ -34,6 +34,18 @@ std::vector<std::string> SelectColumn(fib::TpFIBDatabase& database, const std::s
 
 DatabaseContents ReadDatabaseContents(fib::TpFIBDatabase& database)
 {
+    // The program's own attachment must not add rows to a table it counts.
+    struct NoTriggers {
+        fib::TpFIBDatabase& database;
+        bool before;
+        explicit NoTriggers(fib::TpFIBDatabase& d) : database(d), before(d.NoDatabaseTriggers)
+        {
+            database.NoDatabaseTriggers = true;
+        }
+        ~NoTriggers() { database.NoDatabaseTriggers = before; }
+        NoTriggers(const NoTriggers&) = delete;
+        NoTriggers& operator=(const NoTriggers&) = delete;
+    } noTriggers(database);
     AttachmentGuard attachment(database);
     if (!database.Connected())
         database.SetConnected(true);
@@ -62,6 +74,25 @@ DatabaseContents ReadDatabaseContents(fib::TpFIBDatabase& database)
     return contents;
 }
 
+void ReadDatabaseFacts(fib::TpFIBDatabase& database, DatabaseFacts& facts)
+{
+    AttachmentGuard attachment(database);
+    if (!database.Connected())
+        database.SetConnected(true);
+    facts.shadows =
+        SelectColumn(database, "SELECT TRIM(RDB$FILE_NAME) FROM RDB$FILES WHERE COALESCE(RDB$SHADOW_NUMBER, 0) > 0 "
+                               "ORDER BY RDB$SHADOW_NUMBER, RDB$FILE_SEQUENCE");
+    const std::vector<std::string> owners = SelectColumn(database, "SELECT TRIM(MON$OWNER) FROM MON$DATABASE");
+    facts.owner = owners.empty() ? std::string() : owners.front();
+    // The command tables the site's applications watch for the request to leave.
+    facts.commandTables =
+        SelectColumn(database, "SELECT (SELECT COUNT(*) FROM RDB$GENERATORS WHERE RDB$GENERATOR_NAME = "
+                               "'GEN_ID_GLB5020') + (SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME IN "
+                               "('GLB5020', 'GLB5020RESULTAT')) FROM RDB$DATABASE")
+            .front() == "3";
+    database.SetConnected(false);
+}
+
 std::vector<std::string> ReadForeignAttachments(fib::TpFIBDatabase& database)
 {
     AttachmentGuard attachment(database);
@@ -88,6 +119,7 @@ RunReportDatabase ReadReportDatabase(const std::string& connection, const fib::T
         values.sizeBytes = static_cast<std::int64_t>(size);
     try {
         fib::TpFIBDatabase database(nullptr);
+        database.NoDatabaseTriggers = true;
         database.SetDBName(connection);
         database.DBParams() = params;
         database.SetSQLDialect(dialect);

@@ -2,6 +2,7 @@
 // Reads through an attachment what the verification before the swap compares.
 
 #include "cycle/CycleVerification.h"
+#include "cycle/DatabaseChecks.h"
 #include "cycle/RunReport.h"
 
 #include <string>
@@ -17,6 +18,10 @@ class TDBParams;
 // Attaches (unless attached), counts the rows of every user table and lists the
 // inactive user indexes, then detaches. Errors of the database layer propagate.
 DatabaseContents ReadDatabaseContents(fib::TpFIBDatabase& database);
+
+// The shadow files of the database, its owner and whether it has the site's command
+// tables, read through an attachment. Errors of the database layer propagate.
+void ReadDatabaseFacts(fib::TpFIBDatabase& database, DatabaseFacts& facts);
 
 // The other attachments to the database (user, address, program), read through an
 // attachment of its own that is closed again. Errors of the database layer propagate.

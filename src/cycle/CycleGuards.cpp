@@ -57,7 +57,8 @@ bool ShutDownDatabase::BringOnline() noexcept
         if (error.empty())
             error = attributes;
     }
-    if (error.empty() && !AttributesSayShutDown(attributes)) {
+    const bool asItWas = backAsItWas_ ? backAsItWas_(attributes) : !AttributesSayShutDown(attributes);
+    if (error.empty() && asItWas) {
         ProgramLogQuietly("Base remise en ligne après l'échec du cycle : " + databaseName_ + " => Attributes " +
                               attributes,
                           1);

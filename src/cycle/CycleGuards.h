@@ -16,12 +16,16 @@ class ShutDownDatabase {
 public:
     // online brings the database at its path back online and raises when it cannot;
     // attributes reads the header's attributes line of the database at its path.
-    // onFailure runs when it could not be brought back.
+    // onFailure runs when it could not be brought back; backAsItWas says whether the
+    // attributes read afterwards show the state the database had before the cycle
+    // (by default: online).
     ShutDownDatabase(std::string databaseName, std::string databasePath, TCycleJournal* journal,
                      std::function<void()> online, std::function<std::string()> attributes,
-                     std::function<void()> onFailure = {})
+                     std::function<void()> onFailure = {},
+                     std::function<bool(const std::string&)> backAsItWas = {})
         : databaseName_(std::move(databaseName)), databasePath_(std::move(databasePath)), journal_(journal),
-          online_(std::move(online)), attributes_(std::move(attributes)), onFailure_(std::move(onFailure))
+          online_(std::move(online)), attributes_(std::move(attributes)), onFailure_(std::move(onFailure)),
+          backAsItWas_(std::move(backAsItWas))
     {
     }
     ~ShutDownDatabase() { BringOnline(); }
@@ -42,6 +46,7 @@ private:
     std::function<void()> online_;
     std::function<std::string()> attributes_;
     std::function<void()> onFailure_;
+    std::function<bool(const std::string&)> backAsItWas_;
     bool pending_{true};
     bool failed_{false};
     void Fail() noexcept;

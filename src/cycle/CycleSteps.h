@@ -16,6 +16,7 @@ namespace morvane {
 enum class CycleStep {
     Preflight,
     ServerFolder,
+    DatabaseChecks,
     BatchBeforeBackup,
     Disconnection,
     MoveBeforeBackup,

@@ -14,6 +14,17 @@ bool AttributesSayShutDown(const std::string& attributes)
     return attributes.find("shutdown") != std::string::npos || attributes.find("maintenance") != std::string::npos;
 }
 
+fib::TShutdownMode ShutdownModeOf(const std::string& attributes)
+{
+    if (attributes.find("full shutdown") != std::string::npos)
+        return fib::TShutdownMode::Full;
+    if (attributes.find("single-user maintenance") != std::string::npos)
+        return fib::TShutdownMode::Single;
+    if (attributes.find("multi-user maintenance") != std::string::npos)
+        return fib::TShutdownMode::Multi;
+    return fib::TShutdownMode::Normal;
+}
+
 TDatabaseControl::TDatabaseControl(fib::TpFIBConfigService& config, fib::TpFIBStatisticalService& statistics,
                                    TStringList userParams, fib::TDBParams attachParams, int dialect)
     : config_(config), statistics_(statistics), userParams_(std::move(userParams)),
@@ -67,9 +78,29 @@ std::string TDatabaseControl::Attributes(const std::string& connection)
     return attributes;
 }
 
+DatabaseFacts TDatabaseControl::Facts(const std::string& connection, const std::string& runUser,
+                                      bool forcedDisconnection)
+{
+    DatabaseFacts facts;
+    facts.runUser = runUser;
+    facts.forcedDisconnection = forcedDisconnection;
+    facts.attributes = Attributes(connection);
+    // A database shut down completely cannot be attached to read the rest.
+    if (facts.attributes.find("full shutdown") != std::string::npos)
+        return facts;
+    fib::TpFIBDatabase database(nullptr);
+    database.NoDatabaseTriggers = true;
+    database.SetDBName(connection);
+    database.DBParams() = attachParams_;
+    database.SetSQLDialect(dialect_);
+    ReadDatabaseFacts(database, facts);
+    return facts;
+}
+
 std::vector<std::string> TDatabaseControl::ForeignAttachments(const std::string& connection)
 {
     fib::TpFIBDatabase database(nullptr);
+    database.NoDatabaseTriggers = true;
     database.SetDBName(connection);
     database.DBParams() = attachParams_;
     database.SetSQLDialect(dialect_);

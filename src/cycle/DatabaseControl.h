@@ -5,6 +5,7 @@
 // credentials: no password on any command line.
 
 #include "core/TextList.h"
+#include "cycle/DatabaseChecks.h"
 #include "fib/IB_ServicesBuffers.h"
 #include "fib/pFIBProps.h"
 
@@ -20,6 +21,8 @@ class TpFIBStatisticalService;
 
 // True when a header's attributes say the database is shut down at any level.
 bool AttributesSayShutDown(const std::string& attributes);
+// The shutdown level a header's attributes show (Normal: online).
+fib::TShutdownMode ShutdownModeOf(const std::string& attributes);
 
 class TDatabaseControl {
 public:
@@ -31,6 +34,8 @@ public:
     void BringOnline(const std::string& connection, fib::TShutdownMode mode = fib::TShutdownMode::Normal);
     // The header's "Attributes" value ("force write, full shutdown", ...).
     std::string Attributes(const std::string& connection);
+    // What decides whether the cycle can rebuild the database as it is.
+    DatabaseFacts Facts(const std::string& connection, const std::string& runUser, bool forcedDisconnection);
     // The attachments other than the one that asks.
     std::vector<std::string> ForeignAttachments(const std::string& connection);
 

@@ -118,13 +118,16 @@ void TFIBDatabase::Attach()
     IIBClientLibrary& library = Library();
     if (UseLoginPrompt && !(OnLogin && OnLogin(*this)))
         RaiseClientError(fibOperationCancelled);
-    if (!dpbBuilt_ || dpbSource_ != dbParams_.Lines()) {
+    if (!dpbBuilt_ || dpbSource_ != dbParams_.Lines() || dpbNoTriggers_ != NoDatabaseTriggers) {
         dpb_ = BuildDpb(dbParams_);
         // The program's texts are UTF-8. Without this item the client converts the
         // file name, user and password from the process's locale, which is plain ASCII
         // under a scheduler, and refuses a user name with an accent.
         dpb_.insert(dpb_.end(), {static_cast<std::uint8_t>(isc_dpb_utf8_filename), 0});
+        if (NoDatabaseTriggers)
+            dpb_.insert(dpb_.end(), {static_cast<std::uint8_t>(isc_dpb_no_db_triggers), 1, 1});
         dpbSource_ = dbParams_.Lines();
+        dpbNoTriggers_ = NoDatabaseTriggers;
         dpbBuilt_ = true;
     }
     if (dbName_.size() > 0x7FFF)

@@ -55,6 +55,10 @@ public:
     std::function<bool(TFIBDatabase&)> OnLogin;
     std::uint32_t Timeout = 0; // idle detach timer; kept for the caller, this program never arms it
     bool SynchronizeTime = true;
+    // The database's triggers ON CONNECT and ON DISCONNECT are not fired for this
+    // attachment (the server allows it to SYSDBA and the owner): a maintenance tool's
+    // own attachments must not add rows to the site's audit tables between two counts.
+    bool NoDatabaseTriggers = false;
 
     bool Connected() const noexcept { return !handle_.Null(); }
     void SetConnected(bool connected);
@@ -101,6 +105,7 @@ private:
     ParameterBuffer dpb_;
     std::vector<std::string> dpbSource_; // the lines the DPB was last built from
     bool dpbBuilt_ = false;
+    bool dpbNoTriggers_ = false;
     int attachmentId_ = -1;
     TStringList attachedUsers_;
     TDateTime serverTimeOffset_ = 0;

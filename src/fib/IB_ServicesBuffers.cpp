@@ -227,7 +227,7 @@ std::int32_t BackupOptionsWord(const TBackupOptions& options)
     using enum TBackupOption;
     return OptionsWord(options, {{IgnoreChecksums, 0x01}, {IgnoreLimbo, 0x02}, {MetadataOnly, 0x04},
                                  {NoGarbageCollection, 0x08}, {OldMetadataDesc, 0x10}, {NonTransportable, 0x20},
-                                 {ConvertExtTables, 0x40}});
+                                 {ConvertExtTables, 0x40}, {NoDatabaseTriggers, 0x8000}});
 }
 
 std::int32_t RestoreOptionsWord(const TRestoreOptions& options)

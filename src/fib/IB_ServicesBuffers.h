@@ -92,7 +92,7 @@ std::optional<FileListEntry> ParseFileListLine(std::string_view line);
 // ----- backup and restore -----
 
 enum class TBackupOption { IgnoreChecksums, IgnoreLimbo, MetadataOnly, NoGarbageCollection, OldMetadataDesc,
-                           NonTransportable, ConvertExtTables };
+                           NonTransportable, ConvertExtTables, NoDatabaseTriggers };
 using TBackupOptions = OptionSet<TBackupOption>;
 std::int32_t BackupOptionsWord(const TBackupOptions& options);
 

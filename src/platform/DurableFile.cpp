@@ -3,6 +3,7 @@
 #include "core/Exception.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -221,6 +222,28 @@ PrivateFile::PrivateFile(const std::string& text)
 }
 
 PrivateFile::~PrivateFile() { ::unlink(path_.c_str()); }
+
+bool CopyOwnerAndMode(const std::string& from, const std::string& to, std::string& error) noexcept
+{
+    struct stat info {};
+    if (::stat(from.c_str(), &info) != 0 || ::chown(to.c_str(), info.st_uid, info.st_gid) != 0 ||
+        ::chmod(to.c_str(), info.st_mode & 07777) != 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+std::string OwnerAndModeText(const std::string& path) noexcept
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return {};
+    char text[64];
+    std::snprintf(text, sizeof text, "%u:%u %04o", static_cast<unsigned>(info.st_uid),
+                  static_cast<unsigned>(info.st_gid), static_cast<unsigned>(info.st_mode & 07777));
+    return text;
+}
 
 bool ReadableByGroupOrOthers(const std::string& path) noexcept
 {

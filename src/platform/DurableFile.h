@@ -64,6 +64,13 @@ private:
     std::string path_;
 };
 
+// Gives `to` the owner, group and permission bits of `from`. False (and errno's
+// text in error) when the system refuses any of them.
+bool CopyOwnerAndMode(const std::string& from, const std::string& to, std::string& error) noexcept;
+// The owner, group and permission bits of a file as "uid:gid 0660", or "" when it
+// cannot be seen.
+std::string OwnerAndModeText(const std::string& path) noexcept;
+
 // True when the file's mode lets its group or anybody else read it.
 bool ReadableByGroupOrOthers(const std::string& path) noexcept;
 // The file's size in bytes, or nothing when it cannot be seen.

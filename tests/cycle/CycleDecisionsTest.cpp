@@ -7,6 +7,8 @@
 #include "cycle/CycleJournal.h"
 #include "cycle/CycleOutcome.h"
 #include "cycle/CycleSteps.h"
+#include "cycle/DatabaseChecks.h"
+#include "cycle/DatabaseControl.h"
 #include "support/FileText.h"
 #include "support/TemporaryFolder.h"
 
@@ -90,6 +92,51 @@ TEST(CycleDecisions, AFailureIsChargedToTheStepItStoppedIn)
         EXPECT_EQ(StepLines(report), (std::vector<std::string>{
                                          "backup ok ", "erreur failed 'x' n'est pas une valeur numérique valide"}));
     }
+}
+
+TEST(CycleDecisions, ADatabaseThatCannotBeRebuiltAsItIsIsRefusedBeforeAnythingRuns)
+{
+    const DatabaseFacts plain{"force write", {}, "SYSDBA", "SYSDBA", true, true};
+    const struct {
+        const char* name;
+        DatabaseFacts facts;
+        const char* refusal; // nullptr: accepted
+        bool disconnection;
+    } cases[] = {
+        {"an ordinary database", plain, nullptr, false},
+        {"owner named in another case", {"force write", {}, "sysdba ", "SYSDBA", true, true}, nullptr, false},
+        {"kept in multi-user maintenance", {"force write, multi-user maintenance", {}, "SYSDBA", "SYSDBA", true, true},
+         nullptr, false},
+        {"nbackup lock", {"force write, backup lock", {}, "SYSDBA", "SYSDBA", true, true}, "sauvegarde nbackup", false},
+        {"nbackup merge", {"force write, backup merge", {}, "SYSDBA", "SYSDBA", true, true}, "sauvegarde nbackup",
+         false},
+        {"shut down completely", {"full shutdown", {}, "", "SYSDBA", true, true}, "full shutdown", false},
+        {"a shadow", {"force write", {"/data/BD.SHD"}, "SYSDBA", "SYSDBA", true, true}, "a un shadow (/data/BD.SHD)",
+         false},
+        {"another owner", {"force write", {}, "ALICE", "SYSDBA", true, true}, "appartient à ALICE", false},
+        {"no command tables", {"force write", {}, "SYSDBA", "SYSDBA", true, false}, "tables de commande", true},
+        {"no command tables, not needed", {"force write", {}, "SYSDBA", "SYSDBA", false, false}, nullptr, false},
+    };
+    for (const auto& c : cases) {
+        const auto refusal = DatabaseRefusal("127.0.0.1:/data/BD.FDB", c.facts);
+        if (c.refusal == nullptr) {
+            EXPECT_EQ(refusal.has_value(), false) << c.name << ": " << refusal.value_or(DatabaseRefusalText{}).message;
+            continue;
+        }
+        ASSERT_TRUE(refusal.has_value()) << c.name;
+        EXPECT_NE(refusal->message.find(c.refusal), std::string::npos) << c.name << ": " << refusal->message;
+        EXPECT_EQ(refusal->disconnection, c.disconnection) << c.name;
+    }
+}
+
+TEST(CycleDecisions, TheShutdownStateIsReadFromTheHeader)
+{
+    EXPECT_EQ(ShutdownModeOf("force write"), fib::TShutdownMode::Normal);
+    EXPECT_EQ(ShutdownModeOf("force write, multi-user maintenance"), fib::TShutdownMode::Multi);
+    EXPECT_EQ(ShutdownModeOf("single-user maintenance"), fib::TShutdownMode::Single);
+    EXPECT_EQ(ShutdownModeOf("force write, full shutdown"), fib::TShutdownMode::Full);
+    EXPECT_FALSE(AttributesSayShutDown("force write, read only"));
+    EXPECT_TRUE(AttributesSayShutDown("multi-user maintenance"));
 }
 
 class MovedFileTest : public ::testing::Test {

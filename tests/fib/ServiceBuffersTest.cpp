@@ -135,6 +135,10 @@ TEST(BackupStart, Requests)
     EXPECT_EQ(BuildBackupStart(full), B({1, 106, 1, 0, "d", 108, 0x41, 0, 0, 0, 107, 6, 2, 0, 0, 0, 5, 1, 0, "a", 7,
                                          0x87, 0xD6, 0x12, 0, 5, 1, 0, "b"}));
 
+    // The cycle's backup: the database's connection triggers are not fired.
+    window.Options.Include(TBackupOption::NoDatabaseTriggers);
+    EXPECT_EQ(BuildBackupStart(window), B({1, 106, 12, 0, "/data/BD.FDB", 108, 8, 0x80, 0, 0, 5, 15, 0, "/bk/Morvane.fbk"}));
+
     EXPECT_EQ(ClientErrorNumber([] { BuildBackupStart(BackupRequest{}); }), 69);
     BackupRequest badLength = window;
     badLength.BackupFile = {"a=long"};

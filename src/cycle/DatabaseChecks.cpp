@@ -1,0 +1,43 @@
+#include "cycle/DatabaseChecks.h"
+
+#include "core/Text.h"
+
+namespace morvane {
+
+std::optional<DatabaseRefusalText> DatabaseRefusal(const std::string& database, const DatabaseFacts& facts)
+{
+    const std::string prefix = "Vérification avant le cycle: la base " + database;
+    // nbackup's lock keeps the changes in a delta file beside the database under its
+    // name: a moved or replaced file loses them.
+    if (facts.attributes.find("backup lock") != std::string::npos ||
+        facts.attributes.find("merge") != std::string::npos)
+        return DatabaseRefusalText{prefix + " est en cours de sauvegarde nbackup (" + facts.attributes +
+                                   "): terminer la sauvegarde (ALTER DATABASE END BACKUP ou nbackup -N) avant le cycle"};
+    if (facts.attributes.find("full shutdown") != std::string::npos)
+        return DatabaseRefusalText{prefix +
+                                   " est arrêtée complètement (full shutdown): ni backup ni restore ne peuvent "
+                                   "l'ouvrir; la remettre en ligne (gfix -online) avant le cycle"};
+    if (!facts.shadows.empty()) {
+        std::string files;
+        for (const std::string& shadow : facts.shadows)
+            files += (files.empty() ? "" : ", ") + shadow;
+        return DatabaseRefusalText{prefix + " a un shadow (" + files +
+                                   "): le restore le recréerait à la place du shadow de l'ancienne base; supprimer "
+                                   "le shadow (DROP SHADOW) avant le cycle et le recréer après"};
+    }
+    if (!facts.owner.empty() && !facts.runUser.empty() && UpperCase(Trim(facts.owner)) != UpperCase(Trim(facts.runUser)))
+        return DatabaseRefusalText{prefix + " appartient à " + Trim(facts.owner) + ": restaurée par " +
+                                   Trim(facts.runUser) + ", elle changerait de propriétaire; mettre user_name=" +
+                                   Trim(facts.owner) +
+                                   " et son mot de passe dans le profil de connexion (le propriétaire doit pouvoir "
+                                   "créer une base)"};
+    if (facts.forcedDisconnection && !facts.commandTables)
+        return DatabaseRefusalText{
+            prefix + " n'a pas les tables de commande du site (Glb5020, Glb5020Resultat, GEN_ID_GLB5020) dont la "
+                     "déconnexion forcée a besoin pour demander aux postes de se fermer; les créer, ou décocher la "
+                     "déconnexion forcée (ForcerDeconnexionClient=0): le cycle arrête alors lui-même la base",
+            true};
+    return std::nullopt;
+}
+
+} // namespace morvane
