@@ -684,10 +684,8 @@ std::string TBackupCycle::VerifyNewDatabase(const std::string& server, const std
         }
 
         fib::TpFIBDatabase database(nullptr);
-        database.NoDatabaseTriggers = true;
-        database.SetDBName(connection);
-        database.DBParams() = components_.database.DBParams();
-        database.SetSQLDialect(components_.database.SQLDialect());
+        PrepareOwnAttachment(database, connection, components_.database.DBParams(),
+                             components_.database.SQLDialect());
         restored.contents = ReadDatabaseContents(database);
         differences = VerificationDifferences(pageSize, pageBuffers,
                                               oldContents_ != nullptr ? *oldContents_ : restored.contents, restored);

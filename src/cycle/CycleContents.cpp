@@ -93,6 +93,15 @@ void ReadDatabaseFacts(fib::TpFIBDatabase& database, DatabaseFacts& facts)
     database.SetConnected(false);
 }
 
+void PrepareOwnAttachment(fib::TpFIBDatabase& database, const std::string& connection, const fib::TDBParams& params,
+                          int dialect)
+{
+    database.NoDatabaseTriggers = true;
+    database.SetDBName(connection);
+    database.DBParams() = params;
+    database.SetSQLDialect(dialect);
+}
+
 std::vector<std::string> ReadForeignAttachments(fib::TpFIBDatabase& database)
 {
     AttachmentGuard attachment(database);
@@ -119,10 +128,7 @@ RunReportDatabase ReadReportDatabase(const std::string& connection, const fib::T
         values.sizeBytes = static_cast<std::int64_t>(size);
     try {
         fib::TpFIBDatabase database(nullptr);
-        database.NoDatabaseTriggers = true;
-        database.SetDBName(connection);
-        database.DBParams() = params;
-        database.SetSQLDialect(dialect);
+        PrepareOwnAttachment(database, connection, params, dialect);
         AttachmentGuard attachment(database);
         database.SetConnected(true);
         values.pageSize = database.GetDatabaseInfoInt(fib::isc_info_page_size_item);

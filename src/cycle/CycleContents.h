@@ -19,6 +19,11 @@ class TDBParams;
 // inactive user indexes, then detaches. Errors of the database layer propagate.
 DatabaseContents ReadDatabaseContents(fib::TpFIBDatabase& database);
 
+// A database component of the cycle's own, named and parameterised like the
+// window's, that fires no connection trigger of the database.
+void PrepareOwnAttachment(fib::TpFIBDatabase& database, const std::string& connection, const fib::TDBParams& params,
+                          int dialect);
+
 // The shadow files of the database, its owner and whether it has the site's command
 // tables, read through an attachment. Errors of the database layer propagate.
 void ReadDatabaseFacts(fib::TpFIBDatabase& database, DatabaseFacts& facts);

@@ -32,8 +32,8 @@ TDatabaseControl::TDatabaseControl(fib::TpFIBConfigService& config, fib::TpFIBSt
 {
 }
 
-void TDatabaseControl::Shutdown(const std::string& connection, fib::TShutdownMode mode, fib::TShutdownWait wait,
-                                int seconds)
+void TDatabaseControl::OnConfigService(const std::string& connection,
+                                       const std::function<void(fib::TpFIBConfigService&)>& request)
 {
     const DatabaseLocation location = SplitDatabaseLocation(connection);
     config_.SetServerName(location.server);
@@ -41,8 +41,14 @@ void TDatabaseControl::Shutdown(const std::string& connection, fib::TShutdownMod
     config_.SetParams(userParams_);
     ServiceSessionGuard session(config_);
     config_.Attach();
-    config_.Shutdown(mode, wait, seconds);
+    request(config_);
     config_.Detach();
+}
+
+void TDatabaseControl::Shutdown(const std::string& connection, fib::TShutdownMode mode, fib::TShutdownWait wait,
+                                int seconds)
+{
+    OnConfigService(connection, [&](fib::TpFIBConfigService& config) { config.Shutdown(mode, wait, seconds); });
 }
 
 void TDatabaseControl::BringOnline(const std::string& connection, fib::TShutdownMode mode)
@@ -50,14 +56,7 @@ void TDatabaseControl::BringOnline(const std::string& connection, fib::TShutdown
     // The server refuses to bring a database that is online online again.
     if (mode == fib::TShutdownMode::Normal && !AttributesSayShutDown(Attributes(connection)))
         return;
-    const DatabaseLocation location = SplitDatabaseLocation(connection);
-    config_.SetServerName(location.server);
-    config_.DatabaseName = location.path;
-    config_.SetParams(userParams_);
-    ServiceSessionGuard session(config_);
-    config_.Attach();
-    config_.BringOnline(mode);
-    config_.Detach();
+    OnConfigService(connection, [&](fib::TpFIBConfigService& config) { config.BringOnline(mode); });
 }
 
 std::string TDatabaseControl::Attributes(const std::string& connection)
@@ -89,10 +88,7 @@ DatabaseFacts TDatabaseControl::Facts(const std::string& connection, const std::
     if (facts.attributes.find("full shutdown") != std::string::npos)
         return facts;
     fib::TpFIBDatabase database(nullptr);
-    database.NoDatabaseTriggers = true;
-    database.SetDBName(connection);
-    database.DBParams() = attachParams_;
-    database.SetSQLDialect(dialect_);
+    PrepareOwnAttachment(database, connection, attachParams_, dialect_);
     ReadDatabaseFacts(database, facts);
     return facts;
 }
@@ -100,10 +96,7 @@ DatabaseFacts TDatabaseControl::Facts(const std::string& connection, const std::
 std::vector<std::string> TDatabaseControl::ForeignAttachments(const std::string& connection)
 {
     fib::TpFIBDatabase database(nullptr);
-    database.NoDatabaseTriggers = true;
-    database.SetDBName(connection);
-    database.DBParams() = attachParams_;
-    database.SetSQLDialect(dialect_);
+    PrepareOwnAttachment(database, connection, attachParams_, dialect_);
     return ReadForeignAttachments(database);
 }
 

@@ -9,6 +9,7 @@
 #include "fib/IB_ServicesBuffers.h"
 #include "fib/pFIBProps.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,9 @@ public:
     std::vector<std::string> ForeignAttachments(const std::string& connection);
 
 private:
+    // One request on the configuration service, in a session of its own.
+    void OnConfigService(const std::string& connection, const std::function<void(fib::TpFIBConfigService&)>& request);
+
     fib::TpFIBConfigService& config_;
     fib::TpFIBStatisticalService& statistics_;
     TStringList userParams_;
