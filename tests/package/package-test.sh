@@ -51,7 +51,7 @@ for dependency in libfbclient2 libqt6widgets6 libpugixml1v5; do
 done
 dpkg-deb -c "$deb" | awk '{ print $1, $6 }' > "$work/contents"
 for entry in "-rwxr-xr-x ./opt/morvane/morvane" "-rw-r--r-- ./opt/morvane/AppLogger.xml" \
-             "-rw-r--r-- ./opt/morvane/Database.ini" "-rw-r--r-- ./opt/morvane/morvane.ini" \
+             "-rw------- ./opt/morvane/Database.ini" "-rw-r--r-- ./opt/morvane/morvane.ini" \
              "-rwxr-xr-x ./opt/morvane/StopServices.cmd" "-rwxr-xr-x ./usr/bin/morvane" \
              "-rw-r--r-- ./lib/systemd/system/morvane-nightly.service" \
              "-rw-r--r-- ./lib/systemd/system/morvane-nightly.timer" \
