@@ -25,6 +25,16 @@ install(FILES "${_pkg}/morvane.svg" DESTINATION usr/share/icons/hicolor/scalable
 install(FILES "${_pkg}/systemd/morvane-nightly.service" "${_pkg}/systemd/morvane-nightly.timer"
         DESTINATION lib/systemd/system)
 install(FILES "${_pkg}/README.Debian" DESTINATION usr/share/doc/morvane)
+# The manual page, with the project's version in its footer, gzipped as Debian wants
+# it (-n: no name or time stamp inside, so the same source makes the same file).
+configure_file("${_pkg}/morvane.1" "${CMAKE_CURRENT_BINARY_DIR}/man/morvane.1" @ONLY)
+find_program(MORVANE_GZIP gzip REQUIRED)
+execute_process(COMMAND "${MORVANE_GZIP}" -9 -n -c "${CMAKE_CURRENT_BINARY_DIR}/man/morvane.1"
+                OUTPUT_FILE "${CMAKE_CURRENT_BINARY_DIR}/man/morvane.1.gz" RESULT_VARIABLE _gzip_result)
+if(NOT _gzip_result EQUAL 0)
+  message(FATAL_ERROR "gzip of the manual page failed: ${_gzip_result}")
+endif()
+install(FILES "${CMAKE_CURRENT_BINARY_DIR}/man/morvane.1.gz" DESTINATION usr/share/man/man1)
 
 set(CPACK_GENERATOR "DEB")
 set(CPACK_PACKAGE_NAME "morvane")

@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang-14 libclang-rt-14-dev
   xvfb procps netcat-openbsd dpkg-dev file e2fsprogs util-linux desktop-file-utils
+  man-db groff-base
 )
 
 missing=()

@@ -15,9 +15,11 @@
 #define SI_IMPLEMENTATION
 #include <SimpleIni.h>
 
+#include <array>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <variant>
 
 namespace morvane {
 
@@ -27,27 +29,48 @@ constexpr std::size_t MaxTextLength = 2047;
 // The registry values live under the main window's component name.
 constexpr const char* RegistrySection = "FormMorvane";
 
-constexpr const char* KeyForcer = "ForcerDeconnexionClient";
-constexpr const char* KeyBefore = "BeforeBackup";
-constexpr const char* KeyAfter = "AfterRestore";
-constexpr const char* KeyRename = "RenamePath";
-constexpr const char* KeyBackup = "EmplacementBackup";
-constexpr const char* KeyBatchBefore = "BatchFileBeforeBackup";
-constexpr const char* KeyBatchAfterBackup = "BatchFileAfterBackup";
-constexpr const char* KeyBatchAfterRestore = "BatchFileAfterRestore";
+// The keys in the order they are written. The registry fallback knows only the
+// first five, under the same value names.
+struct KeyEntry {
+    std::string_view name;
+    std::variant<bool TJobSettings::*, std::string TJobSettings::*> field;
+    bool inRegistry;
+};
 
-bool ReadBool(const CSimpleIniA& ini, const std::string& section, const char* key, bool fallback)
+const std::array<KeyEntry, 8> Keys{{
+    {"ForcerDeconnexionClient", &TJobSettings::forcerDeconnexionClient, true},
+    {"BeforeBackup", &TJobSettings::beforeBackup, true},
+    {"AfterRestore", &TJobSettings::afterRestore, true},
+    {"RenamePath", &TJobSettings::renamePath, true},
+    {"EmplacementBackup", &TJobSettings::emplacementBackup, true},
+    {"BatchFileBeforeBackup", &TJobSettings::batchFileBeforeBackup, false},
+    {"BatchFileAfterBackup", &TJobSettings::batchFileAfterBackup, false},
+    {"BatchFileAfterRestore", &TJobSettings::batchFileAfterRestore, false},
+}};
+
+// Calls one of the two visitors with the key's field in settings.
+template <typename Settings, typename OnBool, typename OnText>
+void VisitField(const KeyEntry& key, Settings& settings, OnBool onBool, OnText onText)
 {
-    const char* text = ini.GetValue(section.c_str(), key, nullptr);
+    if (const auto* flag = std::get_if<bool TJobSettings::*>(&key.field))
+        onBool(settings.**flag);
+    else
+        onText(settings.*std::get<std::string TJobSettings::*>(key.field));
+}
+
+bool ReadBool(const CSimpleIniA& ini, const std::string& section, std::string_view key, bool fallback)
+{
+    const char* text = ini.GetValue(section.c_str(), std::string(key).c_str(), nullptr);
     int value = 0;
     if (text == nullptr || !TryStrToInt(Trim(text), value))
         return fallback;
     return value != 0;
 }
 
-std::string ReadText(const CSimpleIniA& ini, const std::string& section, const char* key, const std::string& fallback)
+std::string ReadText(const CSimpleIniA& ini, const std::string& section, std::string_view key,
+                     const std::string& fallback)
 {
-    const char* text = ini.GetValue(section.c_str(), key, nullptr);
+    const char* text = ini.GetValue(section.c_str(), std::string(key).c_str(), nullptr);
     if (text == nullptr)
         return fallback;
     std::string value{text};
@@ -76,6 +99,14 @@ bool LoadIni(CSimpleIniA& ini, const std::string& fileName)
 
 } // namespace
 
+std::vector<std::string_view> JobSettingsKeys()
+{
+    std::vector<std::string_view> names;
+    for (const KeyEntry& key : Keys)
+        names.push_back(key.name);
+    return names;
+}
+
 TJobSettings DefaultJobSettings(std::string_view dbFileText)
 {
     const std::string path = SplitDatabaseLocation(dbFileText).path;
@@ -88,13 +119,18 @@ TJobSettings DefaultJobSettings(std::string_view dbFileText)
 TJobSettings JobSettingsFromRegistry(std::string_view dbFileText)
 {
     TJobSettings settings = DefaultJobSettings(dbFileText);
-    settings.forcerDeconnexionClient = ReadRegBool(true, RegistrySection, KeyForcer);
-    settings.beforeBackup = ReadRegBool(true, RegistrySection, KeyBefore);
-    settings.afterRestore = ReadRegBool(false, RegistrySection, KeyAfter);
-    if (std::string text = ReadRegString(RegistrySection, KeyRename); !text.empty())
-        settings.renamePath = std::move(text);
-    if (std::string text = ReadRegString(RegistrySection, KeyBackup); !text.empty())
-        settings.emplacementBackup = std::move(text);
+    for (const KeyEntry& key : Keys) {
+        if (!key.inRegistry)
+            continue;
+        const std::string name(key.name);
+        VisitField(
+            key, settings, [&](bool& flag) { flag = ReadRegBool(flag, RegistrySection, name); },
+            [&](std::string& text) {
+                // An empty text in the registry counts as missing.
+                if (std::string stored = ReadRegString(RegistrySection, name); !stored.empty())
+                    text = std::move(stored);
+            });
+    }
     return settings;
 }
 
@@ -115,28 +151,22 @@ TJobSettings TJobSettingsFile::Read(const std::string& section, const TJobSettin
     }
     sectionFound = ini.GetSectionSize(section.c_str()) > 0;
 
-    TJobSettings settings;
-    settings.forcerDeconnexionClient = ReadBool(ini, section, KeyForcer, defaults.forcerDeconnexionClient);
-    settings.beforeBackup = ReadBool(ini, section, KeyBefore, defaults.beforeBackup);
-    settings.afterRestore = ReadBool(ini, section, KeyAfter, defaults.afterRestore);
-    settings.renamePath = ReadText(ini, section, KeyRename, defaults.renamePath);
-    settings.emplacementBackup = ReadText(ini, section, KeyBackup, defaults.emplacementBackup);
-    settings.batchFileBeforeBackup = ReadText(ini, section, KeyBatchBefore, defaults.batchFileBeforeBackup);
-    settings.batchFileAfterBackup = ReadText(ini, section, KeyBatchAfterBackup, defaults.batchFileAfterBackup);
-    settings.batchFileAfterRestore = ReadText(ini, section, KeyBatchAfterRestore, defaults.batchFileAfterRestore);
+    TJobSettings settings = defaults;
+    for (const KeyEntry& key : Keys)
+        VisitField(
+            key, settings, [&](bool& flag) { flag = ReadBool(ini, section, key.name, flag); },
+            [&](std::string& text) { text = ReadText(ini, section, key.name, text); });
     return settings;
 }
 
 void TJobSettingsFile::Write(const std::string& section, const TJobSettings& settings) const
 {
-    WriteString(section, KeyForcer, settings.forcerDeconnexionClient ? "1" : "0");
-    WriteString(section, KeyBefore, settings.beforeBackup ? "1" : "0");
-    WriteString(section, KeyAfter, settings.afterRestore ? "1" : "0");
-    WriteString(section, KeyRename, settings.renamePath);
-    WriteString(section, KeyBackup, settings.emplacementBackup);
-    WriteString(section, KeyBatchBefore, settings.batchFileBeforeBackup);
-    WriteString(section, KeyBatchAfterBackup, settings.batchFileAfterBackup);
-    WriteString(section, KeyBatchAfterRestore, settings.batchFileAfterRestore);
+    for (const KeyEntry& key : Keys) {
+        const std::string name(key.name);
+        VisitField(
+            key, settings, [&](bool flag) { WriteString(section, name, flag ? "1" : "0"); },
+            [&](const std::string& text) { WriteString(section, name, text); });
+    }
 }
 
 void TJobSettingsFile::WriteString(const std::string& section, const std::string& key, const std::string& value) const

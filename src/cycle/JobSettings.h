@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace morvane {
 
@@ -24,6 +25,9 @@ struct TJobSettings {
 
     bool operator==(const TJobSettings&) const = default;
 };
+
+// The names of the keys of a section, in the order they are written.
+std::vector<std::string_view> JobSettingsKeys();
 
 // The defaults for a database: rename path = the database path with the extension
 // ".FIB.BKP", backup folder = the folder of the database path.

@@ -2,12 +2,16 @@
 
 #include "core/Exception.h"
 #include "core/MessagePump.h"
+#include "core/Text.h"
 #include "cycle/CycleExitStatus.h"
+#include "cycle/JobSettings.h"
 #include "cycle/StartUp.h"
 #include "cycle/ProgramLog.h"
+#include "global/FileInfo.h"
 #include "global/Global_Utils.h"
 #include "logger/uApplicationLogger.h"
 #include "platform/Locale.h"
+#include "platform/RegistryStore.h"
 #include "platform/StopRequest.h"
 #include "window/Morvane_01.h"
 #include "window/OperatorDialogs.h"
@@ -21,12 +25,86 @@
 #include <exception>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace morvane {
 
+namespace {
+
+enum class Information { None, Help, Version };
+
+// --help and --version are read as every parameter is (a name in any letter case,
+// anything after "=" ignored), anywhere on the line; --help wins over --version.
+Information RequestedInformation(int argc, char** argv)
+{
+    Information requested = Information::None;
+    for (int i = 1; i < argc; ++i) {
+        std::string_view word(argv[i]);
+        word = word.substr(0, word.find('='));
+        if (SameText(word, "--help"))
+            return Information::Help;
+        if (SameText(word, "--version"))
+            requested = Information::Version;
+    }
+    return requested;
+}
+
+std::string VersionText()
+{
+    const std::string version = FileVersionText(ProgramFileName(), false);
+    return ApplicationTitle() + " " + (version.empty() ? std::string("(no version record)") : version) + "\n";
+}
+
+std::string WithoutFolder(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+
+// The names are those this start would use: beside the program file it was started as.
+std::string HelpText()
+{
+    const std::string program = WithoutFolder(ProgramFileName());
+    const std::string jobSettings = WithoutFolder(JobSettingsFileName());
+    std::string text;
+    text += "Usage: " + program + " [AUTO] [DATABASEINI=FILE] [NEPASUTILISERPREFIXTS_]\n";
+    text += "       " + program + " --help | --version\n";
+    text += "\n";
+    text += "Shows a Firebird database's header and settings in a window and rebuilds the\n";
+    text += "database by a backup and a restore. Parameters are NAME or NAME=VALUE, names in\n";
+    text += "any letter case:\n";
+    text += "  AUTO                    run the rebuild unattended once started, then end with\n";
+    text += "                          its exit status (0: the rebuilt database is in place)\n";
+    text += "  DATABASEINI=FILE        the connection profile: FILE in the program's folder,\n";
+    text += "                          else FILE as given (absolute or from the current folder)\n";
+    text += "  NEPASUTILISERPREFIXTS_  never prefix the workstation name with TS_ (AppLogger.xml\n";
+    text += "                          sections, ?STATION_NAME? in log file names)\n";
+    text += "  --help                  print this text and end\n";
+    text += "  --version               print the program's version and end\n";
+    text += "\n";
+    text += "Files, in " + ProgramFolder() + ":\n";
+    text += "  Database" + ApplicationTitle() + ".ini, else Database.ini\n";
+    text += "      the connection profile (database, user name, password), without DATABASEINI\n";
+    text += "  " + jobSettings + "\n";
+    text += "      the job settings, one section per database\n";
+    text += "  AppLogger.xml\n";
+    text += "      the loggers: where the log goes\n";
+    text += "and " + platform::RegistryFileLocation() + "\n";
+    text += "      job settings read only when " + jobSettings + " does not exist\n";
+    text += "\n";
+    text += "Every key of these files and the exit statuses: man morvane\n";
+    return text;
+}
+
+} // namespace
+
 int RunProgram(int argc, char** argv, CycleHooks hooks)
 {
+    // Answered before anything starts: no window, no log, no configuration read.
+    if (const Information requested = RequestedInformation(argc, argv); requested != Information::None) {
+        SetCommandLine(std::vector<std::string>(argv, argv + argc));
+        const std::string text = requested == Information::Help ? HelpText() : VersionText();
+        std::fputs(text.c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+
     int exitCode = 0;
     try {
         // Before any thread starts: stop requests are taken by a watcher of our own.

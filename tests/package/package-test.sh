@@ -13,7 +13,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 cannot() { [ "${CI:-}" = true ] && fail "$*"; echo "SKIP: $*" >&2; exit 77; }
 
 [ "$(id -u)" = 0 ] || cannot "dpkg -i needs root"
-for tool in dpkg dpkg-deb cpack flock desktop-file-validate; do
+for tool in dpkg dpkg-deb cpack flock desktop-file-validate man; do
   command -v "$tool" >/dev/null || cannot "$tool is missing"
 done
 
@@ -56,7 +56,8 @@ for entry in "-rwxr-xr-x ./opt/morvane/morvane" "-rw-r--r-- ./opt/morvane/AppLog
              "-rw-r--r-- ./lib/systemd/system/morvane-nightly.service" \
              "-rw-r--r-- ./lib/systemd/system/morvane-nightly.timer" \
              "-rw-r--r-- ./usr/share/applications/morvane.desktop" \
-             "-rw-r--r-- ./usr/share/icons/hicolor/scalable/apps/morvane.svg"; do
+             "-rw-r--r-- ./usr/share/icons/hicolor/scalable/apps/morvane.svg" \
+             "-rw-r--r-- ./usr/share/man/man1/morvane.1.gz"; do
   grep -qxF -- "$entry" "$work/contents" || { cat "$work/contents" >&2; fail "not in the package: $entry"; }
 done
 
@@ -82,6 +83,33 @@ grep -qw System <<<"$(key Categories)" || fail "not in the System menu: $(key Ca
 [ "$(key Icon)" = morvane ] || fail "Icon=$(key Icon)"
 grep -q '<svg' "/usr/share/icons/hicolor/scalable/apps/$(key Icon).svg" || fail "no SVG icon named $(key Icon)"
 
+echo "== The manual page"
+manual=/usr/share/man/man1/morvane.1.gz
+[ -f "$manual" ] || fail "no manual page at $manual"
+# Rendered as man shows it: every warning of the formatter is a fault of the page.
+MANWIDTH=80 man --warnings -l "$manual" >"$work/manual.txt" 2>"$work/manual.err" ||
+  { cat "$work/manual.err" >&2; fail "man cannot render $manual"; }
+[ ! -s "$work/manual.err" ] || { cat "$work/manual.err" >&2; fail "man warns about $manual"; }
+for heading in NAME SYNOPSIS DESCRIPTION OPTIONS FILES "EXIT STATUS" ENVIRONMENT EXAMPLES "SEE ALSO"; do
+  grep -qx "$heading" "$work/manual.txt" || fail "no $heading section in the manual page"
+done
+grep -q "Morvane $version" "$work/manual.txt" || fail "the manual page does not carry version $version"
+# man finds it by name once installed.
+[ "$(man -w morvane 2>/dev/null)" = "$manual" ] || fail "man -w morvane: $(man -w morvane 2>&1)"
+
+echo "== --version and --help of the installed program"
+# Answered without a display, a log or any file: the program's folder, with the example
+# AppLogger.xml that a start would log beside, is left as it was.
+ls -A /opt/morvane > "$work/folder-before"
+env -u DISPLAY -u WAYLAND_DISPLAY timeout 60 /usr/bin/morvane --version >"$work/version.txt" 2>&1 ||
+  { cat "$work/version.txt" >&2; fail "morvane --version failed"; }
+[ "$(cat "$work/version.txt")" = "Morvane $version" ] || fail "morvane --version printed: $(cat "$work/version.txt")"
+env -u DISPLAY -u WAYLAND_DISPLAY timeout 60 /usr/bin/morvane --help >"$work/help.txt" 2>&1 ||
+  { cat "$work/help.txt" >&2; fail "morvane --help failed"; }
+grep -q "^Files, in /opt/morvane/:" "$work/help.txt" || { cat "$work/help.txt" >&2; fail "--help does not name /opt/morvane"; }
+ls -A /opt/morvane > "$work/folder-after"
+diff "$work/folder-before" "$work/folder-after" >&2 || fail "--version or --help changed /opt/morvane"
+
 echo "== The installed program, headless, beside a copy of the example configuration"
 cp /opt/morvane/AppLogger.xml /opt/morvane/Database.ini /opt/morvane/morvane.ini /opt/morvane/*.cmd "$work/"
 ln -s /opt/morvane/morvane "$work/morvane"
@@ -104,7 +132,7 @@ echo "== dpkg -r"
 dpkg -r morvane >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log" >&2; fail "dpkg -r failed"; }
 for gone in /opt/morvane/morvane /usr/bin/morvane /lib/systemd/system/morvane-nightly.service \
             /lib/systemd/system/morvane-nightly.timer /usr/share/applications/morvane.desktop \
-            /usr/share/icons/hicolor/scalable/apps/morvane.svg; do
+            /usr/share/icons/hicolor/scalable/apps/morvane.svg /usr/share/man/man1/morvane.1.gz; do
   [ ! -e "$gone" ] || fail "left after dpkg -r: $gone"
 done
 # The administrator's configuration stays until the purge.

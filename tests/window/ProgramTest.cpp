@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -13,6 +14,107 @@
 
 namespace morvane::test {
 namespace {
+
+std::vector<std::string> FolderContents(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The program beside a configuration that a normal start would read and write to
+// (a log, the job settings file, a run report), with a display it cannot reach: a
+// start that created the window or read the configuration would leave files or fail.
+class InformationRun {
+public:
+    InformationRun()
+    {
+        std::filesystem::create_symlink(MORVANE_PROGRAM, program_);
+        std::ofstream(folder_.File("AppLogger.xml")) << R"(<?xml version="1.0" encoding="UTF-8"?>
+<AppLogger Version="1.2"><AllStations><AllApplications>
+  <Fichier class="TFileLogger" NiveauMax="255" LogSpecifique="0"><FileName>morvane.log</FileName></Fichier>
+</AllApplications></AllStations></AppLogger>
+)";
+        std::ofstream(folder_.File("Database.ini")) << "DatabaseName=127.0.0.1:" << folder_.File("absent.fdb") << "\n";
+        before_ = FolderContents(folder_.Path());
+    }
+
+    // Standard output alone in Output; standard error is kept apart.
+    ToolResult Run(const std::vector<std::string>& parameters)
+    {
+        std::vector<std::string> argv{"env", "-u", "WAYLAND_DISPLAY", "-u", "XDG_RUNTIME_DIR", "DISPLAY=:97",
+                                      "QT_QPA_PLATFORM=xcb", "TMPDIR=" + temporary_.Path(),
+                                      "XDG_CONFIG_HOME=" + configuration_.Path(), "STDERR_FILE=" + errors_,
+                                      "timeout", "60", "sh", "-c", "exec \"$0\" \"$@\" 2>\"$STDERR_FILE\"", program_};
+        argv.insert(argv.end(), parameters.begin(), parameters.end());
+        return RunTool(argv);
+    }
+
+    std::string Errors() const { return ReadFileText(errors_); }
+    const std::string& Folder() const { return folder_.Path(); }
+    const std::string& ConfigurationFolder() const { return configuration_.Path(); }
+    // What the run left: new files beside the program, or in the temporary folder.
+    void ExpectNothingCreated() const
+    {
+        EXPECT_EQ(FolderContents(folder_.Path()), before_);
+        EXPECT_TRUE(FolderContents(temporary_.Path()).empty());
+        EXPECT_TRUE(FolderContents(configuration_.Path()).empty());
+    }
+
+private:
+    TemporaryFolder folder_;
+    TemporaryFolder temporary_;
+    TemporaryFolder configuration_;
+    TemporaryFolder output_;
+    std::string program_ = folder_.File("morvane");
+    std::string errors_ = output_.File("stderr");
+    std::vector<std::string> before_;
+};
+
+TEST(ProgramTest, VersionIsPrintedOnStandardOutputWithoutStartingAnything)
+{
+    // Any letter case, anywhere on the line, with a value or not: it is answered and
+    // nothing else happens, AUTO included.
+    for (const std::vector<std::string>& parameters :
+         {std::vector<std::string>{"--version"}, {"--VERSION"}, {"AUTO", "--Version"}, {"--version=1", "AUTO"}}) {
+        SCOPED_TRACE(parameters.front());
+        InformationRun run;
+        const ToolResult result = run.Run(parameters);
+        EXPECT_EQ(result.ExitCode, 0) << result.Output << run.Errors();
+        EXPECT_EQ(result.Output, std::string("Morvane ") + MORVANE_VERSION + "\n");
+        EXPECT_EQ(run.Errors(), "");
+        run.ExpectNothingCreated();
+    }
+}
+
+TEST(ProgramTest, HelpNamesTheParametersAndTheFilesThisStartWouldRead)
+{
+    for (const std::vector<std::string>& parameters :
+         {std::vector<std::string>{"--help"}, {"--Help"}, {"AUTO", "DATABASEINI=site.ini", "--help"},
+          {"--version", "--help"}}) {
+        SCOPED_TRACE(parameters.back());
+        InformationRun run;
+        const ToolResult result = run.Run(parameters);
+        EXPECT_EQ(result.ExitCode, 0) << result.Output << run.Errors();
+        EXPECT_EQ(run.Errors(), "");
+        run.ExpectNothingCreated();
+
+        const std::vector<std::string> lines = OutputLines(result.Output);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.front(), "Usage: morvane [AUTO] [DATABASEINI=FILE] [NEPASUTILISERPREFIXTS_]");
+        for (const std::string& expected :
+             {std::string("  AUTO "), std::string("  DATABASEINI=FILE "), std::string("  NEPASUTILISERPREFIXTS_ "),
+              std::string("  --help "), std::string("  --version "), "Files, in " + run.Folder() + "/:",
+              std::string("  DatabaseMorvane.ini, else Database.ini"), std::string("  morvane.ini"),
+              std::string("  AppLogger.xml"), "and " + run.ConfigurationFolder() + "/Calvenor/registry.reg"}) {
+            const bool found = std::any_of(lines.begin(), lines.end(),
+                                           [&](const std::string& line) { return line.starts_with(expected); });
+            EXPECT_TRUE(found) << "no line starting with \"" << expected << "\" in:\n" << result.Output;
+        }
+    }
+}
 
 TEST(ProgramTest, HeadlessAutoRunThatCannotStartEndsWithAnErrorInsteadOfWaiting)
 {
