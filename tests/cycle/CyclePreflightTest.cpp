@@ -141,6 +141,29 @@ TEST(CycleVerification, EveryDifferenceIsNamed)
                                         "table NOUVELLE absente de l'ancienne base"}));
 }
 
+// An index the site made inactive comes back inactive from the restore and is no
+// difference; one that was active before is, whatever else is inactive.
+TEST(CycleVerification, OnlyAnIndexActiveInTheOldDatabaseCountsWhenInactive)
+{
+    const struct {
+        std::vector<std::string> oldInactive;
+        std::vector<std::string> newInactive;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {{"NAMEX"}, {"NAMEX"}, {}},
+        {{"NAMEX", "IDX_B"}, {"NAMEX"}, {}},
+        {{}, {"NAMEX"}, {"index inactif NAMEX"}},
+        {{"NAMEX"}, {"NAMEX", "IDX_B"}, {"index inactif IDX_B"}},
+        {{"namex"}, {"NAMEX"}, {"index inactif NAMEX"}},
+    };
+    for (const auto& c : cases) {
+        const DatabaseContents old{{{"CLIENTS", 5}}, c.oldInactive};
+        const RestoredDatabase restored{8192, 0, {{{"CLIENTS", 5}}, c.newInactive}};
+        EXPECT_EQ(VerificationDifferences(8192, 0, old, restored), c.expected)
+            << ::testing::PrintToString(c.oldInactive) << " -> " << ::testing::PrintToString(c.newInactive);
+    }
+}
+
 TEST(CycleVerification, TableNamesAreQuotedAsOneIdentifier)
 {
     EXPECT_EQ(QuotedIdentifier("CLIENTS"), "\"CLIENTS\"");
