@@ -219,7 +219,7 @@ void TBackupCycle::RunSteps()
             throw Exception(refusal);
         }
         PreflightInput input{databasePath, request_.backupFolder, renamePath,
-                             request_.renameBeforeBackup || request_.renameAfterRestore};
+                             request_.renameBeforeBackup || request_.renameAfterRestore, request_.refusedSetting};
         if (const auto refusal = PreflightRefusal(input, hooks_.freeSpace)) {
             step.End(StepOutcome::Refused, *refusal);
             throw Exception(*refusal);

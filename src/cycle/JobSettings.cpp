@@ -15,9 +15,11 @@
 #define SI_IMPLEMENTATION
 #include <SimpleIni.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <type_traits>
 
 namespace morvane {
 
@@ -27,27 +29,43 @@ constexpr std::size_t MaxTextLength = 2047;
 // The registry values live under the main window's component name.
 constexpr const char* RegistrySection = "FormMorvane";
 
-constexpr const char* KeyForcer = "ForcerDeconnexionClient";
-constexpr const char* KeyBefore = "BeforeBackup";
-constexpr const char* KeyAfter = "AfterRestore";
-constexpr const char* KeyRename = "RenamePath";
-constexpr const char* KeyBackup = "EmplacementBackup";
-constexpr const char* KeyBatchBefore = "BatchFileBeforeBackup";
-constexpr const char* KeyBatchAfterBackup = "BatchFileAfterBackup";
-constexpr const char* KeyBatchAfterRestore = "BatchFileAfterRestore";
+constexpr std::string_view KeyForcer = "ForcerDeconnexionClient";
+constexpr std::string_view KeyBefore = "BeforeBackup";
+constexpr std::string_view KeyAfter = "AfterRestore";
+constexpr std::string_view KeyRename = "RenamePath";
+constexpr std::string_view KeyBackup = "EmplacementBackup";
 
-bool ReadBool(const CSimpleIniA& ini, const std::string& section, const char* key, bool fallback)
+constexpr TJobSettingsKey Keys[] = {
+    {KeyForcer, &TJobSettings::forcerDeconnexionClient},
+    {KeyBefore, &TJobSettings::beforeBackup},
+    {KeyAfter, &TJobSettings::afterRestore},
+    {KeyRename, &TJobSettings::renamePath},
+    {KeyBackup, &TJobSettings::emplacementBackup},
+    {"BatchFileBeforeBackup", &TJobSettings::batchFileBeforeBackup},
+    {"BatchFileAfterBackup", &TJobSettings::batchFileAfterBackup},
+    {"BatchFileAfterRestore", &TJobSettings::batchFileAfterRestore},
+    {"PageSize", &TJobSettings::pageSize, true},
+    {"PageBuffers", &TJobSettings::pageBuffers, true},
+};
+
+[[noreturn]] void RaiseNotANumber(std::string_view text)
 {
-    const char* text = ini.GetValue(section.c_str(), key, nullptr);
+    throw EConvertError(FormatText("'%s' n'est pas une valeur numérique valide", std::string(text)));
+}
+
+bool ReadBool(const CSimpleIniA& ini, const std::string& section, std::string_view key, bool fallback)
+{
+    const char* text = ini.GetValue(section.c_str(), std::string(key).c_str(), nullptr);
     int value = 0;
     if (text == nullptr || !TryStrToInt(Trim(text), value))
         return fallback;
     return value != 0;
 }
 
-std::string ReadText(const CSimpleIniA& ini, const std::string& section, const char* key, const std::string& fallback)
+std::string ReadText(const CSimpleIniA& ini, const std::string& section, std::string_view key,
+                     const std::string& fallback)
 {
-    const char* text = ini.GetValue(section.c_str(), key, nullptr);
+    const char* text = ini.GetValue(section.c_str(), std::string(key).c_str(), nullptr);
     if (text == nullptr)
         return fallback;
     std::string value{text};
@@ -76,6 +94,25 @@ bool LoadIni(CSimpleIniA& ini, const std::string& fileName)
 
 } // namespace
 
+std::span<const TJobSettingsKey> JobSettingsKeys() { return Keys; }
+
+int PageSizeSetting(std::string_view text)
+{
+    int value = 0;
+    if (!TryStrToInt(Trim(text), value) ||
+        std::find(JobSettingsPageSizes.begin(), JobSettingsPageSizes.end(), value) == JobSettingsPageSizes.end())
+        RaiseNotANumber(text);
+    return value;
+}
+
+int PageBuffersSetting(std::string_view text)
+{
+    int value = 0;
+    if (!TryStrToInt(Trim(text), value) || value < JobSettingsPageBuffersMin || value > JobSettingsPageBuffersMax)
+        RaiseNotANumber(text);
+    return value;
+}
+
 TJobSettings DefaultJobSettings(std::string_view dbFileText)
 {
     const std::string path = SplitDatabaseLocation(dbFileText).path;
@@ -88,12 +125,12 @@ TJobSettings DefaultJobSettings(std::string_view dbFileText)
 TJobSettings JobSettingsFromRegistry(std::string_view dbFileText)
 {
     TJobSettings settings = DefaultJobSettings(dbFileText);
-    settings.forcerDeconnexionClient = ReadRegBool(true, RegistrySection, KeyForcer);
-    settings.beforeBackup = ReadRegBool(true, RegistrySection, KeyBefore);
-    settings.afterRestore = ReadRegBool(false, RegistrySection, KeyAfter);
-    if (std::string text = ReadRegString(RegistrySection, KeyRename); !text.empty())
+    settings.forcerDeconnexionClient = ReadRegBool(true, RegistrySection, std::string(KeyForcer));
+    settings.beforeBackup = ReadRegBool(true, RegistrySection, std::string(KeyBefore));
+    settings.afterRestore = ReadRegBool(false, RegistrySection, std::string(KeyAfter));
+    if (std::string text = ReadRegString(RegistrySection, std::string(KeyRename)); !text.empty())
         settings.renamePath = std::move(text);
-    if (std::string text = ReadRegString(RegistrySection, KeyBackup); !text.empty())
+    if (std::string text = ReadRegString(RegistrySection, std::string(KeyBackup)); !text.empty())
         settings.emplacementBackup = std::move(text);
     return settings;
 }
@@ -115,28 +152,37 @@ TJobSettings TJobSettingsFile::Read(const std::string& section, const TJobSettin
     }
     sectionFound = ini.GetSectionSize(section.c_str()) > 0;
 
-    TJobSettings settings;
-    settings.forcerDeconnexionClient = ReadBool(ini, section, KeyForcer, defaults.forcerDeconnexionClient);
-    settings.beforeBackup = ReadBool(ini, section, KeyBefore, defaults.beforeBackup);
-    settings.afterRestore = ReadBool(ini, section, KeyAfter, defaults.afterRestore);
-    settings.renamePath = ReadText(ini, section, KeyRename, defaults.renamePath);
-    settings.emplacementBackup = ReadText(ini, section, KeyBackup, defaults.emplacementBackup);
-    settings.batchFileBeforeBackup = ReadText(ini, section, KeyBatchBefore, defaults.batchFileBeforeBackup);
-    settings.batchFileAfterBackup = ReadText(ini, section, KeyBatchAfterBackup, defaults.batchFileAfterBackup);
-    settings.batchFileAfterRestore = ReadText(ini, section, KeyBatchAfterRestore, defaults.batchFileAfterRestore);
+    TJobSettings settings = defaults;
+    for (const TJobSettingsKey& key : Keys)
+        std::visit(
+            [&](auto member) {
+                using Value = std::remove_reference_t<decltype(settings.*member)>;
+                if constexpr (std::is_same_v<Value, bool>)
+                    settings.*member = ReadBool(ini, section, key.name, defaults.*member);
+                else if constexpr (std::is_same_v<Value, std::string>)
+                    settings.*member = ReadText(ini, section, key.name, defaults.*member);
+                else if (ini.GetValue(section.c_str(), std::string(key.name).c_str(), nullptr) != nullptr)
+                    settings.*member = ReadText(ini, section, key.name, {});
+            },
+            key.member);
     return settings;
 }
 
 void TJobSettingsFile::Write(const std::string& section, const TJobSettings& settings) const
 {
-    WriteString(section, KeyForcer, settings.forcerDeconnexionClient ? "1" : "0");
-    WriteString(section, KeyBefore, settings.beforeBackup ? "1" : "0");
-    WriteString(section, KeyAfter, settings.afterRestore ? "1" : "0");
-    WriteString(section, KeyRename, settings.renamePath);
-    WriteString(section, KeyBackup, settings.emplacementBackup);
-    WriteString(section, KeyBatchBefore, settings.batchFileBeforeBackup);
-    WriteString(section, KeyBatchAfterBackup, settings.batchFileAfterBackup);
-    WriteString(section, KeyBatchAfterRestore, settings.batchFileAfterRestore);
+    for (const TJobSettingsKey& key : Keys)
+        std::visit(
+            [&](auto member) {
+                const auto& value = settings.*member;
+                using Value = std::remove_cvref_t<decltype(value)>;
+                if constexpr (std::is_same_v<Value, bool>)
+                    WriteString(section, std::string(key.name), value ? "1" : "0");
+                else if constexpr (std::is_same_v<Value, std::string>)
+                    WriteString(section, std::string(key.name), value);
+                else if (value)
+                    WriteString(section, std::string(key.name), *value);
+            },
+            key.member);
 }
 
 void TJobSettingsFile::WriteString(const std::string& section, const std::string& key, const std::string& value) const

@@ -126,6 +126,16 @@ TEST_F(CyclePreflight, ACopyLeftAtTheRenamePathIsReplacedOnlyWhenAsked)
                 HasSubstr(Input().renamePath + ".morvane-precedent existe encore"));
 }
 
+// A job setting the window refused stops the cycle with its own message, before
+// anything else is looked at.
+TEST_F(CyclePreflight, ARefusedJobSettingComesFirst)
+{
+    PreflightInput input = Input();
+    input.databasePath = database_.File("absent.FDB");
+    input.refusedSetting = "'abc' n'est pas une valeur numérique valide";
+    EXPECT_EQ(PreflightRefusal(input, Probe(1u << 30, 1u << 30)), input.refusedSetting);
+}
+
 TEST(CycleVerification, EveryDifferenceIsNamed)
 {
     const DatabaseContents old{{{"CLIENTS", 500}, {"FACTURES", 20}, {"VIDE", 0}}, {}};
