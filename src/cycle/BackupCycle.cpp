@@ -95,7 +95,7 @@ void TBackupCycle::Run()
     TRunReport report;
     report.SetDatabase(request_.dbFile);
     report.Start();
-    report.SetBefore(ReadReportDatabase(request_.dbFile, database.DBParams(), database.SQLDialect(), databasePath));
+    report.SetBefore(ReportDatabase(databasePath));
     report_ = &report;
     struct ForgetReport {
         TBackupCycle& cycle;
@@ -113,8 +113,7 @@ void TBackupCycle::Run()
         try {
             if (!failure.empty())
                 ChargeFailure(report, failure);
-            report.SetAfter(
-                ReadReportDatabase(request_.dbFile, database.DBParams(), database.SQLDialect(), databasePath));
+            report.SetAfter(ReportDatabase(databasePath));
             report.Finish(exitStatus_);
             report.WriteBesideProgram();
             ProgramLog(report.SummaryLine(), 100);
@@ -139,6 +138,21 @@ void TBackupCycle::Run()
         throw;
     }
     finish({});
+}
+
+RunReportDatabase TBackupCycle::ReportDatabase(const std::string& databasePath) noexcept
+{
+    const fib::TpFIBDatabase& database = components_.database;
+    const RunReportDatabase attached =
+        ReadReportDatabase(request_.dbFile, database.DBParams(), database.SQLDialect(), databasePath);
+    RunReportDatabase header;
+    try {
+        header = ReadHeaderSettings(
+            ReadHeaderLines(components_.statistics, ServiceUserParams(request_.user, request_.password), request_.dbFile));
+    } catch (const std::exception&) {
+        // A header that cannot be read (no file at the path) leaves its values empty.
+    }
+    return PreferHeaderValues(header, attached);
 }
 
 void TBackupCycle::FinishAfterFailure() noexcept
@@ -205,7 +219,7 @@ void TBackupCycle::RunSteps()
             throw Exception(refusal);
         }
         PreflightInput input{databasePath, request_.backupFolder, renamePath,
-                             request_.renameBeforeBackup || request_.renameAfterRestore};
+                             request_.renameBeforeBackup || request_.renameAfterRestore, request_.refusedSetting};
         if (const auto refusal = PreflightRefusal(input, hooks_.freeSpace)) {
             step.End(StepOutcome::Refused, *refusal);
             throw Exception(*refusal);

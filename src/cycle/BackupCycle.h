@@ -69,6 +69,9 @@ private:
     // differed, empty when it may take the database's place.
     std::string VerifyNewDatabase(const std::string& server, const std::string& newDatabase, int pageSize,
                                   int pageBuffers);
+    // The database at its path for the run report: its header's settings, the rest
+    // through an attachment; what cannot be read stays empty.
+    RunReportDatabase ReportDatabase(const std::string& databasePath) noexcept;
     void StepReached(std::string_view step) const;
     // Raises ECycleInterrupted when a stop was requested.
     void CheckStop() const;

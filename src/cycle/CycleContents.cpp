@@ -132,7 +132,6 @@ RunReportDatabase ReadReportDatabase(const std::string& connection, const fib::T
         AttachmentGuard attachment(database);
         database.SetConnected(true);
         values.pageSize = database.GetDatabaseInfoInt(fib::isc_info_page_size_item);
-        values.pageBuffers = database.GetDatabaseInfoInt(fib::isc_info_num_buffers_item);
         values.sweepInterval = database.GetDatabaseInfoInt(fib::isc_info_sweep_interval_item);
         values.reserve = database.GetDatabaseInfoInt(fib::isc_info_no_reserve_item) != 1;
         values.forcedWrites = database.GetDatabaseInfoInt(fib::isc_info_forced_writes_item) == 1;

@@ -33,8 +33,9 @@ void ReadDatabaseFacts(fib::TpFIBDatabase& database, DatabaseFacts& facts);
 std::vector<std::string> ReadForeignAttachments(fib::TpFIBDatabase& database);
 
 // The size of the file at localPath and the settings an attachment to connection
-// reads (as the window's current settings are read). What cannot be read stays
-// empty: the run report must be written whatever state the database is in.
+// reads (as the window's current settings are read), but for the page buffers: an
+// attachment reports its own cache there. What cannot be read stays empty: the run
+// report must be written whatever state the database is in.
 RunReportDatabase ReadReportDatabase(const std::string& connection, const fib::TDBParams& params, int dialect,
                                      const std::string& localPath) noexcept;
 

@@ -28,6 +28,8 @@ std::optional<FileSystemSpace> LocalFreeSpace(const std::string& folder)
 
 std::optional<std::string> PreflightRefusal(const PreflightInput& input, const FreeSpaceProbe& probe)
 {
+    if (!input.refusedSetting.empty())
+        return input.refusedSetting;
     if (!platform::PathExists(input.databasePath))
         return Prefix + "la base de données " + input.databasePath +
                " est introuvable sur cette machine: rien n'a été lancé, déplacé ni effacé";

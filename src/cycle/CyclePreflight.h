@@ -17,6 +17,9 @@ struct PreflightInput {
     // "Before Backup" or "After Restore" checked: a copy an earlier cycle left at the
     // rename path may be replaced (it is set aside until this cycle succeeds).
     bool mayReplacePrevious{true};
+    // A job setting the window could refuse to take, with the numeric-value message:
+    // the restore would not be the one asked for.
+    std::string refusedSetting{};
 };
 
 // What a file system offers: its identity (files on one share both copies) and its

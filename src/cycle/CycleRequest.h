@@ -29,6 +29,9 @@ struct CycleRequest {
     std::string batchAfterRestore;
     std::string pageSizeText; // read as an integer when the restore starts
     int pageBuffers{0};
+    // A job setting the window could not take (the numeric-value message): the
+    // cycle refuses to start.
+    std::string refusedSetting;
     // The settings are written before the backup when the write-mode box is empty.
     bool writeSettings{false};
     DatabaseSettings settings;

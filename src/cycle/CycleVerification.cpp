@@ -1,5 +1,7 @@
 #include "cycle/CycleVerification.h"
 
+#include <algorithm>
+
 namespace morvane {
 
 std::vector<std::string> VerificationDifferences(int wantedPageSize, int wantedPageBuffers,
@@ -12,8 +14,11 @@ std::vector<std::string> VerificationDifferences(int wantedPageSize, int wantedP
     if (restored.pageBuffers != wantedPageBuffers)
         differences.push_back("page buffers " + std::to_string(restored.pageBuffers) + " au lieu de " +
                               std::to_string(wantedPageBuffers));
+    // An index the site left inactive is restored inactive: only one that the old
+    // database had active is a difference.
     for (const std::string& index : restored.contents.inactiveIndexes)
-        differences.push_back("index inactif " + index);
+        if (std::find(old.inactiveIndexes.begin(), old.inactiveIndexes.end(), index) == old.inactiveIndexes.end())
+            differences.push_back("index inactif " + index);
     for (const auto& [table, rows] : old.rowCounts) {
         const auto found = restored.contents.rowCounts.find(table);
         if (found == restored.contents.rowCounts.end())

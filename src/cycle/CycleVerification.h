@@ -1,7 +1,8 @@
 #pragma once
 // What the restored file must show before it may take the database's place: the
-// page size and page buffers asked for, no user index left inactive, and as many
-// rows in every user table as the old database held before the backup.
+// page size and page buffers asked for, no user index inactive that the old database
+// had active, and as many rows in every user table as the old database held before
+// the backup.
 
 #include <cstdint>
 #include <map>

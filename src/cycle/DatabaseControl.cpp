@@ -59,21 +59,30 @@ void TDatabaseControl::BringOnline(const std::string& connection, fib::TShutdown
     OnConfigService(connection, [&](fib::TpFIBConfigService& config) { config.BringOnline(mode); });
 }
 
+std::vector<std::string> ReadHeaderLines(fib::TpFIBStatisticalService& statistics, const TStringList& userParams,
+                                         const std::string& connection)
+{
+    statistics.SetParams(userParams);
+    statistics.SetServerName(SplitDatabaseLocation(connection).server);
+    statistics.DatabaseName = connection;
+    std::vector<std::string> lines;
+    ServiceSessionGuard session(statistics);
+    statistics.Attach();
+    statistics.ServiceStart();
+    while (!statistics.Eof())
+        lines.push_back(statistics.GetNextLine());
+    statistics.Detach();
+    return lines;
+}
+
 std::string TDatabaseControl::Attributes(const std::string& connection)
 {
-    statistics_.SetParams(userParams_);
-    statistics_.SetServerName(SplitDatabaseLocation(connection).server);
-    statistics_.DatabaseName = connection;
     std::string attributes;
-    ServiceSessionGuard session(statistics_);
-    statistics_.Attach();
-    statistics_.ServiceStart();
-    while (!statistics_.Eof()) {
-        const std::string line = Trim(statistics_.GetNextLine());
+    for (const std::string& header : ReadHeaderLines(statistics_, userParams_, connection)) {
+        const std::string line = Trim(header);
         if (line.rfind("Attributes", 0) == 0)
             attributes = Trim(line.substr(10));
     }
-    statistics_.Detach();
     return attributes;
 }
 

@@ -25,6 +25,11 @@ bool AttributesSayShutDown(const std::string& attributes);
 // The shutdown level a header's attributes show (Normal: online).
 fib::TShutdownMode ShutdownModeOf(const std::string& attributes);
 
+// The lines of the header statistics report of connection (a DB File text), as the
+// statistics service gives them. Errors of the service propagate.
+std::vector<std::string> ReadHeaderLines(fib::TpFIBStatisticalService& statistics, const TStringList& userParams,
+                                         const std::string& connection);
+
 class TDatabaseControl {
 public:
     TDatabaseControl(fib::TpFIBConfigService& config, fib::TpFIBStatisticalService& statistics,

@@ -15,11 +15,11 @@
 #define SI_IMPLEMENTATION
 #include <SimpleIni.h>
 
-#include <array>
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <variant>
+#include <type_traits>
 
 namespace morvane {
 
@@ -29,33 +29,28 @@ constexpr std::size_t MaxTextLength = 2047;
 // The registry values live under the main window's component name.
 constexpr const char* RegistrySection = "FormMorvane";
 
-// The keys in the order they are written. The registry fallback knows only the
-// first five, under the same value names.
-struct KeyEntry {
-    std::string_view name;
-    std::variant<bool TJobSettings::*, std::string TJobSettings::*> field;
-    bool inRegistry;
+constexpr std::string_view KeyForcer = "ForcerDeconnexionClient";
+constexpr std::string_view KeyBefore = "BeforeBackup";
+constexpr std::string_view KeyAfter = "AfterRestore";
+constexpr std::string_view KeyRename = "RenamePath";
+constexpr std::string_view KeyBackup = "EmplacementBackup";
+
+constexpr TJobSettingsKey Keys[] = {
+    {KeyForcer, &TJobSettings::forcerDeconnexionClient},
+    {KeyBefore, &TJobSettings::beforeBackup},
+    {KeyAfter, &TJobSettings::afterRestore},
+    {KeyRename, &TJobSettings::renamePath},
+    {KeyBackup, &TJobSettings::emplacementBackup},
+    {"BatchFileBeforeBackup", &TJobSettings::batchFileBeforeBackup},
+    {"BatchFileAfterBackup", &TJobSettings::batchFileAfterBackup},
+    {"BatchFileAfterRestore", &TJobSettings::batchFileAfterRestore},
+    {"PageSize", &TJobSettings::pageSize, true},
+    {"PageBuffers", &TJobSettings::pageBuffers, true},
 };
 
-const std::array<KeyEntry, 8> Keys{{
-    {"ForcerDeconnexionClient", &TJobSettings::forcerDeconnexionClient, true},
-    {"BeforeBackup", &TJobSettings::beforeBackup, true},
-    {"AfterRestore", &TJobSettings::afterRestore, true},
-    {"RenamePath", &TJobSettings::renamePath, true},
-    {"EmplacementBackup", &TJobSettings::emplacementBackup, true},
-    {"BatchFileBeforeBackup", &TJobSettings::batchFileBeforeBackup, false},
-    {"BatchFileAfterBackup", &TJobSettings::batchFileAfterBackup, false},
-    {"BatchFileAfterRestore", &TJobSettings::batchFileAfterRestore, false},
-}};
-
-// Calls one of the two visitors with the key's field in settings.
-template <typename Settings, typename OnBool, typename OnText>
-void VisitField(const KeyEntry& key, Settings& settings, OnBool onBool, OnText onText)
+[[noreturn]] void RaiseNotANumber(std::string_view text)
 {
-    if (const auto* flag = std::get_if<bool TJobSettings::*>(&key.field))
-        onBool(settings.**flag);
-    else
-        onText(settings.*std::get<std::string TJobSettings::*>(key.field));
+    throw EConvertError(FormatText("'%s' n'est pas une valeur numérique valide", std::string(text)));
 }
 
 bool ReadBool(const CSimpleIniA& ini, const std::string& section, std::string_view key, bool fallback)
@@ -99,12 +94,23 @@ bool LoadIni(CSimpleIniA& ini, const std::string& fileName)
 
 } // namespace
 
-std::vector<std::string_view> JobSettingsKeys()
+std::span<const TJobSettingsKey> JobSettingsKeys() { return Keys; }
+
+int PageSizeSetting(std::string_view text)
 {
-    std::vector<std::string_view> names;
-    for (const KeyEntry& key : Keys)
-        names.push_back(key.name);
-    return names;
+    int value = 0;
+    if (!TryStrToInt(Trim(text), value) ||
+        std::find(JobSettingsPageSizes.begin(), JobSettingsPageSizes.end(), value) == JobSettingsPageSizes.end())
+        RaiseNotANumber(text);
+    return value;
+}
+
+int PageBuffersSetting(std::string_view text)
+{
+    int value = 0;
+    if (!TryStrToInt(Trim(text), value) || value < JobSettingsPageBuffersMin || value > JobSettingsPageBuffersMax)
+        RaiseNotANumber(text);
+    return value;
 }
 
 TJobSettings DefaultJobSettings(std::string_view dbFileText)
@@ -119,18 +125,13 @@ TJobSettings DefaultJobSettings(std::string_view dbFileText)
 TJobSettings JobSettingsFromRegistry(std::string_view dbFileText)
 {
     TJobSettings settings = DefaultJobSettings(dbFileText);
-    for (const KeyEntry& key : Keys) {
-        if (!key.inRegistry)
-            continue;
-        const std::string name(key.name);
-        VisitField(
-            key, settings, [&](bool& flag) { flag = ReadRegBool(flag, RegistrySection, name); },
-            [&](std::string& text) {
-                // An empty text in the registry counts as missing.
-                if (std::string stored = ReadRegString(RegistrySection, name); !stored.empty())
-                    text = std::move(stored);
-            });
-    }
+    settings.forcerDeconnexionClient = ReadRegBool(true, RegistrySection, std::string(KeyForcer));
+    settings.beforeBackup = ReadRegBool(true, RegistrySection, std::string(KeyBefore));
+    settings.afterRestore = ReadRegBool(false, RegistrySection, std::string(KeyAfter));
+    if (std::string text = ReadRegString(RegistrySection, std::string(KeyRename)); !text.empty())
+        settings.renamePath = std::move(text);
+    if (std::string text = ReadRegString(RegistrySection, std::string(KeyBackup)); !text.empty())
+        settings.emplacementBackup = std::move(text);
     return settings;
 }
 
@@ -152,21 +153,36 @@ TJobSettings TJobSettingsFile::Read(const std::string& section, const TJobSettin
     sectionFound = ini.GetSectionSize(section.c_str()) > 0;
 
     TJobSettings settings = defaults;
-    for (const KeyEntry& key : Keys)
-        VisitField(
-            key, settings, [&](bool& flag) { flag = ReadBool(ini, section, key.name, flag); },
-            [&](std::string& text) { text = ReadText(ini, section, key.name, text); });
+    for (const TJobSettingsKey& key : Keys)
+        std::visit(
+            [&](auto member) {
+                using Value = std::remove_reference_t<decltype(settings.*member)>;
+                if constexpr (std::is_same_v<Value, bool>)
+                    settings.*member = ReadBool(ini, section, key.name, defaults.*member);
+                else if constexpr (std::is_same_v<Value, std::string>)
+                    settings.*member = ReadText(ini, section, key.name, defaults.*member);
+                else if (ini.GetValue(section.c_str(), std::string(key.name).c_str(), nullptr) != nullptr)
+                    settings.*member = ReadText(ini, section, key.name, {});
+            },
+            key.member);
     return settings;
 }
 
 void TJobSettingsFile::Write(const std::string& section, const TJobSettings& settings) const
 {
-    for (const KeyEntry& key : Keys) {
-        const std::string name(key.name);
-        VisitField(
-            key, settings, [&](bool flag) { WriteString(section, name, flag ? "1" : "0"); },
-            [&](const std::string& text) { WriteString(section, name, text); });
-    }
+    for (const TJobSettingsKey& key : Keys)
+        std::visit(
+            [&](auto member) {
+                const auto& value = settings.*member;
+                using Value = std::remove_cvref_t<decltype(value)>;
+                if constexpr (std::is_same_v<Value, bool>)
+                    WriteString(section, std::string(key.name), value ? "1" : "0");
+                else if constexpr (std::is_same_v<Value, std::string>)
+                    WriteString(section, std::string(key.name), value);
+                else if (value)
+                    WriteString(section, std::string(key.name), *value);
+            },
+            key.member);
 }
 
 void TJobSettingsFile::WriteString(const std::string& section, const std::string& key, const std::string& value) const

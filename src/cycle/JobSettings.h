@@ -1,12 +1,15 @@
 #pragma once
 // The job settings of the backup cycle, kept per database in an INI file beside
-// the program: one section per DB File text, eight keys.
+// the program: one section per DB File text, eight keys and two optional ones.
 
 #include "core/Exception.h"
 
+#include <array>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <variant>
 
 namespace morvane {
 
@@ -22,12 +25,39 @@ struct TJobSettings {
     std::string batchFileBeforeBackup{"StopServices.cmd"};
     std::string batchFileAfterBackup{"MidProcess.cmd"};
     std::string batchFileAfterRestore{"StartServices.cmd"};
+    // The restore's page size and page buffers, as the file holds them (checked by
+    // PageSizeSetting and PageBuffersSetting). Not set: the values the window read
+    // from the database's header stay.
+    std::optional<std::string> pageSize;
+    std::optional<std::string> pageBuffers;
 
     bool operator==(const TJobSettings&) const = default;
 };
 
-// The names of the keys of a section, in the order they are written.
-std::vector<std::string_view> JobSettingsKeys();
+// One key of a section: its name and the member it fills. An optional key is written
+// only when its member is set; the others always are.
+struct TJobSettingsKey {
+    using Member = std::variant<bool TJobSettings::*, std::string TJobSettings::*,
+                                std::optional<std::string> TJobSettings::*>;
+    std::string_view name;
+    Member member;
+    bool optional{false};
+};
+
+// Every key, in the order it is written.
+std::span<const TJobSettingsKey> JobSettingsKeys();
+
+// The page sizes a restore may ask for: those the window offers that the server creates.
+inline constexpr std::array<int, 3> JobSettingsPageSizes{4096, 8192, 16384};
+// The page buffers the window's box takes.
+inline constexpr int JobSettingsPageBuffersMin = 0;
+inline constexpr int JobSettingsPageBuffersMax = 131072;
+
+// A PageSize or PageBuffers value as the restore takes it. A text that is not an
+// integer, a page size not in JobSettingsPageSizes or page buffers outside the box's
+// range raise EConvertError "'%s' n'est pas une valeur numérique valide".
+int PageSizeSetting(std::string_view text);
+int PageBuffersSetting(std::string_view text);
 
 // The defaults for a database: rename path = the database path with the extension
 // ".FIB.BKP", backup folder = the folder of the database path.
@@ -51,8 +81,9 @@ public:
     // sectionFound receives whether the section exists and holds at least one key.
     TJobSettings Read(const std::string& section, const TJobSettings& defaults, bool& sectionFound) const;
 
-    // Writes the eight keys in their order, each as its own write, so the keys
-    // written before a refused write stay in the file. Raises EIniFileException.
+    // Writes the keys in their order (an optional key only when set), each as its own
+    // write, so the keys written before a refused write stay in the file. Raises
+    // EIniFileException.
     void Write(const std::string& section, const TJobSettings& settings) const;
 
     // One key: loads the file, sets the key, saves through a temporary file and a

@@ -150,6 +150,18 @@ RunReportDatabase ReadHeaderSettings(const std::vector<std::string>& reportLines
     return db;
 }
 
+RunReportDatabase PreferHeaderValues(const RunReportDatabase& header, const RunReportDatabase& attached)
+{
+    RunReportDatabase db;
+    db.sizeBytes = header.sizeBytes ? header.sizeBytes : attached.sizeBytes;
+    db.pageSize = header.pageSize ? header.pageSize : attached.pageSize;
+    db.pageBuffers = header.pageBuffers;
+    db.sweepInterval = header.sweepInterval ? header.sweepInterval : attached.sweepInterval;
+    db.reserve = header.reserve ? header.reserve : attached.reserve;
+    db.forcedWrites = header.forcedWrites ? header.forcedWrites : attached.forcedWrites;
+    return db;
+}
+
 const char* StepOutcomeText(StepOutcome outcome) noexcept
 {
     switch (outcome) {

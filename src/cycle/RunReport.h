@@ -53,6 +53,11 @@ struct RunReportDatabase {
 RunReportDatabase ReadHeaderSettings(const std::vector<std::string>& reportLines,
                                      std::optional<std::int64_t> sizeBytes = std::nullopt);
 
+// The header's values where it gives them, those read through an attachment
+// elsewhere. The page buffers are the header's only: an attachment reports its own
+// cache, whatever the header holds.
+RunReportDatabase PreferHeaderValues(const RunReportDatabase& header, const RunReportDatabase& attached);
+
 class TRunReport {
 public:
     TRunReport() = default;

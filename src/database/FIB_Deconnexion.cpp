@@ -304,7 +304,9 @@ std::string GfixShutdown(TStringList* lines, const std::string& binFolder, const
     const std::string result = RunCmdLine(
         GfixShutdownCommandLine(GfixProgram(binFolder), databaseName, password.Path()), workingFolder, &output);
 
-    AppLogger().Log("Gfix shutdown terminé : " + result + " => " + output.Text("\n"), ProgressLevel, 0);
+    // The whole list, as the caller's report holds it: its own lines first, each entry
+    // ended by CR LF.
+    AppLogger().Log("Gfix shutdown terminé : " + result + " => " + output.Text("\r\n"), ProgressLevel, 0);
     WaitSeconds(5);
     return result;
 }

@@ -92,6 +92,10 @@ void TFormMorvane::ConnectHandlers()
             }
         });
 
+    // A page value chosen in its box replaces the job setting that box refused.
+    connect(ui->ComboBoxPageSize, &QComboBox::currentTextChanged, this, [this] { pageSizeRefusal_.clear(); });
+    connect(ui->SpinEditPageBuffers, &QSpinBox::valueChanged, this, [this] { pageBuffersRefusal_.clear(); });
+
     // A stop request (SIGTERM, SIGINT) ends an idle window at once; a running
     // procedure ends at its next safe point and the window closes after it.
     auto* stopWatch = new QTimer(this);

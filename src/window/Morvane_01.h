@@ -29,6 +29,7 @@ namespace morvane {
 
 struct HeaderReportValue;
 struct CycleComponents;
+struct TJobSettings;
 
 namespace fib {
 class TpFIBDatabase;
@@ -86,7 +87,9 @@ public:
     // took its place, else the class of its failure (CycleExitStatus.h).
     int CycleExitCode() const noexcept { return cycleExitCode_; }
 
-    // Job settings file.
+    // Job settings file. A PageSize or PageBuffers value that the boxes cannot take
+    // leaves the box as it was and keeps a cycle from starting, until the next "Get
+    // config" or a change of that box.
     void bSaveConfigClick();
     void bGetConfigClick();
 
@@ -138,6 +141,8 @@ private:
     // While a cycle runs every input is read-only, so what the window shows stays
     // what the cycle acts on.
     void SetInputsReadOnly(bool readOnly);
+    // The "Backup-Restore" group box, and the restore's page values when asked for.
+    TJobSettings JobSettingsOfWindow(bool withPageValues) const;
 
     // The cycle's view of the window (Morvane_01_Cycle.cpp).
     void SetStatus(const std::string& text, PanelColour colour) override;
@@ -166,6 +171,9 @@ private:
     int headlessExitCode_{0};
     int cycleExitCode_{0};
     bool cycleStarted_{false};
+    // The numeric-value message for a job setting the box could not take.
+    std::string pageSizeRefusal_;
+    std::string pageBuffersRefusal_;
     CycleHooks cycleHooks_;
 };
 

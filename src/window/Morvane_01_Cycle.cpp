@@ -55,6 +55,7 @@ CycleRequest TFormMorvane::ReadCycleRequest() const
     request.batchAfterRestore = S(ui->eBatchFileApresRestore->text());
     request.pageSizeText = S(ui->ComboBoxPageSize->currentText());
     request.pageBuffers = ui->SpinEditPageBuffers->Value();
+    request.refusedSetting = !pageSizeRefusal_.empty() ? pageSizeRefusal_ : pageBuffersRefusal_;
     // Only an empty write-mode box (not "NON" or "OUI") has the settings written first.
     request.writeSettings = ui->ComboBoxWriteMode->currentText().isEmpty();
     request.settings.pageBuffers = ui->SpinEditPageBuffers->Value();

@@ -1,5 +1,5 @@
 // Job settings: the "Backup-Restore" group box saved per database in the INI file
-// beside the program.
+// beside the program, with the restore's page size and page buffers when saved.
 
 #include "window/Morvane_01.h"
 
@@ -7,10 +7,12 @@
 #include "window/QtText.h"
 
 #include "cycle/JobSettings.h"
+#include "cycle/ProgramLog.h"
+#include "global/Global_Utils.h"
 
 namespace morvane {
 
-void TFormMorvane::bSaveConfigClick()
+TJobSettings TFormMorvane::JobSettingsOfWindow(bool withPageValues) const
 {
     TJobSettings settings;
     settings.forcerDeconnexionClient = ui->cbForceDeconnexion->isChecked();
@@ -21,7 +23,18 @@ void TFormMorvane::bSaveConfigClick()
     settings.batchFileBeforeBackup = ui->eBatchFileAvantBackup->text().toStdString();
     settings.batchFileAfterBackup = ui->eBatchFileApresBackup->text().toStdString();
     settings.batchFileAfterRestore = ui->eBatchFileApresRestore->text().toStdString();
-    TJobSettingsFile(JobSettingsFileName()).Write(ui->EditDBFile->text().toStdString(), settings);
+    if (withPageValues) {
+        // An empty page-size box (no header read) pins nothing.
+        if (const std::string pageSize = ui->ComboBoxPageSize->currentText().trimmed().toStdString(); !pageSize.empty())
+            settings.pageSize = pageSize;
+        settings.pageBuffers = std::to_string(ui->SpinEditPageBuffers->Value());
+    }
+    return settings;
+}
+
+void TFormMorvane::bSaveConfigClick()
+{
+    TJobSettingsFile(JobSettingsFileName()).Write(ui->EditDBFile->text().toStdString(), JobSettingsOfWindow(true));
 }
 
 void TFormMorvane::bGetConfigClick()
@@ -44,8 +57,41 @@ void TFormMorvane::bGetConfigClick()
     ui->eBatchFileApresBackup->setText(Q(settings.batchFileAfterBackup));
     ui->eBatchFileApresRestore->setText(Q(settings.batchFileAfterRestore));
 
+    // Without these keys the boxes keep what the header said. A value the boxes cannot
+    // take leaves its box alone and is kept, after the boxes are set (setting a box
+    // forgets its refusal), for the cycle to refuse.
+    std::string pageSizeRefusal;
+    std::string pageBuffersRefusal;
+    try {
+        if (settings.pageSize)
+            ui->ComboBoxPageSize->setEditText(QString::number(PageSizeSetting(*settings.pageSize)));
+    } catch (const EConvertError& error) {
+        pageSizeRefusal = error.what();
+    }
+    try {
+        if (settings.pageBuffers)
+            ui->SpinEditPageBuffers->SetValue(PageBuffersSetting(*settings.pageBuffers));
+    } catch (const EConvertError& error) {
+        pageBuffersRefusal = error.what();
+    }
+    pageSizeRefusal_ = pageSizeRefusal;
+    pageBuffersRefusal_ = pageBuffersRefusal;
+
+    // A new section gets the group box's values only: the page values stay the
+    // header's until an operator saves them.
     if (!sectionFound)
-        bSaveConfigClick();
+        TJobSettingsFile(JobSettingsFileName()).Write(dbFile, JobSettingsOfWindow(false));
+
+    const auto logRefusal = [&](const char* key, const std::string& refusal) {
+        if (!refusal.empty())
+            ProgramLog(file.FileName() + " [" + dbFile + "] " + key + ": " + refusal, 1);
+    };
+    logRefusal("PageSize", pageSizeRefusal);
+    logRefusal("PageBuffers", pageBuffersRefusal);
+    // Unattended, the cycle's check before it starts reports it and ends the run.
+    const std::string refusal = !pageSizeRefusal.empty() ? pageSizeRefusal : pageBuffersRefusal;
+    if (!refusal.empty() && !HasParam("AUTO"))
+        throw EConvertError(refusal);
 }
 
 } // namespace morvane

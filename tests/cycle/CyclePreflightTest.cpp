@@ -126,6 +126,16 @@ TEST_F(CyclePreflight, ACopyLeftAtTheRenamePathIsReplacedOnlyWhenAsked)
                 HasSubstr(Input().renamePath + ".morvane-precedent existe encore"));
 }
 
+// A job setting the window refused stops the cycle with its own message, before
+// anything else is looked at.
+TEST_F(CyclePreflight, ARefusedJobSettingComesFirst)
+{
+    PreflightInput input = Input();
+    input.databasePath = database_.File("absent.FDB");
+    input.refusedSetting = "'abc' n'est pas une valeur numérique valide";
+    EXPECT_EQ(PreflightRefusal(input, Probe(1u << 30, 1u << 30)), input.refusedSetting);
+}
+
 TEST(CycleVerification, EveryDifferenceIsNamed)
 {
     const DatabaseContents old{{{"CLIENTS", 500}, {"FACTURES", 20}, {"VIDE", 0}}, {}};
@@ -139,6 +149,29 @@ TEST(CycleVerification, EveryDifferenceIsNamed)
                                         "table CLIENTS: 499 lignes au lieu de 500",
                                         "table FACTURES absente de la nouvelle base",
                                         "table NOUVELLE absente de l'ancienne base"}));
+}
+
+// An index the site made inactive comes back inactive from the restore and is no
+// difference; one that was active before is, whatever else is inactive.
+TEST(CycleVerification, OnlyAnIndexActiveInTheOldDatabaseCountsWhenInactive)
+{
+    const struct {
+        std::vector<std::string> oldInactive;
+        std::vector<std::string> newInactive;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {{"NAMEX"}, {"NAMEX"}, {}},
+        {{"NAMEX", "IDX_B"}, {"NAMEX"}, {}},
+        {{}, {"NAMEX"}, {"index inactif NAMEX"}},
+        {{"NAMEX"}, {"NAMEX", "IDX_B"}, {"index inactif IDX_B"}},
+        {{"namex"}, {"NAMEX"}, {"index inactif NAMEX"}},
+    };
+    for (const auto& c : cases) {
+        const DatabaseContents old{{{"CLIENTS", 5}}, c.oldInactive};
+        const RestoredDatabase restored{8192, 0, {{{"CLIENTS", 5}}, c.newInactive}};
+        EXPECT_EQ(VerificationDifferences(8192, 0, old, restored), c.expected)
+            << ::testing::PrintToString(c.oldInactive) << " -> " << ::testing::PrintToString(c.newInactive);
+    }
 }
 
 TEST(CycleVerification, TableNamesAreQuotedAsOneIdentifier)

@@ -64,7 +64,9 @@ TEST(JobSettingsDocumentationTest, EveryKeyTheReaderKnowsHasARowInTheReadmeConfi
 {
     const std::string readme = test::ReadFileText(MORVANE_README);
     ASSERT_FALSE(ConfigurationSection(readme).empty()) << "no \"## Configuration\" section in " << MORVANE_README;
-    const std::vector<std::string_view> keys = JobSettingsKeys();
+    std::vector<std::string_view> keys;
+    for (const TJobSettingsKey& key : JobSettingsKeys())
+        keys.push_back(key.name);
     ASSERT_FALSE(keys.empty());
     const std::vector<std::string> missing = UndocumentedKeys(readme, keys);
     EXPECT_TRUE(missing.empty()) << "job settings keys missing from the Configuration section of " << MORVANE_README

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <string_view>
+#include <vector>
 
 namespace morvane {
 namespace {
@@ -86,6 +88,74 @@ TEST(JobSettingsTest, MissingOrUnreadableValuesGiveTheDefaults)
     EXPECT_FALSE(found); // a section without keys counts as missing
     EXPECT_EQ(file.Read("absent", defaults, found), defaults);
     EXPECT_FALSE(found);
+}
+
+// The key table is what reads and writes a section: every member has its key, the
+// eight always written, the two page values only when set, after them.
+TEST(JobSettingsTest, PageValuesAreOptionalKeysWrittenAfterTheEightOthers)
+{
+    std::vector<std::string> names;
+    std::vector<std::string> optional;
+    for (const TJobSettingsKey& key : JobSettingsKeys()) {
+        names.emplace_back(key.name);
+        if (key.optional)
+            optional.emplace_back(key.name);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"ForcerDeconnexionClient", "BeforeBackup", "AfterRestore",
+                                               "RenamePath", "EmplacementBackup", "BatchFileBeforeBackup",
+                                               "BatchFileAfterBackup", "BatchFileAfterRestore", "PageSize",
+                                               "PageBuffers"}));
+    EXPECT_EQ(optional, (std::vector<std::string>{"PageSize", "PageBuffers"}));
+
+    test::TemporaryFolder folder;
+    const std::string name = folder.File("morvane.ini");
+    TJobSettingsFile file(name);
+    TJobSettings settings = DefaultJobSettings("srv:/data/BD.FDB");
+    file.Write("without", settings);
+    settings.pageSize = "8192";
+    settings.pageBuffers = "4096";
+    file.Write("with", settings);
+
+    const std::string text = test::ReadFileText(name);
+    EXPECT_EQ(text.find("PageSize"), text.rfind("PageSize")) << text;
+    EXPECT_NE(text.find("BatchFileAfterRestore=StartServices.cmd\nPageSize=8192\nPageBuffers=4096\n"),
+              std::string::npos)
+        << text;
+
+    bool found = false;
+    EXPECT_EQ(file.Read("with", TJobSettings{}, found), settings);
+    const TJobSettings without = file.Read("without", settings, found);
+    EXPECT_EQ(without.pageSize, "8192") << "a missing key keeps the default it was given";
+    EXPECT_EQ(file.Read("without", TJobSettings{}, found).pageBuffers, std::nullopt);
+}
+
+TEST(JobSettingsTest, PageValuesOutsideWhatTheWindowOffersAreNotNumbers)
+{
+    const struct {
+        int (*convert)(std::string_view);
+        const char* text;
+        int value; // -1: refused
+    } cases[] = {
+        {PageSizeSetting, "4096", 4096},   {PageSizeSetting, "8192", 8192},   {PageSizeSetting, " 16384 ", 16384},
+        {PageSizeSetting, "1024", -1},     {PageSizeSetting, "2048", -1},     {PageSizeSetting, "32768", -1},
+        {PageSizeSetting, "8k", -1},       {PageSizeSetting, "", -1},         {PageSizeSetting, "8192.0", -1},
+        {PageBuffersSetting, "0", 0},      {PageBuffersSetting, "4096", 4096}, {PageBuffersSetting, "131072", 131072},
+        {PageBuffersSetting, "131073", -1}, {PageBuffersSetting, "-1", -1},   {PageBuffersSetting, "beaucoup", -1},
+        {PageBuffersSetting, "99999999999", -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        if (c.value >= 0) {
+            EXPECT_EQ(c.convert(c.text), c.value);
+            continue;
+        }
+        try {
+            c.convert(c.text);
+            ADD_FAILURE() << "taken";
+        } catch (const EConvertError& error) {
+            EXPECT_EQ(error.Message(), std::string("'") + c.text + "' n'est pas une valeur numérique valide");
+        }
+    }
 }
 
 TEST(JobSettingsTest, RefusedWriteNamesTheFile)

@@ -430,6 +430,40 @@ TEST(RunReportTest, HeaderSettingsComeFromTheReportLines)
     EXPECT_FALSE(other.sizeBytes);
 }
 
+// The header's values win; an attachment fills in what the header did not give,
+// but never the page buffers, where it reports its own cache.
+TEST(RunReportTest, HeaderValuesComeFirstAndOnlyTheHeaderGivesPageBuffers)
+{
+    RunReportDatabase attached;
+    attached.sizeBytes = 1000;
+    attached.pageSize = 4096;
+    attached.pageBuffers = 2048;
+    attached.sweepInterval = 20000;
+    attached.reserve = true;
+    attached.forcedWrites = true;
+
+    const RunReportDatabase header = ReadHeaderSettings(
+        {"\tPage size\t\t8192", "\tPage buffers\t\t0", "\tAttributes\t\tno reserve", "\tSweep interval:\t\t0"});
+    const RunReportDatabase merged = PreferHeaderValues(header, attached);
+    EXPECT_EQ(merged.sizeBytes, 1000);
+    EXPECT_EQ(merged.pageSize, 8192);
+    EXPECT_EQ(merged.pageBuffers, 0);
+    EXPECT_EQ(merged.sweepInterval, 0);
+    EXPECT_EQ(merged.reserve, false);
+    EXPECT_EQ(merged.forcedWrites, false);
+
+    // No header at all (the file is missing, the server refuses): null page buffers.
+    const RunReportDatabase unread = PreferHeaderValues({}, attached);
+    EXPECT_EQ(unread.pageBuffers, std::nullopt);
+    EXPECT_EQ(unread.pageSize, 4096);
+    EXPECT_EQ(unread.sweepInterval, 20000);
+    EXPECT_EQ(unread.reserve, true);
+    EXPECT_EQ(unread.forcedWrites, true);
+    TRunReport report;
+    report.SetAfter(PreferHeaderValues({}, {}));
+    EXPECT_NE(report.ToJson().find("\"pageBuffers\": null"), std::string::npos) << report.ToJson();
+}
+
 TEST(RunReportTest, WriteFileReplacesTheReportAtomicallyAndLeavesNoTemporaryFile)
 {
     test::TemporaryFolder folder;

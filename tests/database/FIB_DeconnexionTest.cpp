@@ -1,14 +1,17 @@
 #include "database/FIB_Deconnexion.h"
 
 #include "core/MessagePump.h"
+#include "logger/uApplicationLogger.h"
 #include "support/TemporaryFolder.h"
 
 #include "support/CountingPump.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sys/stat.h>
 
 using namespace morvane;
@@ -26,6 +29,28 @@ void WriteExecutable(const std::string& path, const std::string& text)
     }
     ::chmod(path.c_str(), 0755);
 }
+
+// Keeps every line the application logger hands it.
+class RecordingLogger : public TLogger {
+public:
+    RecordingLogger() : TLogger(255, 0, nullptr, false, DefaultLogDateTimeFormat, false) {}
+    std::vector<std::string> Lines()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return lines_;
+    }
+
+protected:
+    void DoLog(const std::string& line) override
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lines_.push_back(line);
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::string> lines_;
+};
 
 // A stand-in for gfix that prints each argument it received on its own line.
 const char* const ArgumentEcho = "#!/bin/sh\nfor a in \"$@\"; do printf '[%s]\\n' \"$a\"; done\n";
@@ -142,6 +167,31 @@ TEST(GfixShutdown, PassesHostileNamesAsSingleArgumentsAndRunsNothing)
     EXPECT_EQ(appended, output);
     EXPECT_FALSE(std::filesystem::exists(marker));
     EXPECT_EQ(waits, (std::vector<int>{5}));
+}
+
+// The closing log line carries gfix's output, then the whole list the caller gave
+// (its earlier lines included), every entry ended by CR LF.
+TEST(GfixShutdown, LogsTheOutputAndTheWholeLineList)
+{
+    TemporaryFolder folder;
+    const std::string bin = folder.File("bin");
+    std::filesystem::create_directories(bin);
+    WriteExecutable(bin + "/gfix", "#!/bin/sh\nprintf 'shut\\ndown\\n'\n");
+    ScopedWaitFunction scoped([](int) {});
+    auto* logger = static_cast<RecordingLogger*>(AppLogger().AddLogger(std::make_unique<RecordingLogger>()));
+    struct DropLogger {
+        ~DropLogger() { DestroyAppLogger(); }
+    } dropLogger;
+
+    TStringList lines{"Users connectés : SYSDBA,PAUL", "Réponses reçues : 0"};
+    EXPECT_EQ(GfixShutdown(&lines, bin, "x.fdb"), "shut\ndown\n");
+    ASSERT_TRUE(AppLogger().Thread().WaitUntilDrained(std::chrono::seconds(5)));
+
+    EXPECT_EQ(logger->Lines(), (std::vector<std::string>{
+                                   "Gfix shutdown",
+                                   "Gfix shutdown terminé : shut\ndown\n => Users connectés : SYSDBA,PAUL\r\n"
+                                   "Réponses reçues : 0\r\nshut\ndown\n\r\n",
+                               }));
 }
 
 TEST(GfixShutdown, RunsInTheBinFolderAndWithoutALineList)

@@ -53,6 +53,52 @@ TEST_F(CycleProgramTest, DefaultJobSettingsRebuildTheDatabaseAndKeepTheOldFileAt
     }
 }
 
+// The job settings ask for another page size and page buffers, and the site left an
+// index inactive on purpose: the rebuilt database has both values in its header,
+// the index is still inactive, and the run report shows the header's page buffers.
+TEST_F(CycleProgramTest, JobSettingsPageValuesAndAnIndexLeftInactiveSurviveTheRebuild)
+{
+    database_->Sql("CREATE INDEX NAMEX ON CLIENTS (NOM);\nCOMMIT;\nALTER INDEX NAMEX INACTIVE;\nCOMMIT;\n");
+    const std::string inactive = "SELECT RDB$INDEX_INACTIVE FROM RDB$INDICES WHERE RDB$INDEX_NAME = 'NAMEX';";
+    ASSERT_EQ(Count(inactive), 1);
+    WriteJobSettings("PageSize=8192\nPageBuffers=4096\n");
+
+    const ToolResult result = RunAuto();
+    EXPECT_EQ(result.ExitCode, ExitCompleted) << result.Output << Log();
+
+    const std::string header = database_->HeaderStatistics().Output;
+    EXPECT_EQ(HeaderValue(header, "Page size"), "8192") << header;
+    EXPECT_EQ(HeaderValue(header, "Page buffers"), "4096") << header;
+    EXPECT_EQ(Count(inactive), 1);
+    EXPECT_EQ(Rows(), CycleRows);
+    EXPECT_THAT(Log(), Not(HasSubstr("index inactif")));
+
+    const QJsonObject report = RunReport();
+    EXPECT_EQ(report["exitStatus"].toInt(-1), ExitCompleted);
+    EXPECT_EQ(report["before"]["pageBuffers"].toInt(-1), CyclePageBuffers);
+    EXPECT_EQ(report["after"]["pageBuffers"].toInt(-1), 4096);
+    EXPECT_EQ(report["before"]["pageSize"].toInt(-1), 4096);
+    EXPECT_EQ(report["after"]["pageSize"].toInt(-1), 8192);
+}
+
+// A page value the window cannot take stops the unattended run before anything runs.
+// The report still shows the header's page buffers: 0 here, where an attachment
+// would report the server's default cache.
+TEST_F(CycleProgramTest, AJobSettingsPageValueOutOfRangeRefusesBeforeAnyBatchFile)
+{
+    RunGfix({"-buffers", "0"}, database_->ConnectionString());
+    WriteJobSettings("PageSize=8192\nPageBuffers=200000\n");
+
+    const ToolResult result = RunAuto();
+    EXPECT_EQ(result.ExitCode, ExitPreflightRefused) << result.Output << Log();
+    EXPECT_TRUE(BatchesRun().empty());
+    EXPECT_EQ(HeaderValue(database_->HeaderStatistics().Output, "Page size"), "4096");
+    EXPECT_FALSE(Exists(RenamePath()));
+    EXPECT_THAT(Log(), HasSubstr("[001] Morvane : '200000' n'est pas une valeur numérique valide."));
+    EXPECT_EQ(ReportedSteps(), std::vector<std::string>{"vérification préalable refused"});
+    EXPECT_EQ(RunReport()["before"].toObject()["pageBuffers"].toInt(-1), 0);
+}
+
 TEST_F(CycleProgramTest, AfterRestoreReplacesTheFileAtTheRenamePathWithTheOldDatabase)
 {
     WriteJobSettings("BeforeBackup=0\nAfterRestore=1\n");

@@ -6,6 +6,7 @@
 #include "platform/RegistryStore.h"
 #include "cycle/JobSettings.h"
 #include "support/FileText.h"
+#include "window/SpinEdit.h"
 
 #include <QCheckBox>
 #include <QRadioButton>
@@ -118,6 +119,82 @@ TEST_F(WindowJobSettingsTest, WithoutAnIniFileTheRegistryRenamePathIsUsedAndWrit
     const std::string text = ReadFileText(IniFile());
     EXPECT_NE(text.find("RenamePath=/archive/BD.prev\n"), std::string::npos);
     EXPECT_NE(text.find("BeforeBackup=0\n"), std::string::npos);
+}
+
+// PageSize and PageBuffers go into the boxes when they can; a value they cannot
+// take leaves its box as it was, is shown, and keeps a cycle from starting.
+TEST_F(WindowJobSettingsTest, PageValuesLoadIntoTheBoxesOrKeepTheCycleFromStarting)
+{
+    const struct {
+        const char* keys;
+        const char* pageSize;
+        int pageBuffers;
+        const char* refusal;
+    } cases[] = {
+        {"", "4096", 1000, ""}, // none: the header's values stay
+        {"PageSize=8192\nPageBuffers=4096\n", "8192", 4096, ""},
+        {"PageSize= 16384 \nPageBuffers=0\n", "16384", 0, ""},
+        {"PageSize=abc\nPageBuffers=4096\n", "4096", 4096, "'abc' n'est pas une valeur numérique valide"},
+        {"PageSize=1024\n", "4096", 1000, "'1024' n'est pas une valeur numérique valide"},
+        {"PageSize=8192\nPageBuffers=131073\n", "8192", 1000, "'131073' n'est pas une valeur numérique valide"},
+        {"PageBuffers=\n", "4096", 1000, "'' n'est pas une valeur numérique valide"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.keys);
+        Control<QComboBox>("ComboBoxPageSize")->setEditText("4096");
+        Control<TSpinEdit>("SpinEditPageBuffers")->SetValue(1000);
+        WriteProgramFile("morvane.ini", std::string("[127.0.0.1:/srv/BD.FDB]\nRenamePath=/srv/BD.old\n") + c.keys);
+        dialogs_->ClearShown();
+
+        LoadFor("127.0.0.1:/srv/BD.FDB");
+        EXPECT_EQ(ComboText("ComboBoxPageSize"), c.pageSize);
+        EXPECT_EQ(Control<TSpinEdit>("SpinEditPageBuffers")->Value(), c.pageBuffers);
+        EXPECT_EQ(Text("EditRenameCompletePath"), "/srv/BD.old") << "the other keys load all the same";
+        EXPECT_EQ(form_->ReadCycleRequest().refusedSetting, c.refusal);
+        const std::vector<std::string> shown = Errors();
+        if (*c.refusal == '\0')
+            EXPECT_TRUE(shown.empty());
+        else
+            EXPECT_EQ(shown, std::vector<std::string>{std::string(c.refusal) + "."});
+    }
+}
+
+TEST_F(WindowJobSettingsTest, ARefusedPageValueIsForgottenWhenItsBoxChanges)
+{
+    WriteProgramFile("morvane.ini", "[127.0.0.1:/srv/BD.FDB]\nPageSize=abc\nPageBuffers=999999\n");
+    LoadFor("127.0.0.1:/srv/BD.FDB");
+    EXPECT_EQ(form_->ReadCycleRequest().refusedSetting, "'abc' n'est pas une valeur numérique valide");
+    Control<QComboBox>("ComboBoxPageSize")->setEditText("8192");
+    EXPECT_EQ(form_->ReadCycleRequest().refusedSetting, "'999999' n'est pas une valeur numérique valide");
+    Control<TSpinEdit>("SpinEditPageBuffers")->SetValue(2000);
+    EXPECT_EQ(form_->ReadCycleRequest().refusedSetting, "");
+}
+
+// "Save config" pins the boxes' page values for the unattended run; the section a
+// first load writes does not (the header's values then stay in charge).
+TEST_F(WindowJobSettingsTest, SaveConfigWritesThePageValues)
+{
+    LoadFor("127.0.0.1:/srv/BD.FDB");
+    EXPECT_EQ(ReadFileText(IniFile()).find("Page"), std::string::npos);
+
+    Control<QComboBox>("ComboBoxPageSize")->setEditText("8192");
+    Control<TSpinEdit>("SpinEditPageBuffers")->SetValue(4096);
+    QTest::mouseClick(Control<QPushButton>("bSaveConfig"), Qt::LeftButton);
+    bool found = false;
+    const TJobSettings saved = TJobSettingsFile(IniFile()).Read("127.0.0.1:/srv/BD.FDB", TJobSettings{}, found);
+    EXPECT_EQ(saved.pageSize, "8192");
+    EXPECT_EQ(saved.pageBuffers, "4096");
+}
+
+// What the file may ask for is what the boxes offer.
+TEST_F(WindowJobSettingsTest, PageValuesAllowedAreThoseTheBoxesOffer)
+{
+    const QComboBox* pageSize = Control<QComboBox>("ComboBoxPageSize");
+    for (int size : JobSettingsPageSizes)
+        EXPECT_GE(pageSize->findText(QString::number(size)), 0) << size;
+    const TSpinEdit* buffers = Control<TSpinEdit>("SpinEditPageBuffers");
+    EXPECT_EQ(buffers->MinValue(), JobSettingsPageBuffersMin);
+    EXPECT_EQ(buffers->MaxValue(), JobSettingsPageBuffersMax);
 }
 
 TEST_F(WindowJobSettingsTest, RefusedWriteIsShownWithTheFileName)
