@@ -41,7 +41,8 @@ TEST_F(CycleProgramTest, DefaultJobSettingsRebuildTheDatabaseAndKeepTheOldFileAt
     EXPECT_EQ(report["exitStatus"].toInt(-1), ExitCompleted);
     EXPECT_EQ(report["database"].toString().toStdString(), database_->ConnectionString());
     EXPECT_EQ(ReportedSteps(),
-              (std::vector<std::string>{"vérification préalable ok", "dossier du serveur ok", "batch avant backup ok",
+              (std::vector<std::string>{"vérification préalable ok", "dossier du serveur ok",
+                                        "vérification de la base ok", "batch avant backup ok",
                                         "déconnexion ok", "rename avant backup ok", "écriture des réglages skipped",
                                         "comptage des lignes ok", "backup ok", "batch après backup ok", "restore ok",
                                         "vérification de la nouvelle base ok", "swap ok", "batch après restore ok"}));
