@@ -14,9 +14,9 @@ class TpFIBDatabase;
 class TDBParams;
 }
 
-// Attaches (unless attached), counts the rows of every user table and lists the
-// inactive user indexes, then detaches. Errors of the database layer propagate.
-DatabaseContents ReadDatabaseContents(fib::TpFIBDatabase& database);
+// Attaches (unless attached), lists the inactive user indexes, then detaches.
+// Errors of the database layer propagate.
+std::vector<std::string> ReadInactiveIndexes(fib::TpFIBDatabase& database);
 
 // The other attachments to the database (user, address, program), read through an
 // attachment of its own that is closed again. Errors of the database layer propagate.

@@ -20,7 +20,6 @@ enum class CycleStep {
     Disconnection,
     MoveBeforeBackup,
     SettingsWrite,
-    RowCount,
     Backup,
     BatchAfterBackup,
     Restore,

@@ -1,7 +1,7 @@
 #pragma once
 // What the restored file must show before it may take the database's place: the
 // page size and page buffers asked for, no user index left inactive, and as many
-// rows in every user table as the old database held before the backup.
+// rows in every user table as the backup wrote from the old database.
 
 #include <cstdint>
 #include <map>

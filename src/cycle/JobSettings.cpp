@@ -35,6 +35,7 @@ constexpr const char* KeyBackup = "EmplacementBackup";
 constexpr const char* KeyBatchBefore = "BatchFileBeforeBackup";
 constexpr const char* KeyBatchAfterBackup = "BatchFileAfterBackup";
 constexpr const char* KeyBatchAfterRestore = "BatchFileAfterRestore";
+constexpr const char* KeyMetricsFolder = "MetricsFolder";
 
 bool ReadBool(const CSimpleIniA& ini, const std::string& section, const char* key, bool fallback)
 {
@@ -124,6 +125,7 @@ TJobSettings TJobSettingsFile::Read(const std::string& section, const TJobSettin
     settings.batchFileBeforeBackup = ReadText(ini, section, KeyBatchBefore, defaults.batchFileBeforeBackup);
     settings.batchFileAfterBackup = ReadText(ini, section, KeyBatchAfterBackup, defaults.batchFileAfterBackup);
     settings.batchFileAfterRestore = ReadText(ini, section, KeyBatchAfterRestore, defaults.batchFileAfterRestore);
+    settings.metricsFolder = ReadText(ini, section, KeyMetricsFolder, defaults.metricsFolder);
     return settings;
 }
 

@@ -21,6 +21,9 @@ struct TJobSettings {
     std::string batchFileBeforeBackup{"StopServices.cmd"};
     std::string batchFileAfterBackup{"MidProcess.cmd"};
     std::string batchFileAfterRestore{"StartServices.cmd"};
+    // Where each run leaves its metrics for the node exporter; empty: none. Set by
+    // the administrator in the file: the window neither shows nor writes it.
+    std::string metricsFolder;
 
     bool operator==(const TJobSettings&) const = default;
 };

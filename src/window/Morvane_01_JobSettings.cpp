@@ -43,6 +43,7 @@ void TFormMorvane::bGetConfigClick()
     ui->eBatchFileAvantBackup->setText(Q(settings.batchFileBeforeBackup));
     ui->eBatchFileApresBackup->setText(Q(settings.batchFileAfterBackup));
     ui->eBatchFileApresRestore->setText(Q(settings.batchFileAfterRestore));
+    metricsFolder_ = settings.metricsFolder;
 
     if (!sectionFound)
         bSaveConfigClick();
