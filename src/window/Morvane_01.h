@@ -176,6 +176,7 @@ private:
     std::string metricsFolder_;
     // Headless: the last progress line on standard error, for its rhythm.
     TProgressThrottle progressLines_{std::chrono::seconds(5)};
+    double lastProgressElapsed_{0};
 };
 
 } // namespace morvane

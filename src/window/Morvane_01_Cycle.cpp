@@ -162,6 +162,7 @@ void TFormMorvane::ShowProgress(const std::string& step, double fraction, double
         std::fwrite(line.data(), 1, line.size(), stderr);
         std::fflush(stderr);
     }
+    lastProgressElapsed_ = elapsedSeconds;
     QProgressBar* bar = ui->ProgressOperation;
     bar->setValue(static_cast<int>(fraction * bar->maximum()));
     std::string text = FormatText("%d %%", static_cast<int>(fraction * 100)) + " - " + DurationText(elapsedSeconds);
@@ -174,8 +175,11 @@ void TFormMorvane::ShowProgress(const std::string& step, double fraction, double
 void TFormMorvane::EndProgress()
 {
     progressLines_.Reset();
-    ui->ProgressOperation->setValue(0);
-    ui->ProgressOperation->setFormat(QString());
+    // The step's whole time stays shown until the next step begins.
+    QProgressBar* bar = ui->ProgressOperation;
+    bar->setValue(bar->maximum());
+    bar->setFormat(Q("100 % - " + DurationText(lastProgressElapsed_)));
+    bar->repaint();
 }
 
 } // namespace morvane
