@@ -6,7 +6,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libpugixml-dev libsimpleini-dev
+  qt6-base-dev libpugixml-dev libsimpleini-dev nlohmann-json3-dev
   firebird-dev libfbclient2 firebird3.0-server firebird3.0-utils
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang-14 libclang-rt-14-dev

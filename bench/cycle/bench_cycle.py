@@ -139,17 +139,20 @@ print(f"{'pair':>4} {'gbak -b + -c (s)':>17} {'morvane AUTO (s)':>17} {'fixed pa
 for i, (g, t, p) in enumerate(rows, 1):
     print(f"{i:>4} {g:>17.2f} {t:>17.2f} {p:>17.2f} {t - p:>18.2f} {(t - p) / g:>6.3f}")
 print(f" sum {gbak_total:>17.2f} {cycle_total:>17.2f} {pause_total:>17.2f} {cycle_total - pause_total:>18.2f} "
-      f"{(cycle_total - pause_total) / gbak_total:>6.3f}   (target <= 1.05)")
+      f"{(cycle_total - pause_total) / gbak_total:>6.3f}   (target <= 1.02)")
 print("  steps of the last run: " + ", ".join(f"{s['name']} {s['outcome']}" for s in steps))
 # Where the cycle's time goes, from its run reports (seconds, summed over the pairs).
-named = ("backup", "restore", "comptage des lignes", "vérification de la nouvelle base")
-sums = {n: sum(m.get(n, 0) for m in step_ms) / 1e3 for n in named}
-print(f"  cycle steps: backup {sums['backup']:.2f} s (gbak -b {sum(g[0] for g in gbak_steps):.2f} s), "
-      f"restore {sums['restore']:.2f} s (gbak -c {sum(g[1] for g in gbak_steps):.2f} s), "
-      f"row counts {sums['comptage des lignes']:.2f} s, verification {sums['vérification de la nouvelle base']:.2f} s")
-print(f"  backup + restore steps over gbak: {(sums['backup'] + sums['restore']) / gbak_total:.3f}; "
-      f"whole run without the pauses and the two row counts (checks gbak does not make): "
-      f"{(cycle_total - pause_total - sums['comptage des lignes'] - sums['vérification de la nouvelle base']) / gbak_total:.3f}")
+names = []
+for m in step_ms:
+    names += [n for n in m if n not in names]
+sums = {n: sum(m.get(n, 0) for m in step_ms) / 1e3 for n in names}
+print(f"  cycle steps: backup {sums.get('backup', 0):.2f} s (gbak -b {sum(g[0] for g in gbak_steps):.2f} s), "
+      f"restore {sums.get('restore', 0):.2f} s (gbak -c {sum(g[1] for g in gbak_steps):.2f} s)")
+print("  the other steps: " + ", ".join(f"{n} {sums[n]:.2f} s" for n in names if n not in ("backup", "restore")))
+others = cycle_total - pause_total - sums.get("backup", 0) - sums.get("restore", 0)
+print(f"  backup + restore steps over gbak: {(sums.get('backup', 0) + sums.get('restore', 0)) / gbak_total:.3f}; "
+      f"the rest of the run (shutdowns, moves, the settling pause, verification, header reads, start and end "
+      f"of the process): {others:.2f} s, {others / pairs:.2f} s a run")
 
 # Figure 2 ---------------------------------------------------------------------
 ours, theirs = [], []

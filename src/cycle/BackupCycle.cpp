@@ -13,6 +13,7 @@
 #include "cycle/DatabaseLocation.h"
 #include "cycle/HeaderReport.h"
 #include "cycle/ProgramLog.h"
+#include "cycle/RecordCounts.h"
 #include "cycle/RunReport.h"
 #include "cycle/SessionGuards.h"
 #include "cycle/SettingsWrite.h"
@@ -26,6 +27,10 @@
 #include "platform/StopRequest.h"
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <string>
@@ -35,20 +40,44 @@ namespace morvane {
 
 namespace {
 
+// The window's progress bar moves a few times a second at most.
+constexpr std::chrono::milliseconds ProgressInterval{250};
+
 // Reads a request's output to its end, which is what waits for the server, and
-// gathers the lines that report an error. The restore keeps the window painted
-// after each line; the backup's loop does not.
-std::string ReadRequestErrors(fib::TpFIBBackupRestoreService& service, ICycleView* paintEachLine)
+// gathers the lines that report an error; every line also goes to the tally of
+// tables and rows. The restore keeps the window painted after each line; the
+// backup's loop does not.
+std::string ReadRequestOutput(fib::TpFIBBackupRestoreService& service, TRecordTally& tally,
+                              ICycleView* paintEachLine, const std::function<void()>& afterLine)
 {
     std::string errorText;
     while (!service.Eof()) {
         const std::string line = service.GetNextLine();
         if (IsServiceErrorLine(line))
             errorText += (errorText.empty() ? "" : " ") + Trim(line);
+        tally.Feed(line);
+        if (afterLine)
+            afterLine();
         if (paintEachLine != nullptr)
             paintEachLine->ProcessMessages();
     }
+    tally.Finish();
     return errorText;
+}
+
+std::string ReadWholeFile(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+std::int64_t FileSizeOrZero(const std::string& path)
+{
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    return error ? 0 : static_cast<std::int64_t>(size);
 }
 
 std::string OthersText(const std::vector<std::string>& others)
@@ -97,6 +126,9 @@ void TBackupCycle::Run()
     report.Start();
     report.SetBefore(ReportDatabase(databasePath));
     report_ = &report;
+    // Read before this run's report replaces it.
+    previousRows_ = PreviousRunRowsFromReport(ReadWholeFile(RunReportPath()));
+    databaseBytes_ = report.Before().sizeBytes.value_or(0);
     struct ForgetReport {
         TBackupCycle& cycle;
         ~ForgetReport() { cycle.report_ = nullptr; }
@@ -114,12 +146,25 @@ void TBackupCycle::Run()
             if (!failure.empty())
                 ChargeFailure(report, failure);
             report.SetAfter(ReportDatabase(databasePath));
+            report.SetTables(TransferredTables());
             report.Finish(exitStatus_);
             report.WriteBesideProgram();
             ProgramLog(report.SummaryLine(), 100);
         } catch (const std::exception& error) {
             // The cycle's own outcome goes on to the operator; the report's failure is logged.
             ProgramLogQuietly(std::string("Rapport du cycle non écrit: ") + error.what(), 1);
+        }
+        try {
+            AppendRunHistory(ProgramFolder() + RunHistoryFileName, report);
+        } catch (const std::exception& error) {
+            ProgramLogQuietly(std::string("Historique des cycles non écrit: ") + error.what(), 1);
+        }
+        if (!request_.metricsFolder.empty()) {
+            try {
+                WriteMetricsFile(request_.metricsFolder, report);
+            } catch (const std::exception& error) {
+                ProgramLogQuietly(std::string("Métriques du cycle non écrites: ") + error.what(), 1);
+            }
         }
     };
     try {
@@ -263,15 +308,14 @@ void TBackupCycle::RunSteps()
     // before and after it.
     TCycleJournal journal(CycleJournalPath(databasePath), databasePath, renamePath, databasePath + NewDatabaseSuffix);
     journal_ = &journal;
-    DatabaseContents oldContents;
-    oldContents_ = nullptr;
+    backupTally_ = TRecordTally(TransferKind::Backup);
+    restoreTally_ = TRecordTally(TransferKind::Restore);
     verificationFailure_.clear();
     struct ForgetCycle {
         TBackupCycle& cycle;
         ~ForgetCycle()
         {
             cycle.journal_ = nullptr;
-            cycle.oldContents_ = nullptr;
             cycle.control_ = nullptr;
         }
     } forgetCycle{*this};
@@ -374,17 +418,15 @@ void TBackupCycle::RunSteps()
         step.End(StepOutcome::Ok);
     }
 
-    // Counted before the backup, while nobody else is attached: the new file must
-    // hold the same rows.
-    {
-        ReportStep step(report_, CycleStep::RowCount);
-        oldContents = ReadDatabaseContents(database);
-        oldContents_ = &oldContents;
-        step.End(StepOutcome::Ok);
-    }
     CheckStop();
     if (const std::vector<std::string> others = control.ForeignAttachments(movedConnection); !others.empty())
         throw Exception(OthersFoundRefusal("avant le backup", others));
+    // The indexes the site keeps inactive stay so in the rebuilt database.
+    {
+        fib::TpFIBDatabase old(nullptr);
+        PrepareOwnAttachment(old, movedConnection, database.DBParams(), database.SQLDialect());
+        oldInactiveIndexes_ = ReadInactiveIndexes(old);
+    }
 
     bool backedUp = false;
     {
@@ -495,6 +537,8 @@ bool TBackupCycle::RunBackup(const std::string& backupFileName)
     service.Options.Include(fib::TBackupOption::NoDatabaseTriggers);
     const std::string backupPath = BackupFilePath(request_.backupFolder, backupFileName);
     service.BackupFile.Add(backupPath);
+    // Its output names every table with the rows written: what the restore must give back.
+    service.Verbose = true;
     DeleteFileIfExists(backupPath);
 
     // Whatever happens, the session ends here: the next backup must not ride a broken one.
@@ -506,7 +550,12 @@ bool TBackupCycle::RunBackup(const std::string& backupFileName)
         StepReached("backup-started");
         view_.SetStatus("Début backup: " + backupFileName, PanelColour::Running);
         view_.ProcessMessages();
-        const std::string errorText = ReadRequestErrors(service, nullptr);
+        const auto started = std::chrono::steady_clock::now();
+        TProgressThrottle throttle(ProgressInterval);
+        const std::string errorText = ReadRequestOutput(service, backupTally_, nullptr, [&] {
+            ShowStepProgress("backup", backupTally_, previousRows_.backup, backupPath, started, throttle);
+        });
+        view_.EndProgress();
         view_.SetStatus("Fin backup: " + backupFileName, PanelColour::Idle);
         view_.ProcessMessages();
         service.Detach();
@@ -536,6 +585,7 @@ RestoreOutcome TBackupCycle::RunRestore(const std::string& backupFileName, bool 
     service.SetParams(ServiceUserParams(request_.user, request_.password));
     const std::string backupPath = BackupFilePath(request_.backupFolder, backupFileName);
     service.BackupFile.Add(backupPath);
+    service.Verbose = true;
     DeleteFileIfExists(newDatabase);
 
     ServiceSessionGuard session(service);
@@ -547,7 +597,12 @@ RestoreOutcome TBackupCycle::RunRestore(const std::string& backupFileName, bool 
         StepReached("restore-started");
         view_.SetStatus("Début restore: " + backupFileName, PanelColour::Running);
         view_.ProcessMessages();
-        const std::string errorText = ReadRequestErrors(service, &view_);
+        const auto started = std::chrono::steady_clock::now();
+        TProgressThrottle throttle(ProgressInterval);
+        const std::string errorText = ReadRequestOutput(service, restoreTally_, &view_, [&] {
+            ShowStepProgress("restore", restoreTally_, previousRows_.restore, newDatabase, started, throttle);
+        });
+        view_.EndProgress();
         if (!errorText.empty())
             throw Exception(errorText);
         restored = FileExists(newDatabase);
@@ -670,6 +725,40 @@ RestoreOutcome TBackupCycle::RunRestore(const std::string& backupFileName, bool 
     return swapped ? RestoreOutcome::Swapped : RestoreOutcome::RenameFailed;
 }
 
+void TBackupCycle::ShowStepProgress(const char* step, const TRecordTally& tally, std::int64_t expectedRows,
+                                    const std::string& writtenFile, std::chrono::steady_clock::time_point started,
+                                    TProgressThrottle& throttle)
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (!throttle.Due(now))
+        return;
+    ProgressSample sample;
+    sample.recordsDone = tally.RecordsSoFar();
+    sample.recordsExpected = expectedRows;
+    sample.bytesExpected = databaseBytes_;
+    // The file's size is asked only when the rows cannot tell.
+    if (expectedRows <= 0)
+        sample.bytesDone = FileSizeOrZero(writtenFile);
+    sample.elapsedSeconds = std::chrono::duration<double>(now - started).count();
+    const ProgressEstimate estimate = EstimateProgress(sample);
+    view_.ShowProgress(step, estimate.fraction, sample.elapsedSeconds, estimate.secondsLeft);
+}
+
+std::vector<RunReportTable> TBackupCycle::TransferredTables() const
+{
+    const TransferredRows rows = CompareTransfers(backupTally_, restoreTally_);
+    std::vector<RunReportTable> tables;
+    for (const auto& [name, count] : rows.old) {
+        const auto restored = rows.restored.find(name);
+        tables.push_back({name, count,
+                          restored == rows.restored.end() ? std::nullopt : std::optional<std::int64_t>(restored->second)});
+    }
+    for (const auto& [name, count] : rows.restored)
+        if (rows.old.count(name) == 0)
+            tables.push_back({name, std::nullopt, count});
+    return tables;
+}
+
 std::string TBackupCycle::VerifyNewDatabase(const std::string& server, const std::string& newDatabase, int pageSize,
                                             int pageBuffers)
 {
@@ -700,9 +789,13 @@ std::string TBackupCycle::VerifyNewDatabase(const std::string& server, const std
         fib::TpFIBDatabase database(nullptr);
         PrepareOwnAttachment(database, connection, components_.database.DBParams(),
                              components_.database.SQLDialect());
-        restored.contents = ReadDatabaseContents(database);
-        differences = VerificationDifferences(pageSize, pageBuffers,
-                                              oldContents_ != nullptr ? *oldContents_ : restored.contents, restored);
+        restored.contents.inactiveIndexes = ReadInactiveIndexes(database);
+        // Rows per table as the backup wrote them and the restore read them back.
+        const TransferredRows rows = CompareTransfers(backupTally_, restoreTally_);
+        restored.contents.rowCounts = rows.restored;
+        differences =
+            VerificationDifferences(pageSize, pageBuffers, DatabaseContents{rows.old, oldInactiveIndexes_}, restored);
+        differences.insert(differences.end(), rows.problems.begin(), rows.problems.end());
     } catch (const std::exception& error) {
         differences.push_back(std::string("nouvelle base illisible: ") + error.what());
     }

@@ -5,13 +5,18 @@
 // from the window when it started and talks to the window only through its view.
 
 #include "cycle/CycleOutcome.h"
+#include "cycle/CycleProgress.h"
+#include "cycle/RecordCounts.h"
+#include "cycle/RunHistory.h"
 #include "cycle/CycleRequest.h"
 #include "cycle/CycleSteps.h"
 #include "cycle/CycleVerification.h"
 #include "cycle/CycleView.h"
 #include "core/Exception.h"
 
+#include <chrono>
 #include <string>
+#include <vector>
 
 namespace morvane {
 
@@ -73,6 +78,12 @@ private:
     // through an attachment; what cannot be read stays empty.
     RunReportDatabase ReportDatabase(const std::string& databasePath) noexcept;
     void StepReached(std::string_view step) const;
+    // The view told how far a backup or a restore has gone, a few times a second at most.
+    void ShowStepProgress(const char* step, const TRecordTally& tally, std::int64_t expectedRows,
+                          const std::string& writtenFile, std::chrono::steady_clock::time_point started,
+                          TProgressThrottle& throttle);
+    // The run report's tables: each with the rows the backup wrote and the restore read.
+    std::vector<RunReportTable> TransferredTables() const;
     // Raises ECycleInterrupted when a stop was requested.
     void CheckStop() const;
     // After an error stopped the cycle: the site's services started again when the
@@ -92,10 +103,18 @@ private:
     std::string movedConnection_;
     // The header's attributes before the cycle: the shutdown state the site had set.
     std::string originalAttributes_;
+    // The user indexes the old database keeps inactive.
+    std::vector<std::string> oldInactiveIndexes_;
     bool batchBeforeRan_{false};
     bool batchAfterRestoreRan_{false};
     bool notBackOnline_{false};
-    const DatabaseContents* oldContents_{nullptr};
+    // The tables and rows the backup wrote and the restore read back, from their
+    // verbose output: what the verification compares.
+    TRecordTally backupTally_{TransferKind::Backup};
+    TRecordTally restoreTally_{TransferKind::Restore};
+    // What the progress of the backup and the restore is weighed against.
+    PreviousRunRows previousRows_;
+    std::int64_t databaseBytes_{0};
     std::string verificationFailure_;
 };
 

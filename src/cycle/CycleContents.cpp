@@ -6,7 +6,6 @@
 #include "database/Global_FIB.h"
 #include "cycle/SessionGuards.h"
 
-#include <charconv>
 #include <filesystem>
 #include <memory>
 
@@ -32,7 +31,7 @@ std::vector<std::string> SelectColumn(fib::TpFIBDatabase& database, const std::s
 
 } // namespace
 
-DatabaseContents ReadDatabaseContents(fib::TpFIBDatabase& database)
+std::vector<std::string> ReadInactiveIndexes(fib::TpFIBDatabase& database)
 {
     // The program's own attachment must not add rows to a table it counts.
     struct NoTriggers {
@@ -49,29 +48,11 @@ DatabaseContents ReadDatabaseContents(fib::TpFIBDatabase& database)
     AttachmentGuard attachment(database);
     if (!database.Connected())
         database.SetConnected(true);
-
-    DatabaseContents contents;
-    // Tables of the site's own, with rows of their own: no system table, view,
-    // external table or temporary table (a backup keeps none of their rows).
-    const std::vector<std::string> tables = SelectColumn(
-        database, "SELECT RDB$RELATION_NAME FROM RDB$RELATIONS WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 "
-                  "AND RDB$VIEW_BLR IS NULL AND RDB$EXTERNAL_FILE IS NULL AND COALESCE(RDB$RELATION_TYPE, 0) = 0 "
-                  "ORDER BY RDB$RELATION_NAME");
-    for (const std::string& table : tables) {
-        const std::vector<std::string> count =
-            SelectColumn(database, "SELECT COUNT(*) FROM " + QuotedIdentifier(table));
-        std::int64_t rows = 0;
-        const std::string text = count.empty() ? std::string("0") : Trim(count.front());
-        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), rows);
-        if (error != std::errc() || end != text.data() + text.size())
-            throw Exception("Nombre de lignes illisible pour la table " + table + ": " + text);
-        contents.rowCounts[table] = rows;
-    }
-    contents.inactiveIndexes =
+    std::vector<std::string> indexes =
         SelectColumn(database, "SELECT RDB$INDEX_NAME FROM RDB$INDICES WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 "
                                "AND RDB$INDEX_INACTIVE = 1 ORDER BY RDB$INDEX_NAME");
     database.SetConnected(false);
-    return contents;
+    return indexes;
 }
 
 void ReadDatabaseFacts(fib::TpFIBDatabase& database, DatabaseFacts& facts)

@@ -15,9 +15,9 @@ class TpFIBDatabase;
 class TDBParams;
 }
 
-// Attaches (unless attached), counts the rows of every user table and lists the
-// inactive user indexes, then detaches. Errors of the database layer propagate.
-DatabaseContents ReadDatabaseContents(fib::TpFIBDatabase& database);
+// Attaches (unless attached), lists the inactive user indexes, then detaches.
+// Errors of the database layer propagate.
+std::vector<std::string> ReadInactiveIndexes(fib::TpFIBDatabase& database);
 
 // A database component of the cycle's own, named and parameterised like the
 // window's, that fires no connection trigger of the database.

@@ -36,6 +36,7 @@ struct CycleRequest {
     bool writeSettings{false};
     DatabaseSettings settings;
     bool unattended{false}; // started with AUTO: no question is asked
+    std::string metricsFolder; // the job settings' MetricsFolder; empty: no metrics file
 };
 
 } // namespace morvane

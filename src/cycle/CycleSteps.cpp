@@ -14,7 +14,6 @@ const char* CycleStepName(CycleStep step) noexcept
     case CycleStep::Disconnection: return "déconnexion";
     case CycleStep::MoveBeforeBackup: return "rename avant backup";
     case CycleStep::SettingsWrite: return "écriture des réglages";
-    case CycleStep::RowCount: return "comptage des lignes";
     case CycleStep::Backup: return "backup";
     case CycleStep::BatchAfterBackup: return "batch après backup";
     case CycleStep::Restore: return "restore";

@@ -21,7 +21,6 @@ enum class CycleStep {
     Disconnection,
     MoveBeforeBackup,
     SettingsWrite,
-    RowCount,
     Backup,
     BatchAfterBackup,
     Restore,

@@ -1,8 +1,8 @@
 #pragma once
 // What the restored file must show before it may take the database's place: the
 // page size and page buffers asked for, no user index inactive that the old database
-// had active, and as many rows in every user table as the old database held before
-// the backup.
+// had active, and as many rows in every user table as the backup wrote from the old
+// database.
 
 #include <cstdint>
 #include <map>

@@ -6,6 +6,7 @@
 #include "cycle/CyclePreflight.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,12 @@ public:
     virtual void MarkSetting(SettingItem item, bool done) = 0;
     // Keeps the window painted during long steps.
     virtual void ProcessMessages() = 0;
+    // How far the backup or the restore ("backup", "restore") has gone: a fraction
+    // from 0 to 1, the time since it began, and the time left when it can be told.
+    virtual void ShowProgress(const std::string& step, double fraction, double elapsedSeconds,
+                              std::optional<double> secondsLeft) = 0;
+    // That step has ended.
+    virtual void EndProgress() = 0;
 };
 
 // Test programs only: a named point of the cycle reached (the journal's step names,

@@ -46,6 +46,8 @@ constexpr TJobSettingsKey Keys[] = {
     {"BatchFileAfterRestore", &TJobSettings::batchFileAfterRestore},
     {"PageSize", &TJobSettings::pageSize, true},
     {"PageBuffers", &TJobSettings::pageBuffers, true},
+    // Set by the administrator in the file; the window neither shows nor writes it.
+    {"MetricsFolder", &TJobSettings::metricsFolder, true},
 };
 
 [[noreturn]] void RaiseNotANumber(std::string_view text)

@@ -30,6 +30,9 @@ struct TJobSettings {
     // from the database's header stay.
     std::optional<std::string> pageSize;
     std::optional<std::string> pageBuffers;
+    // Where each run leaves its metrics for the node exporter; empty: none. Set by
+    // the administrator in the file: the window neither shows nor writes it.
+    std::optional<std::string> metricsFolder;
 
     bool operator==(const TJobSettings&) const = default;
 };

@@ -12,6 +12,8 @@
 #include <cmath>
 #include <cstring>
 
+#include <nlohmann/json.hpp>
+
 namespace morvane {
 
 namespace {
@@ -23,66 +25,23 @@ std::int64_t MillisecondsBetween(TDateTime from, TDateTime to)
     return ms > 0 ? static_cast<std::int64_t>(ms) : 0;
 }
 
-// Length of the valid UTF-8 sequence at text[i], or 0 when the bytes there are not one
-// (overlong forms, surrogates and code points above U+10FFFF included).
-std::size_t Utf8SequenceLength(const std::string& text, std::size_t i)
+template <typename T>
+nlohmann::ordered_json Optional(const std::optional<T>& value)
 {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF; // allowed range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0)
-            low = 0xA0;
-        if (lead == 0xED)
-            high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0)
-            low = 0x90;
-        if (lead == 0xF4)
-            high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size())
-        return 0;
-    if (byte(i + 1) < low || byte(i + 1) > high)
-        return 0;
-    for (std::size_t k = 2; k < length; ++k)
-        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF)
-            return 0;
-    return length;
+    return value ? nlohmann::ordered_json(*value) : nlohmann::ordered_json(nullptr);
 }
 
-void AppendOptional(std::string& out, const std::optional<std::int64_t>& value)
+nlohmann::ordered_json DatabaseJson(const RunReportDatabase& db)
 {
-    out += value ? std::to_string(*value) : "null";
-}
-
-void AppendOptional(std::string& out, const std::optional<int>& value)
-{
-    out += value ? std::to_string(*value) : "null";
-}
-
-void AppendDatabase(std::string& out, const RunReportDatabase& db)
-{
-    out += "{\"sizeBytes\": ";
-    AppendOptional(out, db.sizeBytes);
-    out += ", \"pageSize\": ";
-    AppendOptional(out, db.pageSize);
-    out += ", \"pageBuffers\": ";
-    AppendOptional(out, db.pageBuffers);
-    out += ", \"sweepInterval\": ";
-    AppendOptional(out, db.sweepInterval);
-    out += ", \"reserve\": ";
-    out += db.reserve ? (*db.reserve ? "true" : "false") : "null";
-    out += ", \"writeMode\": ";
-    out += db.forcedWrites ? (*db.forcedWrites ? "\"sync\"" : "\"async\"") : "null";
-    out += "}";
+    nlohmann::ordered_json out;
+    out["sizeBytes"] = Optional(db.sizeBytes);
+    out["pageSize"] = Optional(db.pageSize);
+    out["pageBuffers"] = Optional(db.pageBuffers);
+    out["sweepInterval"] = Optional(db.sweepInterval);
+    out["reserve"] = Optional(db.reserve);
+    out["writeMode"] = db.forcedWrites ? nlohmann::ordered_json(*db.forcedWrites ? "sync" : "async")
+                                       : nlohmann::ordered_json(nullptr);
+    return out;
 }
 
 const char* FrenchOutcome(StepOutcome outcome)
@@ -215,31 +174,39 @@ void TRunReport::AddStep(std::string name, StepOutcome outcome, std::int64_t dur
     stepStarts_.resize(steps_.size(), 0);
 }
 
+nlohmann::ordered_json TRunReport::ToJsonValue() const
+{
+    nlohmann::ordered_json out;
+    out["database"] = database_;
+    out["started"] = IsoDateTime(startedAt_);
+    out["finished"] = finishedAt_ ? nlohmann::ordered_json(IsoDateTime(*finishedAt_)) : nullptr;
+    out["durationMs"] = finishedAt_ ? nlohmann::ordered_json(MillisecondsBetween(startedAt_, *finishedAt_)) : nullptr;
+    out["exitStatus"] = Optional(exitStatus_);
+    out["interrupted"] = interrupted_;
+    out["steps"] = nlohmann::ordered_json::array();
+    for (const RunReportStep& s : steps_)
+        out["steps"].push_back({{"name", s.name},
+                                {"outcome", StepOutcomeText(s.outcome)},
+                                {"durationMs", s.durationMs},
+                                {"detail", s.detail}});
+    out["tables"] = nlohmann::ordered_json::array();
+    for (const RunReportTable& t : tables_)
+        out["tables"].push_back(
+            {{"name", t.name}, {"backupRows", Optional(t.backupRows)}, {"restoredRows", Optional(t.restoredRows)}});
+    out["before"] = DatabaseJson(before_);
+    out["after"] = DatabaseJson(after_);
+    return out;
+}
+
 std::string TRunReport::ToJson() const
 {
-    std::string out = "{\n";
-    out += "  \"database\": " + JsonQuote(database_) + ",\n";
-    out += "  \"started\": " + JsonQuote(IsoDateTime(startedAt_)) + ",\n";
-    out += "  \"finished\": " + (finishedAt_ ? JsonQuote(IsoDateTime(*finishedAt_)) : std::string("null")) + ",\n";
-    out += "  \"durationMs\": " +
-           (finishedAt_ ? std::to_string(MillisecondsBetween(startedAt_, *finishedAt_)) : std::string("null")) +
-           ",\n";
-    out += "  \"exitStatus\": " + (exitStatus_ ? std::to_string(*exitStatus_) : std::string("null")) + ",\n";
-    out += std::string("  \"interrupted\": ") + (interrupted_ ? "true" : "false") + ",\n";
-    out += "  \"steps\": [";
-    for (std::size_t i = 0; i < steps_.size(); ++i) {
-        const RunReportStep& s = steps_[i];
-        out += i == 0 ? "\n" : ",\n";
-        out += "    {\"name\": " + JsonQuote(s.name) + ", \"outcome\": \"" + StepOutcomeText(s.outcome) +
-               "\", \"durationMs\": " + std::to_string(s.durationMs) + ", \"detail\": " + JsonQuote(s.detail) + "}";
-    }
-    out += steps_.empty() ? "],\n" : "\n  ],\n";
-    out += "  \"before\": ";
-    AppendDatabase(out, before_);
-    out += ",\n  \"after\": ";
-    AppendDatabase(out, after_);
-    out += "\n}\n";
-    return out;
+    // Bytes that are not UTF-8 (a Windows-1252 name) become U+FFFD: the file stays readable.
+    return ToJsonValue().dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
+
+std::string TRunReport::HistoryLine() const
+{
+    return ToJsonValue().dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
 std::string TRunReport::SummaryLine() const
@@ -261,65 +228,6 @@ void TRunReport::WriteFile(const std::string& path) const
 {
     // A report holds nothing secret: readable by the site as the log is.
     platform::WriteFileDurably(path, ToJson(), 0644);
-}
-
-std::string JsonQuote(const std::string& text)
-{
-    std::string out;
-    out.reserve(text.size() + 2);
-    out += '"';
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80) {
-            switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\b':
-                out += "\\b";
-                break;
-            case '\f':
-                out += "\\f";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20 || c == 0x7F)
-                    out += FormatText("\\u%04x", static_cast<unsigned>(c));
-                else
-                    out += static_cast<char>(c);
-            }
-            ++i;
-            continue;
-        }
-        const std::size_t length = Utf8SequenceLength(text, i);
-        if (length == 0) {
-            out += "\xEF\xBF\xBD";
-            ++i;
-            continue;
-        }
-        // Line and paragraph separators are valid JSON but break JavaScript readers.
-        if (length == 3 && c == 0xE2 && static_cast<unsigned char>(text[i + 1]) == 0x80 &&
-            (static_cast<unsigned char>(text[i + 2]) == 0xA8 || static_cast<unsigned char>(text[i + 2]) == 0xA9)) {
-            out += static_cast<unsigned char>(text[i + 2]) == 0xA8 ? "\\u2028" : "\\u2029";
-        } else {
-            out.append(text, i, length);
-        }
-        i += length;
-    }
-    out += '"';
-    return out;
 }
 
 std::string IsoDateTime(TDateTime value)

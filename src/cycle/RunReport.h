@@ -4,6 +4,8 @@
 
 #include "core/DateTime.h"
 
+#include <nlohmann/json_fwd.hpp>
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -45,6 +47,14 @@ struct RunReportDatabase {
     std::optional<int> sweepInterval;
     std::optional<bool> reserve;      // space reserved on each page for record versions
     std::optional<bool> forcedWrites; // true: synchronous writes; false: asynchronous
+};
+
+// A user table and its rows as the backup wrote them and the restore read them
+// back; a count not known (the step did not run or failed) stays empty.
+struct RunReportTable {
+    std::string name;
+    std::optional<std::int64_t> backupRows;
+    std::optional<std::int64_t> restoredRows;
 };
 
 // The settings of a header statistics report (the lines the window lists), with the
@@ -91,8 +101,13 @@ public:
     const RunReportDatabase& Before() const noexcept { return before_; }
     const RunReportDatabase& After() const noexcept { return after_; }
 
-    // The report as a JSON object (UTF-8, strings escaped, times as local ISO 8601).
+    void SetTables(std::vector<RunReportTable> tables) { tables_ = std::move(tables); }
+    const std::vector<RunReportTable>& Tables() const noexcept { return tables_; }
+
+    // The report as a JSON object (UTF-8, times as local ISO 8601), indented.
     std::string ToJson() const;
+    // The same object on one line, as the run history holds it.
+    std::string HistoryLine() const;
     // One line for the log, in the program's language.
     std::string SummaryLine() const;
 
@@ -113,11 +128,10 @@ private:
     std::vector<TDateTime> stepStarts_;
     RunReportDatabase before_;
     RunReportDatabase after_;
-};
+    std::vector<RunReportTable> tables_;
 
-// A string as a JSON string literal, quotes included. Control characters are escaped;
-// other bytes pass as they are, invalid UTF-8 becoming U+FFFD so the file stays valid.
-std::string JsonQuote(const std::string& text);
+    nlohmann::ordered_json ToJsonValue() const;
+};
 
 // A date-time as local ISO 8601 to the millisecond: "2026-12-10T04:08:49.123".
 std::string IsoDateTime(TDateTime value);

@@ -8,6 +8,7 @@
 #include "core/TextList.h"
 #include "cycle/CycleOutcome.h"
 #include "cycle/CycleRequest.h"
+#include "cycle/CycleProgress.h"
 #include "cycle/CycleView.h"
 
 #include <QColor>
@@ -15,6 +16,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QComboBox;
@@ -152,6 +154,9 @@ private:
     void RefreshHeader() override;
     void MarkSetting(SettingItem item, bool done) override;
     void ProcessMessages() override;
+    void ShowProgress(const std::string& step, double fraction, double elapsedSeconds,
+                      std::optional<double> secondsLeft) override;
+    void EndProgress() override;
 
     std::unique_ptr<Ui::TFormMorvane> ui;
     // The owner of the non-visual components, so errors name them FormMorvane.<name>.
@@ -175,6 +180,11 @@ private:
     std::string pageSizeRefusal_;
     std::string pageBuffersRefusal_;
     CycleHooks cycleHooks_;
+    // The job settings' MetricsFolder, read with the other keys.
+    std::string metricsFolder_;
+    // Headless: the last progress line on standard error, for its rhythm.
+    TProgressThrottle progressLines_{std::chrono::seconds(5)};
+    double lastProgressElapsed_{0};
 };
 
 } // namespace morvane

@@ -6,7 +6,9 @@
 #include "ui_Morvane_01.h"
 #include "window/QtText.h"
 
+#include "core/Format.h"
 #include "core/MessagePump.h"
+#include "cycle/CycleProgress.h"
 #include "cycle/BackupCycle.h"
 #include "cycle/ProgramLog.h"
 #include "global/Global_Utils.h"
@@ -17,8 +19,12 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QRadioButton>
 #include <QUrl>
+
+#include <chrono>
+#include <cstdio>
 
 namespace morvane {
 
@@ -63,6 +69,7 @@ CycleRequest TFormMorvane::ReadCycleRequest() const
     request.settings.useReserve = ItemIndex(ui->ComboBoxUseReserve) == 1;
     request.settings.asyncWrites = ItemIndex(ui->ComboBoxWriteMode) == 1;
     request.unattended = HasParam("AUTO");
+    request.metricsFolder = metricsFolder_;
     return request;
 }
 
@@ -145,5 +152,35 @@ void TFormMorvane::MarkSetting(SettingItem item, bool done)
 }
 
 void TFormMorvane::ProcessMessages() { morvane::ProcessMessages(); }
+
+void TFormMorvane::ShowProgress(const std::string& step, double fraction, double elapsedSeconds,
+                                std::optional<double> secondsLeft)
+{
+    const ProgressEstimate estimate{fraction, secondsLeft};
+    // Nobody sees the window: a line now and then tells journalctl where the run is.
+    if (RunningWithoutDisplay() && progressLines_.Due(std::chrono::steady_clock::now())) {
+        const std::string line = ProgressLine(step, estimate, elapsedSeconds) + "\n";
+        std::fwrite(line.data(), 1, line.size(), stderr);
+        std::fflush(stderr);
+    }
+    lastProgressElapsed_ = elapsedSeconds;
+    QProgressBar* bar = ui->ProgressOperation;
+    bar->setValue(static_cast<int>(fraction * bar->maximum()));
+    std::string text = FormatText("%d %%", static_cast<int>(fraction * 100)) + " - " + DurationText(elapsedSeconds);
+    text += secondsLeft ? ", reste " + DurationText(*secondsLeft) : std::string(", reste ?");
+    bar->setFormat(Q(text));
+    // The backup's loop does not process the window's messages: the bar paints itself.
+    bar->repaint();
+}
+
+void TFormMorvane::EndProgress()
+{
+    progressLines_.Reset();
+    // The step's whole time stays shown until the next step begins.
+    QProgressBar* bar = ui->ProgressOperation;
+    bar->setValue(bar->maximum());
+    bar->setFormat(Q("100 % - " + DurationText(lastProgressElapsed_)));
+    bar->repaint();
+}
 
 } // namespace morvane

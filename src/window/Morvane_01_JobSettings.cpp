@@ -56,6 +56,7 @@ void TFormMorvane::bGetConfigClick()
     ui->eBatchFileAvantBackup->setText(Q(settings.batchFileBeforeBackup));
     ui->eBatchFileApresBackup->setText(Q(settings.batchFileAfterBackup));
     ui->eBatchFileApresRestore->setText(Q(settings.batchFileAfterRestore));
+    metricsFolder_ = settings.metricsFolder.value_or(std::string());
 
     // Without these keys the boxes keep what the header said. A value the boxes cannot
     // take leaves its box alone and is kept, after the boxes are set (setting a box

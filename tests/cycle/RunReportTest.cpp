@@ -1,5 +1,5 @@
-// The run report: its JSON read back field by field, the escaping of hostile
-// strings, the log line, and the atomic write of the file.
+// The run report: its JSON read back field by field, hostile strings read back
+// unchanged, the log line, and the atomic write of the file.
 
 #include "cycle/RunReport.h"
 
@@ -10,202 +10,18 @@
 #include "support/FileText.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdint>
 #include <dirent.h>
 #include <fstream>
-#include <map>
 #include <memory>
-#include <sstream>
-#include <stdexcept>
 #include <string>
 #include <sys/stat.h>
-#include <variant>
 #include <vector>
 
 namespace morvane {
 namespace {
-
-// A small JSON reader, strict enough that a report it accepts is valid JSON.
-struct JsonValue;
-using JsonObject = std::map<std::string, JsonValue>;
-using JsonArray = std::vector<JsonValue>;
-struct JsonValue {
-    std::variant<std::nullptr_t, bool, double, std::string, std::shared_ptr<JsonArray>, std::shared_ptr<JsonObject>> v;
-    bool IsNull() const { return std::holds_alternative<std::nullptr_t>(v); }
-    bool Bool() const { return std::get<bool>(v); }
-    double Number() const { return std::get<double>(v); }
-    const std::string& String() const { return std::get<std::string>(v); }
-    const JsonArray& Array() const { return *std::get<std::shared_ptr<JsonArray>>(v); }
-    const JsonValue& operator[](const std::string& key) const
-    {
-        const JsonObject& object = *std::get<std::shared_ptr<JsonObject>>(v);
-        const auto it = object.find(key);
-        if (it == object.end())
-            throw std::runtime_error("no member " + key);
-        return it->second;
-    }
-    std::size_t MemberCount() const { return std::get<std::shared_ptr<JsonObject>>(v)->size(); }
-};
-
-class JsonReader {
-public:
-    static JsonValue Parse(const std::string& text)
-    {
-        JsonReader reader(text);
-        JsonValue value = reader.Value();
-        reader.Blanks();
-        if (reader.pos_ != text.size())
-            throw std::runtime_error("text after the value");
-        return value;
-    }
-
-private:
-    explicit JsonReader(const std::string& text) : t_(text) {}
-
-    char Peek() const
-    {
-        if (pos_ >= t_.size())
-            throw std::runtime_error("unexpected end");
-        return t_[pos_];
-    }
-    void Expect(char c)
-    {
-        if (Peek() != c)
-            throw std::runtime_error(std::string("expected ") + c + " at " + std::to_string(pos_));
-        ++pos_;
-    }
-    void Blanks()
-    {
-        while (pos_ < t_.size() && (t_[pos_] == ' ' || t_[pos_] == '\n' || t_[pos_] == '\r' || t_[pos_] == '\t'))
-            ++pos_;
-    }
-    bool Word(const char* word)
-    {
-        const std::string w(word);
-        if (t_.compare(pos_, w.size(), w) != 0)
-            return false;
-        pos_ += w.size();
-        return true;
-    }
-    JsonValue Value()
-    {
-        Blanks();
-        const char c = Peek();
-        if (c == '{')
-            return Object();
-        if (c == '[')
-            return Array();
-        if (c == '"')
-            return JsonValue{String()};
-        if (Word("null"))
-            return JsonValue{nullptr};
-        if (Word("true"))
-            return JsonValue{true};
-        if (Word("false"))
-            return JsonValue{false};
-        const std::size_t start = pos_;
-        while (pos_ < t_.size() && std::string("-0123456789.eE+").find(t_[pos_]) != std::string::npos)
-            ++pos_;
-        if (start == pos_)
-            throw std::runtime_error("bad value at " + std::to_string(pos_));
-        return JsonValue{std::stod(t_.substr(start, pos_ - start))};
-    }
-    JsonValue Object()
-    {
-        auto object = std::make_shared<JsonObject>();
-        Expect('{');
-        Blanks();
-        if (Peek() == '}') {
-            ++pos_;
-            return JsonValue{object};
-        }
-        for (;;) {
-            Blanks();
-            std::string key = String();
-            Blanks();
-            Expect(':');
-            if (!object->emplace(key, Value()).second)
-                throw std::runtime_error("member twice: " + key);
-            Blanks();
-            if (Peek() == '}') {
-                ++pos_;
-                return JsonValue{object};
-            }
-            Expect(',');
-        }
-    }
-    JsonValue Array()
-    {
-        auto array = std::make_shared<JsonArray>();
-        Expect('[');
-        Blanks();
-        if (Peek() == ']') {
-            ++pos_;
-            return JsonValue{array};
-        }
-        for (;;) {
-            array->push_back(Value());
-            Blanks();
-            if (Peek() == ']') {
-                ++pos_;
-                return JsonValue{array};
-            }
-            Expect(',');
-        }
-    }
-    std::string String()
-    {
-        Expect('"');
-        std::string out;
-        for (;;) {
-            const auto c = static_cast<unsigned char>(Peek());
-            ++pos_;
-            if (c == '"')
-                return out;
-            if (c < 0x20)
-                throw std::runtime_error("raw control character in a string");
-            if (c != '\\') {
-                out += static_cast<char>(c);
-                continue;
-            }
-            const char e = Peek();
-            ++pos_;
-            switch (e) {
-            case '"': out += '"'; break;
-            case '\\': out += '\\'; break;
-            case '/': out += '/'; break;
-            case 'b': out += '\b'; break;
-            case 'f': out += '\f'; break;
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 't': out += '\t'; break;
-            case 'u': {
-                if (pos_ + 4 > t_.size())
-                    throw std::runtime_error("short \\u escape");
-                const unsigned code = static_cast<unsigned>(std::stoul(t_.substr(pos_, 4), nullptr, 16));
-                pos_ += 4;
-                if (code < 0x80) {
-                    out += static_cast<char>(code);
-                } else if (code < 0x800) {
-                    out += static_cast<char>(0xC0 | (code >> 6));
-                    out += static_cast<char>(0x80 | (code & 0x3F));
-                } else {
-                    out += static_cast<char>(0xE0 | (code >> 12));
-                    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-                    out += static_cast<char>(0x80 | (code & 0x3F));
-                }
-                break;
-            }
-            default:
-                throw std::runtime_error("bad escape");
-            }
-        }
-    }
-
-    const std::string& t_;
-    std::size_t pos_{0};
-};
 
 // A clock the test moves by hand.
 struct ManualClock {
@@ -247,16 +63,17 @@ TEST(RunReportTest, SuccessfulRunReadsBackFieldByField)
     clock.Advance(250);
     report.Finish(0);
 
-    const JsonValue json = JsonReader::Parse(report.ToJson());
-    EXPECT_EQ(json.MemberCount(), 9u);
-    EXPECT_EQ(json["interrupted"].Bool(), false);
-    EXPECT_EQ(json["database"].String(), "127.0.0.1:/srv/base/BD.FDB");
-    EXPECT_EQ(json["started"].String(), "2026-12-10T02:00:00.000");
-    EXPECT_EQ(json["finished"].String(), "2026-12-10T02:00:04.000");
-    EXPECT_EQ(json["durationMs"].Number(), 4000);
-    EXPECT_EQ(json["exitStatus"].Number(), 0);
+    const nlohmann::json json = nlohmann::json::parse(report.ToJson());
+    EXPECT_EQ(json.size(), 10u);
+    EXPECT_TRUE(json["tables"].is_array());
+    EXPECT_EQ(json["interrupted"].get<bool>(), false);
+    EXPECT_EQ(json["database"].get<std::string>(), "127.0.0.1:/srv/base/BD.FDB");
+    EXPECT_EQ(json["started"].get<std::string>(), "2026-12-10T02:00:00.000");
+    EXPECT_EQ(json["finished"].get<std::string>(), "2026-12-10T02:00:04.000");
+    EXPECT_EQ(json["durationMs"].get<double>(), 4000);
+    EXPECT_EQ(json["exitStatus"].get<double>(), 0);
 
-    const JsonArray& steps = json["steps"].Array();
+    const nlohmann::json& steps = json["steps"];
     ASSERT_EQ(steps.size(), 3u);
     const struct {
         const char* name;
@@ -265,22 +82,22 @@ TEST(RunReportTest, SuccessfulRunReadsBackFieldByField)
     } expected[] = {{"backup", "ok", 1500}, {"restore", "ok", 2250}, {"batch après restore", "skipped", 0}};
     for (std::size_t i = 0; i < steps.size(); ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(steps[i]["name"].String(), expected[i].name);
-        EXPECT_EQ(steps[i]["outcome"].String(), expected[i].outcome);
-        EXPECT_EQ(steps[i]["durationMs"].Number(), expected[i].ms);
-        EXPECT_EQ(steps[i]["detail"].String(), "");
+        EXPECT_EQ(steps[i]["name"].get<std::string>(), expected[i].name);
+        EXPECT_EQ(steps[i]["outcome"].get<std::string>(), expected[i].outcome);
+        EXPECT_EQ(steps[i]["durationMs"].get<double>(), expected[i].ms);
+        EXPECT_EQ(steps[i]["detail"].get<std::string>(), "");
     }
 
-    EXPECT_EQ(json["before"]["sizeBytes"].Number(), 1048576);
-    EXPECT_EQ(json["before"]["pageSize"].Number(), 4096);
-    EXPECT_EQ(json["before"]["pageBuffers"].Number(), 2048);
-    EXPECT_EQ(json["before"]["sweepInterval"].Number(), 20000);
-    EXPECT_TRUE(json["before"]["reserve"].Bool());
-    EXPECT_EQ(json["before"]["writeMode"].String(), "sync");
-    EXPECT_EQ(json["after"]["sizeBytes"].Number(), 917504);
-    EXPECT_EQ(json["after"]["pageSize"].Number(), 8192);
-    EXPECT_EQ(json["after"]["pageBuffers"].Number(), 4096);
-    EXPECT_EQ(json["after"]["writeMode"].String(), "async");
+    EXPECT_EQ(json["before"]["sizeBytes"].get<double>(), 1048576);
+    EXPECT_EQ(json["before"]["pageSize"].get<double>(), 4096);
+    EXPECT_EQ(json["before"]["pageBuffers"].get<double>(), 2048);
+    EXPECT_EQ(json["before"]["sweepInterval"].get<double>(), 20000);
+    EXPECT_TRUE(json["before"]["reserve"].get<bool>());
+    EXPECT_EQ(json["before"]["writeMode"].get<std::string>(), "sync");
+    EXPECT_EQ(json["after"]["sizeBytes"].get<double>(), 917504);
+    EXPECT_EQ(json["after"]["pageSize"].get<double>(), 8192);
+    EXPECT_EQ(json["after"]["pageBuffers"].get<double>(), 4096);
+    EXPECT_EQ(json["after"]["writeMode"].get<std::string>(), "async");
 
     EXPECT_EQ(report.SummaryLine(),
               "Rapport du cycle : code de sortie 0, durée 4.0 s ; étapes : backup ok, restore ok, "
@@ -304,29 +121,29 @@ TEST(RunReportTest, FailedAndInterruptedRunsKeepWhatIsNotKnownAsNull)
 
     // Before Finish the run has no end and no status: a reader must not take it for a success.
     {
-        const JsonValue json = JsonReader::Parse(report.ToJson());
-        EXPECT_TRUE(json["finished"].IsNull());
-        EXPECT_TRUE(json["durationMs"].IsNull());
-        EXPECT_TRUE(json["exitStatus"].IsNull());
+        const nlohmann::json json = nlohmann::json::parse(report.ToJson());
+        EXPECT_TRUE(json["finished"].is_null());
+        EXPECT_TRUE(json["durationMs"].is_null());
+        EXPECT_TRUE(json["exitStatus"].is_null());
         EXPECT_EQ(report.SummaryLine().rfind("Rapport du cycle : non terminé ; ", 0), 0u) << report.SummaryLine();
     }
 
     report.Finish(2);
-    const JsonValue json = JsonReader::Parse(report.ToJson());
-    EXPECT_EQ(json["exitStatus"].Number(), 2);
-    EXPECT_EQ(json["durationMs"].Number(), 300);
-    const JsonArray& steps = json["steps"].Array();
+    const nlohmann::json json = nlohmann::json::parse(report.ToJson());
+    EXPECT_EQ(json["exitStatus"].get<double>(), 2);
+    EXPECT_EQ(json["durationMs"].get<double>(), 300);
+    const nlohmann::json& steps = json["steps"];
     ASSERT_EQ(steps.size(), 3u);
-    EXPECT_EQ(steps[0]["outcome"].String(), "ok");
-    EXPECT_EQ(steps[0]["durationMs"].Number(), 800);
-    EXPECT_EQ(steps[1]["outcome"].String(), "failed");
-    EXPECT_EQ(steps[1]["durationMs"].Number(), 300);
-    EXPECT_EQ(steps[1]["detail"].String(), "Erreur Restore: disque plein");
-    EXPECT_EQ(steps[2]["outcome"].String(), "interrupted");
-    EXPECT_FALSE(json["before"]["reserve"].Bool());
+    EXPECT_EQ(steps[0]["outcome"].get<std::string>(), "ok");
+    EXPECT_EQ(steps[0]["durationMs"].get<double>(), 800);
+    EXPECT_EQ(steps[1]["outcome"].get<std::string>(), "failed");
+    EXPECT_EQ(steps[1]["durationMs"].get<double>(), 300);
+    EXPECT_EQ(steps[1]["detail"].get<std::string>(), "Erreur Restore: disque plein");
+    EXPECT_EQ(steps[2]["outcome"].get<std::string>(), "interrupted");
+    EXPECT_FALSE(json["before"]["reserve"].get<bool>());
     for (const char* key : {"sizeBytes", "pageSize", "pageBuffers", "sweepInterval", "reserve", "writeMode"}) {
         SCOPED_TRACE(key);
-        EXPECT_TRUE(json["after"][key].IsNull());
+        EXPECT_TRUE(json["after"][key].is_null());
     }
     EXPECT_EQ(report.SummaryLine(),
               "Rapport du cycle : code de sortie 2, durée 0.3 s ; étapes : backup ok, restore échec, "
@@ -350,29 +167,38 @@ TEST(RunReportTest, StepTimesSurviveAClockSetBackAndAWrongIndex)
     EXPECT_EQ(report.Steps()[0].durationMs, 0);
     EXPECT_EQ(report.Steps()[0].outcome, StepOutcome::Ok);
     EXPECT_EQ(report.Steps()[1].durationMs, 0);
-    EXPECT_EQ(JsonReader::Parse(report.ToJson())["durationMs"].Number(), 0);
+    EXPECT_EQ(nlohmann::json::parse(report.ToJson())["durationMs"].get<double>(), 0);
 }
 
-TEST(RunReportTest, HostileStringsAreEscapedAndReadBackUnchanged)
+TEST(RunReportTest, HostileStringsAreReadBackUnchanged)
 {
-    const struct {
-        std::string text;
-        std::string quoted;
-    } cases[] = {
-        {"", "\"\""},
-        {"C:\\CalvenorBD\\BD.FDB", "\"C:\\\\CalvenorBD\\\\BD.FDB\""},
-        {"a\"b", "\"a\\\"b\""},
-        {"l1\nl2\r\tx", "\"l1\\nl2\\r\\tx\""},
-        {std::string("\0\x01\x1f\x7f\b\f", 6), "\"\\u0000\\u0001\\u001f\\u007f\\b\\f\""},
-        {"Le restore a échoué: base réparée — ✓ 🙂", "\"Le restore a échoué: base réparée — ✓ 🙂\""},
-        {"\"}, \"exitStatus\": 0, \"x\": \"", "\"\\\"}, \\\"exitStatus\\\": 0, \\\"x\\\": \\\"\""},
-        {"sep\xE2\x80\xA8par\xE2\x80\xA9", "\"sep\\u2028par\\u2029\""},
-        {"</script>", "\"</script>\""},
+    const std::string texts[] = {
+        "",
+        "C:\\CalvenorBD\\BD.FDB",
+        "a\"b",
+        "l1\nl2\r\tx",
+        std::string("\0\x01\x1f\x7f\b\f", 6),
+        "Le restore a échoué: base réparée — ✓ 🙂",
+        "\"}, \"exitStatus\": 0, \"x\": \"",
+        "sep\xE2\x80\xA8par\xE2\x80\xA9",
+        "</script>",
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.quoted);
-        EXPECT_EQ(JsonQuote(c.text), c.quoted);
-        EXPECT_EQ(JsonReader::Parse(JsonQuote(c.text)).String(), c.text);
+    for (const std::string& text : texts) {
+        SCOPED_TRACE(text);
+        TRunReport report;
+        report.SetDatabase(text);
+        report.AddStep(text, StepOutcome::Failed, 1, text);
+        report.SetTables({{text, 1, 1}});
+        report.Finish(1, 0);
+        for (const std::string& document : {report.ToJson(), report.HistoryLine()}) {
+            const nlohmann::json json = nlohmann::json::parse(document);
+            EXPECT_EQ(json["database"].get<std::string>(), text);
+            EXPECT_EQ(json["steps"][0]["name"].get<std::string>(), text);
+            EXPECT_EQ(json["steps"][0]["detail"].get<std::string>(), text);
+            EXPECT_EQ(json["tables"][0]["name"].get<std::string>(), text);
+        }
+        // The history holds one run a line.
+        EXPECT_EQ(report.HistoryLine().find('\n'), std::string::npos);
     }
 
     // Bytes that are not UTF-8 (a Windows-1252 name, a cut sequence, an overlong
@@ -380,28 +206,38 @@ TEST(RunReportTest, HostileStringsAreEscapedAndReadBackUnchanged)
     const std::string replacement = "\xEF\xBF\xBD";
     const struct {
         std::string text;
-        std::string quoted;
+        std::string readBack;
     } invalid[] = {
-        {"caf\xE9", "\"caf" + replacement + "\""},
-        {"x\xC3", "\"x" + replacement + "\""},
-        {"\xC0\xAF", "\"" + replacement + replacement + "\""},
-        {"\xED\xA0\x80", "\"" + replacement + replacement + replacement + "\""},
-        {"\xF4\x90\x80\x80", "\"" + replacement + replacement + replacement + replacement + "\""},
+        {"caf\xE9", "caf" + replacement},
+        {"x\xC3", "x" + replacement},
+        {"\xC0\xAF", replacement + replacement},
+        {"\xED\xA0\x80", replacement + replacement + replacement},
+        {"\xF4\x90\x80\x80", replacement + replacement + replacement + replacement},
+        {"\x01\xFF", "\x01" + replacement},
     };
     for (const auto& c : invalid) {
-        SCOPED_TRACE(c.quoted);
-        EXPECT_EQ(JsonQuote(c.text), c.quoted);
+        SCOPED_TRACE(c.readBack);
+        TRunReport report;
+        report.SetDatabase(c.text);
+        report.AddStep("backup", StepOutcome::Failed, 1, c.text);
+        report.Finish(1, 0);
+        const nlohmann::json json = nlohmann::json::parse(report.ToJson());
+        EXPECT_EQ(json["database"].get<std::string>(), c.readBack);
+        EXPECT_EQ(json["steps"][0]["detail"].get<std::string>(), c.readBack);
     }
+}
 
-    // A hostile name in every string of a report still gives one valid document.
+TEST(RunReportTest, TablesListTheRowsOfBothSides)
+{
     TRunReport report;
-    report.SetDatabase("\"}\n\\");
-    report.AddStep("\"]}", StepOutcome::Failed, 1, "\x01\xFF");
-    report.Finish(1, 0);
-    const JsonValue json = JsonReader::Parse(report.ToJson());
-    EXPECT_EQ(json["database"].String(), "\"}\n\\");
-    EXPECT_EQ(json["steps"].Array()[0]["name"].String(), "\"]}");
-    EXPECT_EQ(json["steps"].Array()[0]["detail"].String(), "\x01" + replacement);
+    report.SetTables({{"CLIENTS", 500, 500}, {"VIDE", 0, 0}, {"PERDUE", 20, std::nullopt}, {"NOUVELLE", std::nullopt, 1}});
+    report.Finish(6, 0);
+    const nlohmann::json tables = nlohmann::json::parse(report.ToJson())["tables"];
+    ASSERT_EQ(tables.size(), 4u);
+    EXPECT_EQ(tables[0], nlohmann::json::parse(R"({"name": "CLIENTS", "backupRows": 500, "restoredRows": 500})"));
+    EXPECT_EQ(tables[1], nlohmann::json::parse(R"({"name": "VIDE", "backupRows": 0, "restoredRows": 0})"));
+    EXPECT_EQ(tables[2], nlohmann::json::parse(R"({"name": "PERDUE", "backupRows": 20, "restoredRows": null})"));
+    EXPECT_EQ(tables[3], nlohmann::json::parse(R"({"name": "NOUVELLE", "backupRows": null, "restoredRows": 1})"));
 }
 
 TEST(RunReportTest, HeaderSettingsComeFromTheReportLines)

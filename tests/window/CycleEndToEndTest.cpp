@@ -4,6 +4,11 @@
 
 #include "cycle/CycleExitStatus.h"
 
+#include <nlohmann/json.hpp>
+
+#include <regex>
+#include <set>
+
 namespace morvane::test {
 namespace {
 
@@ -44,7 +49,7 @@ TEST_F(CycleProgramTest, DefaultJobSettingsRebuildTheDatabaseAndKeepTheOldFileAt
               (std::vector<std::string>{"vérification préalable ok", "dossier du serveur ok",
                                         "vérification de la base ok", "batch avant backup ok",
                                         "déconnexion ok", "rename avant backup ok", "écriture des réglages skipped",
-                                        "comptage des lignes ok", "backup ok", "batch après backup ok", "restore ok",
+                                        "backup ok", "batch après backup ok", "restore ok",
                                         "vérification de la nouvelle base ok", "swap ok", "batch après restore ok"}));
     for (const char* side : {"before", "after"}) {
         const QJsonObject values = report[side].toObject();
@@ -52,6 +57,50 @@ TEST_F(CycleProgramTest, DefaultJobSettingsRebuildTheDatabaseAndKeepTheOldFileAt
         EXPECT_EQ(values["pageSize"].toInt(), 4096) << side;
         EXPECT_EQ(values["pageBuffers"].toInt(), CyclePageBuffers) << side;
     }
+    // Every table with the rows the backup wrote and the restore read back.
+    bool clientsListed = false;
+    for (const QJsonValue& table : report["tables"].toArray()) {
+        const std::string name = table["name"].toString().toStdString();
+        EXPECT_EQ(table["backupRows"].toDouble(-1), table["restoredRows"].toDouble(-2)) << name;
+        if (name == "CLIENTS") {
+            clientsListed = true;
+            EXPECT_EQ(table["backupRows"].toInt(), CycleRows);
+        }
+    }
+    EXPECT_TRUE(clientsListed) << ReadFileText(programFolder_.File("morvane-last-run.json"));
+
+    // Without a display, standard error (journalctl) says where the run is.
+    const std::regex progress("Progression (backup|restore) : [0-9]+ % ; écoulé [0-9]+ (s|min [0-9]{2} s) ; "
+                              "reste (inconnu|environ [0-9]+ (s|min [0-9]{2} s))");
+    std::set<std::string> steps;
+    for (std::sregex_iterator it(result.Output.begin(), result.Output.end(), progress), end; it != end; ++it)
+        steps.insert((*it)[1]);
+    EXPECT_EQ(steps, (std::set<std::string>{"backup", "restore"})) << result.Output;
+
+    // The run is in the history beside the program; no metrics folder, no metrics file.
+    const std::vector<std::string> history = ReadFileLines(programFolder_.File("morvane-runs.jsonl"));
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(nlohmann::json::parse(history[0])["exitStatus"], 0);
+    EXPECT_FALSE(Exists(programFolder_.File("morvane.prom")));
+}
+
+TEST_F(CycleProgramTest, EveryRunJoinsTheHistoryAndRefreshesTheMetricsFile)
+{
+    TemporaryFolder metrics;
+    WriteJobSettings("MetricsFolder=" + metrics.Path() + "\n");
+    for (int run = 1; run <= 2; ++run) {
+        SCOPED_TRACE(run);
+        const ToolResult result = RunAuto();
+        ASSERT_EQ(result.ExitCode, 0) << result.Output << Log();
+        EXPECT_EQ(ReadFileLines(programFolder_.File("morvane-runs.jsonl")).size(), static_cast<std::size_t>(run));
+        const std::string text = ReadFileText(metrics.File("morvane.prom"));
+        const std::string database = "{database=\"" + database_->ConnectionString() + "\"";
+        EXPECT_THAT(text, HasSubstr("# TYPE morvane_last_run_exit_status gauge\nmorvane_last_run_exit_status" +
+                                    database + "} 0\n"));
+        EXPECT_THAT(text, HasSubstr("morvane_last_run_step_duration_seconds" + database + ",step=\"backup\"} "));
+        EXPECT_THAT(text, HasSubstr("morvane_last_run_database_size_bytes" + database + ",when=\"after\"} "));
+    }
+    EXPECT_EQ(Rows(), CycleRows);
 }
 
 // The job settings ask for another page size and page buffers, and the site left an

@@ -14,10 +14,12 @@
 #include "cycle/CycleExitStatus.h"
 
 #include <QCheckBox>
+#include <QProgressBar>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QtTest/QTest>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -55,6 +57,40 @@ protected:
 
     std::unique_ptr<FreshDatabase> database_;
 };
+
+TEST_F(CycleWindowTest, ProgressBarBesideTheStatusPanelFollowsTheBackupThenTheRestore)
+{
+    SetChecked("cbForceDeconnexion", false);
+    QProgressBar* bar = Control<QProgressBar>("ProgressOperation");
+    QLabel* panel = Control<QLabel>("PanelOperation");
+    EXPECT_EQ(bar->parentWidget(), panel->parentWidget());
+    EXPECT_FALSE(bar->geometry().intersects(panel->geometry()));
+    EXPECT_EQ(bar->value(), 0);
+
+    std::vector<int> values;
+    QObject::connect(bar, &QProgressBar::valueChanged, [&values](int value) { values.push_back(value); });
+    std::string whenRestoreStarted;
+    form_->SetCycleHooks({[&](std::string_view step) {
+                              if (step == "restore-started")
+                                  whenRestoreStarted = bar->format().toStdString();
+                          },
+                          {}});
+
+    RunCycle();
+
+    EXPECT_TRUE(Errors().empty()) << Errors().front();
+    EXPECT_EQ(form_->CycleExitCode(), ExitCompleted);
+    EXPECT_EQ(Rows(), 2);
+    // The backup's bar ended full with its time; the restore's started again and ended full.
+    EXPECT_THAT(whenRestoreStarted, ::testing::MatchesRegex("100 % - [0-9]+ s"));
+    ASSERT_GE(values.size(), 3u);
+    EXPECT_EQ(values.back(), bar->maximum());
+    EXPECT_NE(std::find(values.begin(), values.end() - 1, bar->maximum()), values.end() - 1);
+    EXPECT_LT(*std::min_element(values.begin(), values.end()), bar->maximum());
+    EXPECT_THAT(bar->format().toStdString(), ::testing::MatchesRegex("100 % - [0-9]+ s"));
+    // The status panel keeps its own texts.
+    EXPECT_EQ(panel->text().toStdString(), "Fin restore: Morvane.fbk");
+}
 
 TEST_F(CycleWindowTest, OperatorWhoAnswersNonStopsTheCycleBeforeAnythingMoves)
 {

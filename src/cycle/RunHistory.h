@@ -1,0 +1,45 @@
+#pragma once
+// What outlives one run besides its report: the history of the last runs, one JSON
+// object a line beside the program, the metrics file the node exporter's textfile
+// collector reads, and the rows of the last run that the next one's progress
+// estimate leans on.
+
+#include "cycle/RunReport.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace morvane {
+
+inline constexpr const char* RunHistoryFileName = "morvane-runs.jsonl";
+inline constexpr std::size_t RunHistoryKept = 365;
+inline constexpr const char* MetricsFileName = "morvane.prom";
+
+// The history's lines with one more at the end, only the last `kept` staying.
+// Blank lines and the end of a line cut by a crash are dropped.
+std::string AppendHistoryLine(std::string_view history, const std::string& line, std::size_t kept = RunHistoryKept);
+
+// Appends the report's line to the history file at path (written whole, durably).
+// Raises EOSError when it cannot be written.
+void AppendRunHistory(const std::string& path, const TRunReport& report);
+
+// The report in Prometheus text format: exit status, start time, duration, the
+// database's size before and after, and each step's duration, labelled with the
+// database. A value not known has no sample.
+std::string PrometheusMetrics(const TRunReport& report);
+
+// Writes PrometheusMetrics into folder/morvane.prom, atomically. Raises EOSError.
+void WriteMetricsFile(const std::string& folder, const TRunReport& report);
+
+// The rows the last run's backup wrote and its restore read back, summed over its
+// tables; 0 for a side that is not known (no report, an unreadable one, a step
+// that did not finish).
+struct PreviousRunRows {
+    std::int64_t backup{0};
+    std::int64_t restore{0};
+};
+PreviousRunRows PreviousRunRowsFromReport(std::string_view reportJson) noexcept;
+
+} // namespace morvane

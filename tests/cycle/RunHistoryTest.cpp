@@ -1,0 +1,180 @@
+// The run history beside the program, the metrics file for the node exporter and
+// the last run's rows that the next progress estimate uses.
+
+#include "cycle/RunHistory.h"
+
+#include "support/FileText.h"
+#include "support/TemporaryFolder.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace morvane {
+namespace {
+
+struct ManualClock {
+    TDateTime now = EncodeDateTime(2026, 12, 10, 2, 0, 0);
+    void Advance(std::int64_t ms) { now += static_cast<double>(ms) / MillisecondsPerDay; }
+};
+
+TRunReport SampleReport(ManualClock& clock, const std::string& database = "127.0.0.1:/srv/base/BD.FDB")
+{
+    TRunReport report;
+    report.SetDatabase(database);
+    report.Start();
+    const std::size_t backup = report.BeginStep("backup");
+    clock.Advance(1500);
+    report.EndStep(backup, StepOutcome::Ok);
+    const std::size_t restore = report.BeginStep("restore");
+    clock.Advance(2250);
+    report.EndStep(restore, StepOutcome::Ok);
+    report.AddStep("batch après restore", StepOutcome::Skipped);
+    report.SetTables({{"CLIENTS", 500, 500}, {"VIDE", 0, 0}});
+    report.SetBefore({1048576, 4096, 2048, 20000, true, true});
+    report.SetAfter({917504, 8192, 4096, 20000, true, false});
+    clock.Advance(250);
+    report.Finish(0);
+    return report;
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+TEST(RunHistory, KeepsTheLastRunsOneObjectALine)
+{
+    EXPECT_EQ(AppendHistoryLine("", "{\"a\":1}"), "{\"a\":1}\n");
+    EXPECT_EQ(AppendHistoryLine("{\"a\":1}\n\n{\"a\":2}\n", "{\"a\":3}", 2), "{\"a\":2}\n{\"a\":3}\n");
+    // A line cut by a crash while it was written is not a run.
+    EXPECT_EQ(AppendHistoryLine("{\"a\":1}\n{\"a\":", "{\"a\":3}"), "{\"a\":1}\n{\"a\":3}\n");
+
+    ManualClock clock;
+    ScopedClock scoped([&clock] { return clock.now; });
+    test::TemporaryFolder folder;
+    const std::string path = folder.File(RunHistoryFileName);
+    for (int run = 0; run < 370; ++run) {
+        TRunReport report = SampleReport(clock);
+        report.Finish(run);
+        AppendRunHistory(path, report);
+    }
+    const std::vector<std::string> lines = Lines(test::ReadFileText(path));
+    ASSERT_EQ(lines.size(), RunHistoryKept);
+    EXPECT_EQ(nlohmann::json::parse(lines.front())["exitStatus"], 5);
+    const nlohmann::json last = nlohmann::json::parse(lines.back());
+    EXPECT_EQ(last["exitStatus"], 369);
+    EXPECT_EQ(last["database"], "127.0.0.1:/srv/base/BD.FDB");
+    EXPECT_EQ(last["tables"][0]["name"], "CLIENTS");
+}
+
+// Prometheus text format, as the textfile collector reads it.
+TEST(RunHistory, MetricsFileIsValidTextFormat)
+{
+    ManualClock clock;
+    ScopedClock scoped([&clock] { return clock.now; });
+    const TRunReport report = SampleReport(clock, "127.0.0.1:/srv/\"base\"\\BD.FDB");
+    test::TemporaryFolder folder;
+    WriteMetricsFile(folder.Path(), report);
+    const std::string text = test::ReadFileText(folder.File(MetricsFileName));
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.back(), '\n');
+
+    const std::regex help(R"(# HELP ([a-zA-Z_:][a-zA-Z0-9_:]*) \S.*)");
+    const std::regex type(R"(# TYPE ([a-zA-Z_:][a-zA-Z0-9_:]*) (gauge|counter|untyped))");
+    const std::regex sample(
+        R"re(([a-zA-Z_:][a-zA-Z0-9_:]*)\{([a-zA-Z_][a-zA-Z0-9_]*="(?:[^"\\\n]|\\[\\"n])*"(?:,[a-zA-Z_][a-zA-Z0-9_]*="(?:[^"\\\n]|\\[\\"n])*")*)\} (-?[0-9]+(?:\.[0-9]+)?(?:e[+-]?[0-9]+)?))re");
+    std::string family;
+    std::set<std::string> typed, seenSeries;
+    std::map<std::string, std::string> values;
+    for (const std::string& line : Lines(text)) {
+        SCOPED_TRACE(line);
+        std::smatch m;
+        if (std::regex_match(line, m, help)) {
+            family = m[1];
+        } else if (std::regex_match(line, m, type)) {
+            EXPECT_EQ(m[1], family) << "TYPE follows its HELP";
+            EXPECT_TRUE(typed.insert(m[1]).second) << "one TYPE per family";
+        } else if (std::regex_match(line, m, sample)) {
+            EXPECT_EQ(m[1], family) << "samples follow their family's HELP and TYPE";
+            EXPECT_TRUE(typed.count(m[1]) != 0);
+            EXPECT_TRUE(seenSeries.insert(std::string(m[1]) + "{" + std::string(m[2]) + "}").second) << "series twice";
+            values[std::string(m[1]) + "{" + std::string(m[2]) + "}"] = m[3];
+        } else {
+            ADD_FAILURE() << "not a HELP, TYPE or sample line";
+        }
+    }
+    const std::string db = R"(database="127.0.0.1:/srv/\"base\"\\BD.FDB")";
+    EXPECT_EQ(values["morvane_last_run_exit_status{" + db + "}"], "0");
+    EXPECT_EQ(values["morvane_last_run_duration_seconds{" + db + "}"], "4");
+    EXPECT_EQ(values["morvane_last_run_database_size_bytes{" + db + ",when=\"before\"}"], "1048576");
+    EXPECT_EQ(values["morvane_last_run_database_size_bytes{" + db + ",when=\"after\"}"], "917504");
+    EXPECT_EQ(values["morvane_last_run_step_duration_seconds{" + db + ",step=\"backup\"}"], "1.500");
+    EXPECT_EQ(values["morvane_last_run_step_duration_seconds{" + db + ",step=\"restore\"}"], "2.250");
+    EXPECT_EQ(values["morvane_last_run_step_duration_seconds{" + db + ",step=\"batch après restore\"}"], "0");
+    // Local 2026-12-10 02:00:00 in seconds since the epoch, whatever the machine's zone.
+    std::tm local{};
+    local.tm_year = 126;
+    local.tm_mon = 11;
+    local.tm_mday = 10;
+    local.tm_hour = 2;
+    local.tm_isdst = -1;
+    EXPECT_EQ(values["morvane_last_run_start_time_seconds{" + db + "}"], std::to_string(std::mktime(&local)));
+    EXPECT_EQ(values.size(), 8u);
+}
+
+TEST(RunHistory, UnknownValuesHaveNoSample)
+{
+    TRunReport report;
+    report.SetDatabase("/srv/BD.FDB");
+    report.Start(EncodeDateTime(2026, 12, 10, 2, 0, 0));
+    const std::string text = PrometheusMetrics(report);
+    EXPECT_EQ(text.find("exit_status"), std::string::npos);
+    EXPECT_EQ(text.find("duration_seconds"), std::string::npos);
+    EXPECT_EQ(text.find("size_bytes"), std::string::npos);
+    EXPECT_NE(text.find("morvane_last_run_start_time_seconds{database=\"/srv/BD.FDB\"} "), std::string::npos);
+}
+
+TEST(RunHistory, LastRunsRowsForTheEstimate)
+{
+    ManualClock clock;
+    ScopedClock scoped([&clock] { return clock.now; });
+    const TRunReport report = SampleReport(clock);
+    const PreviousRunRows rows = PreviousRunRowsFromReport(report.ToJson());
+    EXPECT_EQ(rows.backup, 500);
+    EXPECT_EQ(rows.restore, 500);
+
+    const struct {
+        const char* what;
+        const char* json;
+        std::int64_t backup, restore;
+    } cases[] = {
+        {"no report", "", 0, 0},
+        {"not JSON", "{\"tables\": [", 0, 0},
+        {"a report without tables", "{\"exitStatus\": 0}", 0, 0},
+        {"no table", "{\"tables\": []}", 0, 0},
+        {"a restore that did not finish",
+         R"({"tables": [{"name": "A", "backupRows": 7, "restoredRows": null}, {"name": "B", "backupRows": 3, "restoredRows": 3}]})",
+         10, 0},
+        {"a count that is not a count", R"({"tables": [{"name": "A", "backupRows": "7", "restoredRows": -1}]})", 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const PreviousRunRows previous = PreviousRunRowsFromReport(c.json);
+        EXPECT_EQ(previous.backup, c.backup);
+        EXPECT_EQ(previous.restore, c.restore);
+    }
+}
+
+} // namespace
+} // namespace morvane
