@@ -92,7 +92,7 @@ TEST(JobSettingsTest, MissingOrUnreadableValuesGiveTheDefaults)
 
 // The key table is what reads and writes a section: every member has its key, the
 // eight always written, the two page values only when set, after them.
-TEST(JobSettingsTest, PageValuesAreOptionalKeysWrittenAfterTheEightOthers)
+TEST(JobSettingsTest, OptionalKeysAreWrittenAfterTheEightOthersOnlyWhenSet)
 {
     std::vector<std::string> names;
     std::vector<std::string> optional;
@@ -104,8 +104,9 @@ TEST(JobSettingsTest, PageValuesAreOptionalKeysWrittenAfterTheEightOthers)
     EXPECT_EQ(names, (std::vector<std::string>{"ForcerDeconnexionClient", "BeforeBackup", "AfterRestore",
                                                "RenamePath", "EmplacementBackup", "BatchFileBeforeBackup",
                                                "BatchFileAfterBackup", "BatchFileAfterRestore", "PageSize",
-                                               "PageBuffers"}));
-    EXPECT_EQ(optional, (std::vector<std::string>{"PageSize", "PageBuffers"}));
+                                               "PageBuffers", "MetricsFolder"}));
+    // MetricsFolder is the administrator's: the window never writes it, so "Save config" keeps it.
+    EXPECT_EQ(optional, (std::vector<std::string>{"PageSize", "PageBuffers", "MetricsFolder"}));
 
     test::TemporaryFolder folder;
     const std::string name = folder.File("morvane.ini");
