@@ -5,7 +5,7 @@
 // server's SYSDBA password for its run, so it runs alone.
 
 #include "BackgroundProgram.h"
-#include "CycleProgramFixture.h"
+#include "CommittingClientsFixture.h"
 
 #include "cycle/CycleExitStatus.h"
 #include "support/CommittingClientProcess.h"
@@ -15,6 +15,7 @@
 #include <atomic>
 #include <csignal>
 #include <dirent.h>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <sys/stat.h>
@@ -27,28 +28,16 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 const std::string SitePassword = "pässwörd21";
-const std::string StationUser = "MORVANE_STATION";
-const std::string StationPassword = "station21";
-
-// Runs an isql script whose CONNECT line carries the credentials: nothing secret on
-// a command line, not even the test's own.
-ToolResult RunScript(const TemporaryFolder& folder, const std::string& script)
-{
-    const std::string file = folder.File("credentials.sql");
-    WriteFileText(file, script);
-    const ToolResult result = RunTool({"isql-fb", "-q", "-ch", "UTF8", "-i", file});
-    std::filesystem::remove(file);
-    return result;
-}
 
 // SYSDBA's password changed for the test, and changed back on every path.
 class SysdbaPasswordChange {
 public:
-    SysdbaPasswordChange(const TemporaryFolder& folder, std::string database) : folder_(folder), database_(database)
+    // run: a script run as SYSDBA with the password given.
+    using ScriptRunner = std::function<ToolResult(const std::string& statements, const std::string& password)>;
+    explicit SysdbaPasswordChange(ScriptRunner run) : run_(std::move(run))
     {
         const ToolResult changed =
-            RunScript(folder_, "CONNECT '" + database_ + "' USER 'SYSDBA' PASSWORD '" + SysdbaPassword +
-                                   "';\nALTER USER SYSDBA PASSWORD '" + SitePassword + "';\nCOMMIT;\n");
+            run_("ALTER USER SYSDBA PASSWORD '" + SitePassword + "';\nCOMMIT;\n", SysdbaPassword);
         changed_ = changed.ExitCode == 0 && changed.Output.find("Statement failed") == std::string::npos;
         if (!changed_)
             ADD_FAILURE() << changed.Output;
@@ -62,15 +51,13 @@ public:
         if (!changed_)
             return;
         const ToolResult restored =
-            RunScript(folder_, "CONNECT '" + database_ + "' USER 'SYSDBA' PASSWORD '" + SitePassword +
-                                   "';\nALTER USER SYSDBA PASSWORD '" + SysdbaPassword + "';\nCOMMIT;\n");
+            run_(std::string("ALTER USER SYSDBA PASSWORD '") + SysdbaPassword + "';\nCOMMIT;\n", SitePassword);
         changed_ = false;
         EXPECT_EQ(restored.Output.find("Statement failed"), std::string::npos) << restored.Output;
     }
 
 private:
-    const TemporaryFolder& folder_;
-    std::string database_;
+    ScriptRunner run_;
     bool changed_{false};
 };
 
@@ -133,26 +120,7 @@ private:
     std::thread thread_;
 };
 
-class CredentialsTest : public CycleProgramTest {
-protected:
-    void SetUp() override
-    {
-        CycleProgramTest::SetUp();
-        if (HasFatalFailure() || IsSkipped())
-            return;
-        database_->Sql("CREATE TABLE COMMITS (CLIENT_ID INTEGER NOT NULL, SEQ INTEGER NOT NULL, "
-                       "PRIMARY KEY (CLIENT_ID, SEQ));\nCOMMIT;\n"
-                       "CREATE OR ALTER USER " + StationUser + " PASSWORD '" + StationPassword + "';\n"
-                       "GRANT ALL ON COMMITS TO " + StationUser + ";\nCOMMIT;\n");
-    }
-    void TearDown() override
-    {
-        if (database_)
-            RunScript(programFolder_, "CONNECT '" + database_->ConnectionString() + "' USER 'SYSDBA' PASSWORD '" +
-                                          SysdbaPassword + "';\nDROP USER " + StationUser + ";\nCOMMIT;\n");
-        CycleProgramTest::TearDown();
-    }
-};
+using CredentialsTest = CommittingClientsTest;
 
 TEST_F(CredentialsTest, ASiteWithItsOwnPasswordInTheProfileRunsUnattendedAndNeverShowsIt)
 {
@@ -160,7 +128,7 @@ TEST_F(CredentialsTest, ASiteWithItsOwnPasswordInTheProfileRunsUnattendedAndNeve
                                          "\r\nuser_name=SYSDBA\r\npassword=" + SitePassword + "\r\n");
     ::chmod(programFolder_.File("Database.ini").c_str(), 0600);
     // A station that never leaves: the shutdown has to cut it.
-    ClientProcess station(database_->ConnectionString(), StationUser, StationPassword, 1,
+    ClientProcess station(database_->ConnectionString(), ClientUser, ClientPassword, 1,
                           programFolder_.File("commits.txt"));
     std::this_thread::sleep_for(2s);
 
@@ -168,7 +136,9 @@ TEST_F(CredentialsTest, ASiteWithItsOwnPasswordInTheProfileRunsUnattendedAndNeve
     std::set<std::string> found;
     int samples = 0;
     {
-        SysdbaPasswordChange password(programFolder_, database_->ConnectionString());
+        SysdbaPasswordChange password([this](const std::string& statements, const std::string& secret) {
+            return RunAdministratorScript(statements, secret);
+        });
         CommandLineSampler sampler(SitePassword);
         // As cron or systemd without a unit's settings start it: nothing but LANG=C.
         result = RunTool({"env", "-i", "LANG=C", "QT_QPA_PLATFORM=offscreen",
@@ -194,7 +164,7 @@ TEST_F(CredentialsTest, ASiteWithItsOwnPasswordInTheProfileRunsUnattendedAndNeve
 TEST_F(CredentialsTest, AProfileNamingAnOrdinaryUserAttachesAtStartUp)
 {
     WriteProgramFile("Database.ini", "DatabaseName=" + database_->ConnectionString() + "\r\nuser_name=" +
-                                         StationUser + "\r\npassword=" + StationPassword + "\r\n");
+                                         ClientUser + "\r\npassword=" + ClientPassword + "\r\n");
     BackgroundProgram program(Program(), AutoEnvironment(), {});
     const auto deadline = std::chrono::steady_clock::now() + 60s;
     while (Log().find("Ouverture de l'application") == std::string::npos && std::chrono::steady_clock::now() < deadline)

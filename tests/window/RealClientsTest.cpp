@@ -6,7 +6,7 @@
 // runs unattended against the real server.
 
 #include "BackgroundProgram.h"
-#include "CycleProgramFixture.h"
+#include "CommittingClientsFixture.h"
 
 #include "cycle/CycleExitStatus.h"
 #include "support/CommittingClientProcess.h"
@@ -22,34 +22,9 @@ using namespace std::chrono_literals;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-const std::string ClientUser = "MORVANE_CLIENT";
-const std::string ClientPassword = "client21";
 
-class RealClientsTest : public CycleProgramTest {
+class RealClientsTest : public CommittingClientsTest {
 protected:
-    void SetUp() override
-    {
-        CycleProgramTest::SetUp();
-        if (HasFatalFailure() || IsSkipped())
-            return;
-        database_->Sql("CREATE TABLE COMMITS (CLIENT_ID INTEGER NOT NULL, SEQ INTEGER NOT NULL, "
-                       "PRIMARY KEY (CLIENT_ID, SEQ));\nCOMMIT;\n"
-                       "CREATE OR ALTER USER " + ClientUser + " PASSWORD '" + ClientPassword + "';\n"
-                       "GRANT ALL ON COMMITS TO " + ClientUser + ";\nCOMMIT;\n");
-    }
-    void TearDown() override
-    {
-        if (database_)
-            RunTool({"isql-fb", "-q", "-user", "SYSDBA", "-password", SysdbaPassword, "-i", DropUserScript()});
-        CycleProgramTest::TearDown();
-    }
-    std::string DropUserScript() const
-    {
-        const std::string script = programFolder_.File("drop-user.sql");
-        WriteFileText(script, "CONNECT '" + database_->ConnectionString() + "';\nDROP USER " + ClientUser +
-                                  ";\nCOMMIT;\n");
-        return script;
-    }
     std::string Commits() const { return programFolder_.File("commits.txt"); }
 
     // Two clients: the site's administrator account, which may attach even when the
