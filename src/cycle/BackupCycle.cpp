@@ -14,12 +14,14 @@
 #include "cycle/HeaderReport.h"
 #include "cycle/ProgramLog.h"
 #include "cycle/RecordCounts.h"
+#include "cycle/RequestErrors.h"
 #include "cycle/RunReport.h"
 #include "cycle/SessionGuards.h"
 #include "cycle/SettingsWrite.h"
 #include "database/FIB_Deconnexion.h"
 #include "fib/IB_ServicesBackup.h"
 #include "fib/IB_ServicesProperties.h"
+#include "fib/fib.h"
 #include "fib/pFIBDatabase.h"
 #include "global/Global_File.h"
 #include "global/Global_Utils.h"
@@ -44,25 +46,30 @@ namespace {
 constexpr std::chrono::milliseconds ProgressInterval{250};
 
 // Reads a request's output to its end, which is what waits for the server, and
-// gathers the lines that report an error; every line also goes to the tally of
-// tables and rows. The restore keeps the window painted after each line; the
-// backup's loop does not.
+// gathers what it says when it fails, in the server's order; every line also goes to
+// the tally of tables and rows. The restore keeps the window painted after each
+// line; the backup's loop does not.
 std::string ReadRequestOutput(fib::TpFIBBackupRestoreService& service, TRecordTally& tally,
                               ICycleView* paintEachLine, const std::function<void()>& afterLine)
 {
-    std::string errorText;
-    while (!service.Eof()) {
-        const std::string line = service.GetNextLine();
-        if (IsServiceErrorLine(line))
-            errorText += (errorText.empty() ? "" : " ") + Trim(line);
-        tally.Feed(line);
-        if (afterLine)
-            afterLine();
-        if (paintEachLine != nullptr)
-            paintEachLine->ProcessMessages();
+    TRequestErrors errors;
+    try {
+        while (!service.Eof()) {
+            const std::string line = service.GetNextLine();
+            errors.Feed(line);
+            tally.Feed(line);
+            if (afterLine)
+                afterLine();
+            if (paintEachLine != nullptr)
+                paintEachLine->ProcessMessages();
+        }
+    } catch (const fib::EFIBError& error) {
+        // The request ended on an error of the server: its own lines, not the SQL
+        // code's general text nor the component's name.
+        errors.AddEndMessage(error.ServerMessage().empty() ? std::string(error.what()) : error.ServerMessage());
     }
     tally.Finish();
-    return errorText;
+    return errors.Text();
 }
 
 std::string ReadWholeFile(const std::string& path)
@@ -276,8 +283,16 @@ void TBackupCycle::RunSteps()
 
     {
         ReportStep step(report_, CycleStep::ServerFolder);
-        GetBaseLocation(components_.serverProperties, dbFile, request_.user, request_.password);
-        step.End(StepOutcome::Ok);
+        // Only the server's administrator may read it, and nothing of the cycle needs
+        // it: a database's owner runs the cycle without it. Wrong credentials are
+        // refused by the checks of the database that come next.
+        try {
+            GetBaseLocation(components_.serverProperties, dbFile, request_.user, request_.password);
+            step.End(StepOutcome::Ok);
+        } catch (const std::exception& error) {
+            ProgramLog(std::string("Dossier du serveur non lu, le cycle continue sans lui: ") + error.what(), 5);
+            step.End(StepOutcome::Skipped, error.what());
+        }
     }
 
     TDatabaseControl control(components_.config, components_.statistics,
@@ -311,6 +326,8 @@ void TBackupCycle::RunSteps()
     backupTally_ = TRecordTally(TransferKind::Backup);
     restoreTally_ = TRecordTally(TransferKind::Restore);
     verificationFailure_.clear();
+    requestFailure_.clear();
+    oldSettings_ = {};
     struct ForgetCycle {
         TBackupCycle& cycle;
         ~ForgetCycle()
@@ -421,10 +438,14 @@ void TBackupCycle::RunSteps()
     CheckStop();
     if (const std::vector<std::string> others = control.ForeignAttachments(movedConnection); !others.empty())
         throw Exception(OthersFoundRefusal("avant le backup", others));
-    // The indexes the site keeps inactive stay so in the rebuilt database.
+    // The header settings and the indexes the site keeps inactive stay so in the
+    // rebuilt database.
     {
         fib::TpFIBDatabase old(nullptr);
         PrepareOwnAttachment(old, movedConnection, database.DBParams(), database.SQLDialect());
+        AttachmentGuard attachment(old);
+        old.SetConnected(true);
+        oldSettings_ = ReadAttachedSettings(old);
         oldInactiveIndexes_ = ReadInactiveIndexes(old);
     }
 
@@ -485,7 +506,10 @@ void TBackupCycle::RunSteps()
     if (outcome == RestoreOutcome::RestoreFailed) {
         const std::string what = backedUp ? "Le restore a échoué: la nouvelle base n'est pas mise en place"
                                           : "Le backup a échoué: pas de restore";
-        ReportFailure(inPlace ? what + ", la base de données reste à sa place." : what + notInPlace, databasePath);
+        // The server's own lines say why, in its order.
+        const std::string why = requestFailure_.empty() ? "" : "\nMessage du serveur :\n" + requestFailure_;
+        ReportFailure((inPlace ? what + ", la base de données reste à sa place." : what + notInPlace) + why,
+                      databasePath);
     } else if (outcome == RestoreOutcome::VerificationFailed) {
         const std::string what = "La nouvelle base diffère de l'ancienne (" + verificationFailure_ +
                                  "): elle reste sous le nom " + databasePath + NewDatabaseSuffix + " pour examen";
@@ -563,6 +587,7 @@ bool TBackupCycle::RunBackup(const std::string& backupFileName)
             throw Exception(errorText);
         return true;
     } catch (const std::exception& error) {
+        requestFailure_ = error.what();
         ProgramLog(std::string("Erreur Backup: ") + error.what(), 1);
     }
     return false;
@@ -586,6 +611,9 @@ RestoreOutcome TBackupCycle::RunRestore(const std::string& backupFileName, bool 
     const std::string backupPath = BackupFilePath(request_.backupFolder, backupFileName);
     service.BackupFile.Add(backupPath);
     service.Verbose = true;
+    // Open to writes first, so that a read-only database keeps the space it reserves
+    // on its pages; it is made read-only again before the verification.
+    service.ReadWrite = true;
     DeleteFileIfExists(newDatabase);
 
     ServiceSessionGuard session(service);
@@ -611,6 +639,7 @@ RestoreOutcome TBackupCycle::RunRestore(const std::string& backupFileName, bool 
         restoreStep.End(StepOutcome::Ok);
     } catch (const std::exception& error) {
         restoreStep.End(StepOutcome::Failed, error.what());
+        requestFailure_ = error.what();
         ProgramLog(std::string("Erreur Restore: ") + error.what(), 1);
     }
 
@@ -766,6 +795,8 @@ std::string TBackupCycle::VerifyNewDatabase(const std::string& server, const std
     std::vector<std::string> differences;
     StepReached("verification-started");
     try {
+        if (oldSettings_.readOnly.value_or(false) && control_ != nullptr)
+            control_->SetReadOnly(connection, true);
         RestoredDatabase restored;
         // The header as the server reports it, as the header report reads it.
         fib::TpFIBStatisticalService& statistics = components_.statistics;
@@ -789,6 +820,9 @@ std::string TBackupCycle::VerifyNewDatabase(const std::string& server, const std
         fib::TpFIBDatabase database(nullptr);
         PrepareOwnAttachment(database, connection, components_.database.DBParams(),
                              components_.database.SQLDialect());
+        AttachmentGuard attachment(database);
+        database.SetConnected(true);
+        const std::vector<std::string> settings = SettingsDifferences(oldSettings_, ReadAttachedSettings(database));
         restored.contents.inactiveIndexes = ReadInactiveIndexes(database);
         // Rows per table as the backup wrote them and the restore read them back.
         const TransferredRows rows = CompareTransfers(backupTally_, restoreTally_);
@@ -796,6 +830,7 @@ std::string TBackupCycle::VerifyNewDatabase(const std::string& server, const std
         differences =
             VerificationDifferences(pageSize, pageBuffers, DatabaseContents{rows.old, oldInactiveIndexes_}, restored);
         differences.insert(differences.end(), rows.problems.begin(), rows.problems.end());
+        differences.insert(differences.end(), settings.begin(), settings.end());
     } catch (const std::exception& error) {
         differences.push_back(std::string("nouvelle base illisible: ") + error.what());
     }

@@ -107,6 +107,10 @@ private:
     std::vector<std::string> oldInactiveIndexes_;
     bool batchBeforeRan_{false};
     bool batchAfterRestoreRan_{false};
+    // What the failed backup or restore request said, for the operator.
+    std::string requestFailure_;
+    // The old database's header settings, read right before its backup.
+    RunReportDatabase oldSettings_;
     bool notBackOnline_{false};
     // The tables and rows the backup wrote and the restore read back, from their
     // verbose output: what the verification compares.

@@ -99,6 +99,18 @@ std::vector<std::string> ReadForeignAttachments(fib::TpFIBDatabase& database)
     return others;
 }
 
+RunReportDatabase ReadAttachedSettings(fib::TpFIBDatabase& database)
+{
+    RunReportDatabase values;
+    values.pageSize = database.GetDatabaseInfoInt(fib::isc_info_page_size_item);
+    values.sweepInterval = database.GetDatabaseInfoInt(fib::isc_info_sweep_interval_item);
+    values.reserve = database.GetDatabaseInfoInt(fib::isc_info_no_reserve_item) != 1;
+    values.forcedWrites = database.GetDatabaseInfoInt(fib::isc_info_forced_writes_item) == 1;
+    values.readOnly = database.GetDatabaseInfoInt(fib::isc_info_db_read_only_item) == 1;
+    values.dialect = database.GetDatabaseInfoInt(fib::isc_info_db_sql_dialect_item);
+    return values;
+}
+
 RunReportDatabase ReadReportDatabase(const std::string& connection, const fib::TDBParams& params, int dialect,
                                      const std::string& localPath) noexcept
 {
@@ -112,10 +124,9 @@ RunReportDatabase ReadReportDatabase(const std::string& connection, const fib::T
         PrepareOwnAttachment(database, connection, params, dialect);
         AttachmentGuard attachment(database);
         database.SetConnected(true);
-        values.pageSize = database.GetDatabaseInfoInt(fib::isc_info_page_size_item);
-        values.sweepInterval = database.GetDatabaseInfoInt(fib::isc_info_sweep_interval_item);
-        values.reserve = database.GetDatabaseInfoInt(fib::isc_info_no_reserve_item) != 1;
-        values.forcedWrites = database.GetDatabaseInfoInt(fib::isc_info_forced_writes_item) == 1;
+        const std::optional<std::int64_t> fileSize = values.sizeBytes;
+        values = ReadAttachedSettings(database);
+        values.sizeBytes = fileSize;
         database.SetConnected(false);
     } catch (const std::exception&) {
         // A database shut down or missing has no settings to report: they stay empty.

@@ -32,6 +32,11 @@ void ReadDatabaseFacts(fib::TpFIBDatabase& database, DatabaseFacts& facts);
 // attachment of its own that is closed again. Errors of the database layer propagate.
 std::vector<std::string> ReadForeignAttachments(fib::TpFIBDatabase& database);
 
+// The header's settings read through an attachment (the database must be attached),
+// but for the page buffers: an attachment reports its own cache there. Errors of
+// the database layer propagate.
+RunReportDatabase ReadAttachedSettings(fib::TpFIBDatabase& database);
+
 // The size of the file at localPath and the settings an attachment to connection
 // reads (as the window's current settings are read), but for the page buffers: an
 // attachment reports its own cache there. What cannot be read stays empty: the run

@@ -33,6 +33,34 @@ std::vector<std::string> VerificationDifferences(int wantedPageSize, int wantedP
     return differences;
 }
 
+namespace {
+
+std::string SettingText(bool value, const char* yes, const char* no) { return value ? yes : no; }
+std::string SettingText(int value, const char*, const char*) { return std::to_string(value); }
+
+template <typename T>
+void CompareSetting(std::vector<std::string>& differences, const char* name, const std::optional<T>& old,
+                    const std::optional<T>& restored, const char* yes = "oui", const char* no = "non")
+{
+    if (!old || (restored && *restored == *old))
+        return;
+    differences.push_back(std::string(name) + " " + (restored ? SettingText(*restored, yes, no) : "illisible") +
+                          " au lieu de " + SettingText(*old, yes, no));
+}
+
+} // namespace
+
+std::vector<std::string> SettingsDifferences(const RunReportDatabase& old, const RunReportDatabase& restored)
+{
+    std::vector<std::string> differences;
+    CompareSetting(differences, "intervalle de sweep", old.sweepInterval, restored.sweepInterval);
+    CompareSetting(differences, "espace réservé", old.reserve, restored.reserve);
+    CompareSetting(differences, "écriture", old.forcedWrites, restored.forcedWrites, "synchrone", "asynchrone");
+    CompareSetting(differences, "lecture seule", old.readOnly, restored.readOnly);
+    CompareSetting(differences, "dialecte SQL", old.dialect, restored.dialect);
+    return differences;
+}
+
 std::string QuotedIdentifier(const std::string& name)
 {
     std::string quoted = "\"";

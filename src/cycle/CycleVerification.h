@@ -4,6 +4,8 @@
 // had active, and as many rows in every user table as the backup wrote from the old
 // database.
 
+#include "cycle/RunReport.h"
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -28,6 +30,12 @@ struct RestoredDatabase {
 // One French line per difference; empty when the new file may be swapped in.
 std::vector<std::string> VerificationDifferences(int wantedPageSize, int wantedPageBuffers,
                                                  const DatabaseContents& old, const RestoredDatabase& restored);
+
+// One French line per header setting the site chose that the restored database does
+// not share with the old one as it was backed up: sweep interval, reserved space,
+// write mode, read-only, SQL dialect. A setting the old database gave and the new
+// one does not is a difference too.
+std::vector<std::string> SettingsDifferences(const RunReportDatabase& old, const RunReportDatabase& restored);
 
 // A table name as one SQL identifier: double quotes around it, inner ones doubled.
 std::string QuotedIdentifier(const std::string& name);

@@ -37,6 +37,13 @@ std::optional<DatabaseRefusalText> DatabaseRefusal(const std::string& database, 
                      "déconnexion forcée a besoin pour demander aux postes de se fermer; les créer, ou décocher la "
                      "déconnexion forcée (ForcerDeconnexionClient=0): le cycle arrête alors lui-même la base",
             true};
+    // The request to the workstations is a row the program writes into the database.
+    if (facts.forcedDisconnection && facts.attributes.find("read only") != std::string::npos)
+        return DatabaseRefusalText{prefix +
+                                       " est en lecture seule: la déconnexion forcée ne peut pas y écrire la demande "
+                                       "aux postes; décocher la déconnexion forcée (ForcerDeconnexionClient=0): le "
+                                       "cycle arrête alors lui-même la base",
+                                   true};
     return std::nullopt;
 }
 

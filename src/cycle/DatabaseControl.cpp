@@ -59,6 +59,11 @@ void TDatabaseControl::BringOnline(const std::string& connection, fib::TShutdown
     OnConfigService(connection, [&](fib::TpFIBConfigService& config) { config.BringOnline(mode); });
 }
 
+void TDatabaseControl::SetReadOnly(const std::string& connection, bool readOnly)
+{
+    OnConfigService(connection, [&](fib::TpFIBConfigService& config) { config.SetReadOnly(readOnly); });
+}
+
 std::vector<std::string> ReadHeaderLines(fib::TpFIBStatisticalService& statistics, const TStringList& userParams,
                                          const std::string& connection)
 {

@@ -38,6 +38,8 @@ public:
     // connection: a DB File text (server, colon, path) naming the database.
     void Shutdown(const std::string& connection, fib::TShutdownMode mode, fib::TShutdownWait wait, int seconds);
     void BringOnline(const std::string& connection, fib::TShutdownMode mode = fib::TShutdownMode::Normal);
+    // Needs the database to itself.
+    void SetReadOnly(const std::string& connection, bool readOnly);
     // The header's "Attributes" value ("force write, full shutdown", ...).
     std::string Attributes(const std::string& connection);
     // What decides whether the cycle can rebuild the database as it is.

@@ -41,6 +41,8 @@ nlohmann::ordered_json DatabaseJson(const RunReportDatabase& db)
     out["reserve"] = Optional(db.reserve);
     out["writeMode"] = db.forcedWrites ? nlohmann::ordered_json(*db.forcedWrites ? "sync" : "async")
                                        : nlohmann::ordered_json(nullptr);
+    out["readOnly"] = Optional(db.readOnly);
+    out["dialect"] = Optional(db.dialect);
     return out;
 }
 
@@ -118,6 +120,8 @@ RunReportDatabase PreferHeaderValues(const RunReportDatabase& header, const RunR
     db.sweepInterval = header.sweepInterval ? header.sweepInterval : attached.sweepInterval;
     db.reserve = header.reserve ? header.reserve : attached.reserve;
     db.forcedWrites = header.forcedWrites ? header.forcedWrites : attached.forcedWrites;
+    db.readOnly = attached.readOnly;
+    db.dialect = attached.dialect;
     return db;
 }
 

@@ -47,6 +47,8 @@ struct RunReportDatabase {
     std::optional<int> sweepInterval;
     std::optional<bool> reserve;      // space reserved on each page for record versions
     std::optional<bool> forcedWrites; // true: synchronous writes; false: asynchronous
+    std::optional<bool> readOnly;
+    std::optional<int> dialect;       // the SQL dialect of the database
 };
 
 // A user table and its rows as the backup wrote them and the restore read them
@@ -64,8 +66,8 @@ RunReportDatabase ReadHeaderSettings(const std::vector<std::string>& reportLines
                                      std::optional<std::int64_t> sizeBytes = std::nullopt);
 
 // The header's values where it gives them, those read through an attachment
-// elsewhere. The page buffers are the header's only: an attachment reports its own
-// cache, whatever the header holds.
+// elsewhere (read-only and dialect are the attachment's only). The page buffers are
+// the header's only: an attachment reports its own cache, whatever the header holds.
 RunReportDatabase PreferHeaderValues(const RunReportDatabase& header, const RunReportDatabase& attached);
 
 class TRunReport {

@@ -29,6 +29,7 @@ inline constexpr int isc_info_sweep_interval_item = 31;
 inline constexpr int isc_info_no_reserve_item = 34;
 inline constexpr int isc_info_forced_writes_item = 52;
 inline constexpr int isc_info_db_sql_dialect_item = 62;
+inline constexpr int isc_info_db_read_only_item = 63;
 
 enum class TTransactionAction { TARollback, TARollbackRetaining, TACommit, TACommitRetaining };
 enum class TTPBMode { tpbDefault, tpbReadCommitted, tpbRepeatableRead };

@@ -24,6 +24,7 @@ void TpFIBRestoreService::BuildStartBuffer()
     request.PageBuffers = PageBuffers;
     request.Options = Options;
     request.Verbose = Verbose;
+    request.ReadWrite = ReadWrite;
     ServiceBuffer buffer = BuildRestoreStart(request);
     BeginRequest(2);
     StartBuffer() = std::move(buffer);

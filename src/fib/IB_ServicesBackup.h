@@ -37,6 +37,7 @@ public:
     std::int32_t PageSize = 4096;
     std::int32_t PageBuffers = 0;
     TRestoreOptions Options{TRestoreOption::CreateNewDB};
+    bool ReadWrite = false;
 
 protected:
     void BuildStartBuffer() override;

@@ -22,14 +22,18 @@ constexpr std::uint8_t BkpLength = 7;              // isc_spb_bkp_length
 constexpr std::uint8_t ResBuffers = 9;             // isc_spb_res_buffers
 constexpr std::uint8_t ResPageSize = 10;           // isc_spb_res_page_size
 constexpr std::uint8_t ResLength = 11;             // isc_spb_res_length
+constexpr std::uint8_t ResAccessMode = 12;         // isc_spb_res_access_mode
 constexpr std::uint8_t PrpPageBuffers = 5;         // isc_spb_prp_page_buffers
 constexpr std::uint8_t PrpSweepInterval = 6;       // isc_spb_prp_sweep_interval
 constexpr std::uint8_t PrpReserveSpace = 11;       // isc_spb_prp_reserve_space
 constexpr std::uint8_t PrpWriteMode = 12;          // isc_spb_prp_write_mode
+constexpr std::uint8_t PrpAccessMode = 13;         // isc_spb_prp_access_mode
 constexpr std::uint8_t PrpResUseFull = 35;         // isc_spb_prp_res_use_full
 constexpr std::uint8_t PrpRes = 36;                // isc_spb_prp_res
 constexpr std::uint8_t PrpWmAsync = 37;            // isc_spb_prp_wm_async
 constexpr std::uint8_t PrpWmSync = 38;             // isc_spb_prp_wm_sync
+constexpr std::uint8_t PrpAmReadOnly = 39;         // isc_spb_prp_am_readonly
+constexpr std::uint8_t PrpAmReadWrite = 40;        // isc_spb_prp_am_readwrite
 constexpr std::uint8_t PrpForceShutdown = 41;      // isc_spb_prp_force_shutdown
 constexpr std::uint8_t PrpAttachmentsShutdown = 42; // isc_spb_prp_attachments_shutdown
 constexpr std::uint8_t PrpShutdownMode = 44;       // isc_spb_prp_shutdown_mode
@@ -270,6 +274,10 @@ ServiceBuffer BuildRestoreStart(const RestoreRequest& request)
         AddStartInt(buffer, request.PageSize, ResPageSize);
     if (request.PageBuffers > 0)
         AddStartInt(buffer, request.PageBuffers, ResBuffers);
+    if (request.ReadWrite) {
+        buffer.push_back(ResAccessMode);
+        buffer.push_back(PrpAmReadWrite);
+    }
     AddFileList(buffer, request.BackupFile, BkpFile, BkpLength);
     AddFileList(buffer, request.DatabaseName, SpbDbName, ResLength);
     return buffer;
@@ -333,6 +341,14 @@ ServiceBuffer BuildSetAsyncMode(const std::string& databaseName, bool async)
     ServiceBuffer buffer = ConfigRequest(databaseName);
     buffer.push_back(PrpWriteMode);
     buffer.push_back(async ? PrpWmAsync : PrpWmSync);
+    return buffer;
+}
+
+ServiceBuffer BuildSetReadOnly(const std::string& databaseName, bool readOnly)
+{
+    ServiceBuffer buffer = ConfigRequest(databaseName);
+    buffer.push_back(PrpAccessMode);
+    buffer.push_back(readOnly ? PrpAmReadOnly : PrpAmReadWrite);
     return buffer;
 }
 

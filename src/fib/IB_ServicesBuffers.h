@@ -118,6 +118,9 @@ struct RestoreRequest {
     std::int32_t PageBuffers = 0;
     TRestoreOptions Options{TRestoreOption::CreateNewDB};
     bool Verbose = false;
+    // Restored open to writes whatever the backed-up database was: a read-only
+    // database restored as such loses the space it reserved on its pages.
+    bool ReadWrite = false;
 };
 ServiceBuffer BuildRestoreStart(const RestoreRequest& request);
 
@@ -135,6 +138,7 @@ ServiceBuffer BuildSetPageBuffers(const std::string& databaseName, std::int32_t 
 ServiceBuffer BuildSetSweepInterval(const std::string& databaseName, std::int32_t sweepInterval);
 ServiceBuffer BuildSetReserveSpace(const std::string& databaseName, bool reserve);
 ServiceBuffer BuildSetAsyncMode(const std::string& databaseName, bool async);
+ServiceBuffer BuildSetReadOnly(const std::string& databaseName, bool readOnly);
 
 // The server's shutdown levels, least to most restrictive (the values of the request).
 enum class TShutdownMode : std::uint8_t { Normal = 0, Multi = 1, Single = 2, Full = 3 };

@@ -51,6 +51,11 @@ void TpFIBConfigService::SetAsyncMode(bool async)
     Send(BuildSetAsyncMode(DatabaseName, async));
 }
 
+void TpFIBConfigService::SetReadOnly(bool readOnly)
+{
+    Send(BuildSetReadOnly(DatabaseName, readOnly));
+}
+
 void TpFIBConfigService::Shutdown(TShutdownMode mode, TShutdownWait wait, std::int32_t seconds)
 {
     Send(BuildShutdown(DatabaseName, mode, wait, seconds));

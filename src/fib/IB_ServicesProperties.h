@@ -34,6 +34,7 @@ public:
     void SetSweepInterval(std::int32_t sweepInterval);
     void SetReserveSpace(bool reserve);
     void SetAsyncMode(bool async);
+    void SetReadOnly(bool readOnly);
     // The database shut down to a level, or brought back to a lower one.
     void Shutdown(TShutdownMode mode, TShutdownWait wait, std::int32_t seconds);
     void BringOnline(TShutdownMode mode);

@@ -116,6 +116,8 @@ TEST(CycleDecisions, ADatabaseThatCannotBeRebuiltAsItIsIsRefusedBeforeAnythingRu
         {"another owner", {"force write", {}, "ALICE", "SYSDBA", true, true}, "appartient à ALICE", false},
         {"no command tables", {"force write", {}, "SYSDBA", "SYSDBA", true, false}, "tables de commande", true},
         {"no command tables, not needed", {"force write", {}, "SYSDBA", "SYSDBA", false, false}, nullptr, false},
+        {"read-only", {"force write, read only", {}, "SYSDBA", "SYSDBA", true, true}, "lecture seule", true},
+        {"read-only, not sent away", {"force write, read only", {}, "SYSDBA", "SYSDBA", false, true}, nullptr, false},
     };
     for (const auto& c : cases) {
         const auto refusal = DatabaseRefusal("127.0.0.1:/data/BD.FDB", c.facts);

@@ -1,6 +1,7 @@
 // The cycle's file names, batch command lines and file moves.
 
 #include "cycle/CycleFiles.h"
+#include "cycle/RequestErrors.h"
 
 #include "support/TemporaryFolder.h"
 #include "support/FileText.h"
@@ -27,6 +28,32 @@ TEST(CycleFiles, BackupFilePathJoinsWithOneSeparator)
     };
     for (const Case& c : cases)
         EXPECT_EQ(BackupFilePath(c.folder, CycleBackupFileName), c.path) << c.folder;
+}
+
+// A restore refused for an index key too large for the page size, as the server
+// reports it: output lines, then the request's end message.
+TEST(CycleFiles, RequestErrorsKeepTheServersLinesInItsOrder)
+{
+    TRequestErrors errors;
+    for (const char* line : {"gbak:creating indexes", "gbak:committing metadata",
+                             "gbak:    activating and creating deferred index RDB$PRIMARY1",
+                             "gbak:cannot commit index RDB$PRIMARY1\r", "gbak: ERROR:unsuccessful metadata update",
+                             "", "gbak:finishing, closing, and going home"})
+        errors.Feed(line);
+    errors.AddEndMessage("Action cancelled by trigger (2) to preserve data integrity.\r\n"
+                         "Cannot deactivate index used by an integrity constraint.\r\n\r\n"
+                         "Exiting before completion due to errors.\r\n");
+
+    EXPECT_EQ(errors.Text(), "gbak:cannot commit index RDB$PRIMARY1\n"
+                             "gbak: ERROR:unsuccessful metadata update\n"
+                             "Action cancelled by trigger (2) to preserve data integrity.\n"
+                             "Cannot deactivate index used by an integrity constraint.\n"
+                             "Exiting before completion due to errors.");
+
+    TRequestErrors quiet;
+    for (const char* line : {"gbak:restoring domain RDB$1", "gbak:finishing, closing, and going home"})
+        quiet.Feed(line);
+    EXPECT_TRUE(quiet.Empty()) << "output without an error line says nothing";
 }
 
 TEST(CycleFiles, BatchCommandLineRunsABareNameFromTheProgramFolderAsOneWord)

@@ -174,6 +174,35 @@ TEST(CycleVerification, OnlyAnIndexActiveInTheOldDatabaseCountsWhenInactive)
     }
 }
 
+// The header settings the site chose come back as they were; a size or page
+// buffers are not among them (the run may ask for others).
+TEST(CycleVerification, EveryHeaderSettingTheSiteChoseIsCompared)
+{
+    RunReportDatabase old;
+    old.sizeBytes = 1000;
+    old.pageBuffers = 3000;
+    old.sweepInterval = 20000;
+    old.reserve = true;
+    old.forcedWrites = true;
+    old.readOnly = true;
+    old.dialect = 3;
+    RunReportDatabase same = old;
+    same.sizeBytes = 900;
+    same.pageBuffers = 5000;
+    EXPECT_TRUE(SettingsDifferences(old, same).empty());
+
+    RunReportDatabase restored;
+    restored.sweepInterval = 0;
+    restored.reserve = false;
+    restored.forcedWrites = false;
+    restored.dialect = 1;
+    EXPECT_EQ(SettingsDifferences(old, restored),
+              (std::vector<std::string>{"intervalle de sweep 0 au lieu de 20000", "espace réservé non au lieu de oui",
+                                        "écriture asynchrone au lieu de synchrone", "lecture seule illisible au lieu de oui",
+                                        "dialecte SQL 1 au lieu de 3"}));
+    EXPECT_TRUE(SettingsDifferences(RunReportDatabase{}, restored).empty()) << "nothing known of the old database";
+}
+
 TEST(CycleVerification, TableNamesAreQuotedAsOneIdentifier)
 {
     EXPECT_EQ(QuotedIdentifier("CLIENTS"), "\"CLIENTS\"");

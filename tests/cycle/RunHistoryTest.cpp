@@ -37,8 +37,8 @@ TRunReport SampleReport(ManualClock& clock, const std::string& database = "127.0
     report.EndStep(restore, StepOutcome::Ok);
     report.AddStep("batch après restore", StepOutcome::Skipped);
     report.SetTables({{"CLIENTS", 500, 500}, {"VIDE", 0, 0}});
-    report.SetBefore({1048576, 4096, 2048, 20000, true, true});
-    report.SetAfter({917504, 8192, 4096, 20000, true, false});
+    report.SetBefore({1048576, 4096, 2048, 20000, true, true, false, 3});
+    report.SetAfter({917504, 8192, 4096, 20000, true, false, false, 3});
     clock.Advance(250);
     report.Finish(0);
     return report;

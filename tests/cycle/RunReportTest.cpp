@@ -58,8 +58,8 @@ TEST(RunReportTest, SuccessfulRunReadsBackFieldByField)
     clock.Advance(2250);
     report.EndStep(restore, StepOutcome::Ok);
     report.AddStep("batch après restore", StepOutcome::Skipped);
-    report.SetBefore({1048576, 4096, 2048, 20000, true, true});
-    report.SetAfter({917504, 8192, 4096, 20000, true, false});
+    report.SetBefore({1048576, 4096, 2048, 20000, true, true, true, 3});
+    report.SetAfter({917504, 8192, 4096, 20000, true, false, false, 1});
     clock.Advance(250);
     report.Finish(0);
 
@@ -98,6 +98,10 @@ TEST(RunReportTest, SuccessfulRunReadsBackFieldByField)
     EXPECT_EQ(json["after"]["pageSize"].get<double>(), 8192);
     EXPECT_EQ(json["after"]["pageBuffers"].get<double>(), 4096);
     EXPECT_EQ(json["after"]["writeMode"].get<std::string>(), "async");
+    EXPECT_TRUE(json["before"]["readOnly"].get<bool>());
+    EXPECT_FALSE(json["after"]["readOnly"].get<bool>());
+    EXPECT_EQ(json["before"]["dialect"].get<int>(), 3);
+    EXPECT_EQ(json["after"]["dialect"].get<int>(), 1);
 
     EXPECT_EQ(report.SummaryLine(),
               "Rapport du cycle : code de sortie 0, durée 4.0 s ; étapes : backup ok, restore ok, "
@@ -117,7 +121,7 @@ TEST(RunReportTest, FailedAndInterruptedRunsKeepWhatIsNotKnownAsNull)
     clock.Advance(300);
     report.EndStep(restore, StepOutcome::Failed, "Erreur Restore: disque plein");
     report.BeginStep("batch après restore"); // never ended: the cycle stopped inside it
-    report.SetBefore({1048576, 4096, 2048, 20000, false, true});
+    report.SetBefore({1048576, 4096, 2048, 20000, false, true, false, 3});
 
     // Before Finish the run has no end and no status: a reader must not take it for a success.
     {
@@ -141,7 +145,8 @@ TEST(RunReportTest, FailedAndInterruptedRunsKeepWhatIsNotKnownAsNull)
     EXPECT_EQ(steps[1]["detail"].get<std::string>(), "Erreur Restore: disque plein");
     EXPECT_EQ(steps[2]["outcome"].get<std::string>(), "interrupted");
     EXPECT_FALSE(json["before"]["reserve"].get<bool>());
-    for (const char* key : {"sizeBytes", "pageSize", "pageBuffers", "sweepInterval", "reserve", "writeMode"}) {
+    for (const char* key : {"sizeBytes", "pageSize", "pageBuffers", "sweepInterval", "reserve", "writeMode", "readOnly",
+                            "dialect"}) {
         SCOPED_TRACE(key);
         EXPECT_TRUE(json["after"][key].is_null());
     }

@@ -159,6 +159,9 @@ TEST(RestoreStart, Requests)
 
     RestoreRequest defaults; // CreateNewDB, page size 4096, no buffers, no files
     EXPECT_EQ(BuildRestoreStart(defaults), B({2, 108, 0, 0x20, 0, 0, 10, 0, 0x10, 0, 0}));
+    RestoreRequest readWrite;
+    readWrite.ReadWrite = true;
+    EXPECT_EQ(BuildRestoreStart(readWrite), B({2, 108, 0, 0x20, 0, 0, 10, 0, 0x10, 0, 0, 12, 40}));
 
     RestoreRequest lists;
     lists.PageSize = 0;
@@ -196,6 +199,8 @@ TEST(ConfigRequests, OneSettingEach)
     EXPECT_EQ(BuildSetAsyncMode("/d.fdb", true), with({12, 37}));
     EXPECT_EQ(BuildSetAsyncMode("/d.fdb", false), with({12, 38}));
     EXPECT_EQ(BuildSetAsyncMode("", false), B({8, 12, 38})); // no name, no database item
+    EXPECT_EQ(BuildSetReadOnly("/d.fdb", true), with({13, 39}));
+    EXPECT_EQ(BuildSetReadOnly("/d.fdb", false), with({13, 40}));
     // Shutdown level, then how long to wait and what to do with who is still there.
     EXPECT_EQ(BuildShutdown("/d.fdb", TShutdownMode::Full, TShutdownWait::Force, 0), with({44, 3, 41, 0, 0, 0, 0}));
     EXPECT_EQ(BuildShutdown("/d.fdb", TShutdownMode::Multi, TShutdownWait::Attachments, 5),

@@ -10,6 +10,8 @@
 #include <grp.h>
 #include <sys/stat.h>
 
+#include <filesystem>
+
 namespace morvane::test {
 namespace {
 
@@ -83,6 +85,125 @@ TEST_F(RealDatabasesTest, AMaintenanceShutdownAndTheFilesGroupAndModeAreKept)
     EXPECT_EQ(after.st_mode & 07777, 0664u);
     EXPECT_EQ(Rows(), CycleRows);
     RunGfix({"-online", "normal"}, database_->ConnectionString());
+}
+
+// Read-only with the space reserved on its pages, then open to writes with another
+// sweep interval, no reserve and asynchronous writes: each comes back as it was.
+TEST_F(RealDatabasesTest, TheHeaderSettingsTheSiteChoseAreKept)
+{
+    WriteJobSettings("ForcerDeconnexionClient=0\n");
+    RunGfix({"-housekeeping", "12345"}, database_->ConnectionString());
+    RunGfix({"-mode", "read_only"}, database_->ConnectionString());
+
+    ToolResult result = RunAuto();
+
+    EXPECT_EQ(result.ExitCode, ExitCompleted) << result.Output << Log();
+    EXPECT_THAT(Attributes(), HasSubstr("read only"));
+    EXPECT_THAT(Attributes(), Not(HasSubstr("no reserve")));
+    EXPECT_EQ(HeaderValue(database_->HeaderStatistics().Output, "Sweep interval:"), "12345");
+    for (const char* side : {"before", "after"}) {
+        EXPECT_TRUE(RunReport()[QString(side)].toObject()["readOnly"].toBool()) << side;
+        EXPECT_TRUE(RunReport()[QString(side)].toObject()["reserve"].toBool()) << side;
+        EXPECT_EQ(RunReport()[QString(side)].toObject()["dialect"].toInt(), 3) << side;
+    }
+    EXPECT_EQ(Rows(), CycleRows);
+
+    RunGfix({"-mode", "read_write"}, database_->ConnectionString());
+    RunGfix({"-use", "full"}, database_->ConnectionString());
+    RunGfix({"-write", "async"}, database_->ConnectionString());
+    RunGfix({"-housekeeping", "0"}, database_->ConnectionString());
+
+    result = RunAuto();
+
+    EXPECT_EQ(result.ExitCode, ExitCompleted) << result.Output << Log();
+    EXPECT_THAT(Attributes(), HasSubstr("no reserve"));
+    EXPECT_THAT(Attributes(), Not(HasSubstr("force write")));
+    EXPECT_THAT(Attributes(), Not(HasSubstr("read only")));
+    EXPECT_EQ(HeaderValue(database_->HeaderStatistics().Output, "Sweep interval:"), "0");
+    EXPECT_EQ(RunReport()["after"].toObject()["writeMode"].toString(), "async");
+    EXPECT_EQ(Rows(), CycleRows);
+}
+
+// A database its owner created, not SYSDBA: run as SYSDBA the cycle would hand it
+// to SYSDBA, so it is refused; run with the owner's credentials it keeps its owner,
+// who can still back it up.
+TEST_F(RealDatabasesTest, ADatabaseOfAnOrdinaryUserKeepsItsOwner)
+{
+    const std::string owner = "PROPRIO19";
+    const std::string password = "proprio19";
+    database_->Sql("CREATE OR ALTER USER " + owner + " PASSWORD '" + password + "';\nCOMMIT;\n"
+                   "GRANT CREATE DATABASE TO USER " + owner + ";\nCOMMIT;\n");
+    struct DropUser {
+        const FreshDatabase& database;
+        std::string user;
+        ~DropUser()
+        {
+            database.Sql("REVOKE CREATE DATABASE FROM USER " + user + ";\nCOMMIT;\nDROP USER " + user + ";\nCOMMIT;\n");
+        }
+    } dropUser{*database_, owner};
+    const std::string path = DatabaseFile("PROPRIO.FDB");
+    const std::string connection = "127.0.0.1:" + path;
+    const std::string script = DatabaseFile("create.sql");
+    WriteFileText(script, "CREATE DATABASE '" + connection + "' USER '" + owner + "' PASSWORD '" + password +
+                              "';\nCREATE TABLE T (I INTEGER);\nINSERT INTO T VALUES (1);\nCOMMIT;\n");
+    const ToolResult created = RunTool({"env", "-u", "ISC_USER", "-u", "ISC_PASSWORD", "isql-fb", "-q", "-i", script});
+    ASSERT_EQ(created.ExitCode, 0) << created.Output;
+    WriteProgramFile("Database.ini", "DatabaseName=" + connection + "\r\n");
+    WriteProgramFile("morvane.ini", "[" + connection + "]\nForcerDeconnexionClient=0\n");
+    const auto ownerOf = [&] {
+        return OutputLines(database_->SqlOn(connection, "SELECT TRIM(MON$OWNER) FROM MON$DATABASE;\n"));
+    };
+
+    ToolResult result = RunAuto();
+
+    EXPECT_EQ(result.ExitCode, ExitPreflightRefused) << result.Output << Log();
+    EXPECT_THAT(Log(), HasSubstr("appartient à " + owner));
+    EXPECT_TRUE(BatchesRun().empty());
+    EXPECT_FALSE(Exists(DatabaseFile("PROPRIO.FIB.BKP")));
+
+    WriteProgramFile("Database.ini", "DatabaseName=" + connection + "\r\nuser_name=" + owner + "\r\npassword=" +
+                                         password + "\r\n");
+    std::filesystem::permissions(programFolder_.File("Database.ini"), std::filesystem::perms::owner_read |
+                                                                         std::filesystem::perms::owner_write);
+    result = RunAuto();
+
+    EXPECT_EQ(result.ExitCode, ExitCompleted) << result.Output << Log();
+    EXPECT_THAT(ownerOf(), testing::Contains(owner));
+    const std::string backup = DatabaseFile("PROPRIO.FBK");
+    const ToolResult ownersBackup =
+        RunTool({"gbak", "-b", "-se", "127.0.0.1:service_mgr", "-user", owner, "-password", password, path, backup});
+    EXPECT_EQ(ownersBackup.ExitCode, 0) << ownersBackup.Output;
+}
+
+// A primary key too long for the page size asked: the restore fails, and the log
+// and the failure dialog (whose text an unattended run logs) give the server's own
+// lines in the server's order.
+TEST_F(RealDatabasesTest, AFailedRestoreSaysWhatTheServerSaidInItsOrder)
+{
+    const FreshDatabase wide(FreshDatabase::Access::Server, "BD.FDB", 16384);
+    wide.Sql("CREATE TABLE LONGUES (S VARCHAR(3000) CHARACTER SET NONE NOT NULL PRIMARY KEY);\n"
+             "INSERT INTO LONGUES VALUES ('x');\nCOMMIT;\n");
+    WriteProgramFile("Database.ini", "DatabaseName=" + wide.ConnectionString() + "\r\n");
+    WriteProgramFile("morvane.ini", "[" + wide.ConnectionString() + "]\nForcerDeconnexionClient=0\nPageSize=4096\n");
+
+    const ToolResult result = RunAuto();
+
+    EXPECT_EQ(result.ExitCode, ExitRestoreFailed) << result.Output << Log();
+    const std::string log = Log();
+    const std::size_t dialog = log.find("Erreur : Le restore a échoué");
+    ASSERT_NE(dialog, std::string::npos) << log;
+    std::size_t at = dialog;
+    for (const char* line : {"Message du serveur :", "cannot commit index RDB$PRIMARY",
+                             "ERROR:unsuccessful metadata update",
+                             "Cannot deactivate index used by a"}) {
+        const std::size_t found = log.find(line, at);
+        EXPECT_NE(found, std::string::npos) << line << " after the other lines in\n" << log.substr(dialog);
+        at = found == std::string::npos ? at : found;
+    }
+    EXPECT_THAT(log, Not(HasSubstr("Unsuccessful execution caused by")));
+    EXPECT_THAT(log, Not(HasSubstr("This operation is not defined for system tables")));
+    EXPECT_EQ(SelectCount(wide, "SELECT COUNT(*) FROM LONGUES;"), 1);
+    EXPECT_THAT(HeaderValue(wide.HeaderStatistics().Output, "Attributes"), Not(HasSubstr("shutdown")));
 }
 
 } // namespace

@@ -1,0 +1,46 @@
+#include "cycle/RequestErrors.h"
+
+#include "core/Text.h"
+#include "cycle/CycleFiles.h"
+
+namespace morvane {
+
+void TRequestErrors::Feed(std::string_view line)
+{
+    std::string text = Trim(line);
+    if (text.empty())
+        return;
+    if (!IsServiceErrorLine(text)) {
+        lastOutputLine_ = std::move(text);
+        return;
+    }
+    // The line before the first error says what failed ("cannot commit index ...").
+    if (lines_.empty() && !lastOutputLine_.empty())
+        lines_.push_back(lastOutputLine_);
+    lines_.push_back(std::move(text));
+}
+
+void TRequestErrors::AddEndMessage(std::string_view message)
+{
+    std::size_t start = 0;
+    while (start <= message.size()) {
+        const std::size_t end = message.find('\n', start);
+        const std::string_view piece =
+            message.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+        if (std::string text = Trim(piece); !text.empty())
+            lines_.push_back(std::move(text));
+        if (end == std::string_view::npos)
+            break;
+        start = end + 1;
+    }
+}
+
+std::string TRequestErrors::Text() const
+{
+    std::string text;
+    for (const std::string& line : lines_)
+        text += (text.empty() ? "" : "\n") + line;
+    return text;
+}
+
+} // namespace morvane

@@ -1,0 +1,29 @@
+#pragma once
+// What a backup or restore request said when it failed, in the order the server said
+// it: the output line that names what the request was doing, its error lines, then
+// the message the request ended with.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morvane {
+
+class TRequestErrors {
+public:
+    // One line of the request's output, as it arrives.
+    void Feed(std::string_view line);
+    // The message the server ended the request with: one line per CR LF or LF.
+    void AddEndMessage(std::string_view message);
+
+    bool Empty() const noexcept { return lines_.empty(); }
+    const std::vector<std::string>& Lines() const noexcept { return lines_; }
+    // The lines joined by line feeds, as the log and the failure dialog show them.
+    std::string Text() const;
+
+private:
+    std::string lastOutputLine_;
+    std::vector<std::string> lines_;
+};
+
+} // namespace morvane
