@@ -582,9 +582,11 @@ bool TBackupCycle::RunBackup(const std::string& backupFileName)
         view_.EndProgress();
         view_.SetStatus("Fin backup: " + backupFileName, PanelColour::Idle);
         view_.ProcessMessages();
-        service.Detach();
+        // A request the server failed has already lost its service: the session guard
+        // ends what is left, and the server's lines are what the operator reads.
         if (!errorText.empty())
             throw Exception(errorText);
+        service.Detach();
         return true;
     } catch (const std::exception& error) {
         requestFailure_ = error.what();

@@ -204,8 +204,11 @@ TEST_F(CycleWindowTest, FailedBackupLeavesNoSessionOpenAndSkipsTheRestore)
 
     RunCycle();
 
-    EXPECT_EQ(Errors(),
-              std::vector<std::string>{"Le backup a échoué: pas de restore, la base de données reste à sa place."});
+    // The server's own reason follows the program's sentence.
+    ASSERT_EQ(Errors().size(), 1u);
+    EXPECT_THAT(Errors().front(), ::testing::StartsWith("Le backup a échoué: pas de restore, la base de données reste "
+                                                        "à sa place.\nMessage du serveur :\nCannot open backup file " +
+                                                        programFolder_.Path() + "/Morvane.fbk"));
     EXPECT_FALSE(form_->BackupService1().Active());
     EXPECT_FALSE(form_->RestoreService1().Active());
     EXPECT_TRUE(std::filesystem::exists(database_->Path()));
