@@ -3,6 +3,7 @@
 #include "core/Format.h"
 #include "core/Text.h"
 #include "fib/fib.h"
+#include "fib/pFIBProps.h"
 #include "database/Global_FIB_Services.h"
 #include "global/Global_Utils.h"
 
@@ -25,6 +26,7 @@ constexpr ISC_STATUS isc_io_error_code = 335544344;
 constexpr ISC_STATUS isc_network_error_code = 335544721;
 constexpr ISC_STATUS isc_shutdown_code = 335544528;
 constexpr ISC_STATUS isc_login_code = 335544472;
+constexpr ISC_STATUS isc_except_code = 335544517;
 
 std::vector<std::string> ReadLines(const std::string& path)
 {
@@ -145,6 +147,19 @@ void TGlobalFIB::LoadConnectionProfileFrom(TpFIBDatabase& database, const std::s
         database.DBParams().Add(line);
 }
 
+std::optional<std::string> ConnectionTriggerRefusal(fib::TpFIBDatabase& database,
+                                                    const fib::EFIBInterBaseError& error)
+{
+    if (error.ServerErrorCode() != isc_except_code)
+        return std::nullopt;
+    // The program's own attachments leave the connection triggers out, but the server
+    // allows that only to SYSDBA and the database's owner.
+    return "Un trigger de connexion de la base refuse l'utilisateur " +
+           fib::TConnectParams(database.DBParams()).UserName() +
+           " (seuls SYSDBA et le propriétaire de la base passent outre)" + ConnectErrorSeparator +
+           error.ServerMessage();
+}
+
 void TGlobalFIB::ConnectDatabase(TpFIBDatabase& database, bool provisionUser)
 {
     std::string message;
@@ -161,6 +176,9 @@ void TGlobalFIB::ConnectDatabase(TpFIBDatabase& database, bool provisionUser)
         case isc_shutdown_code:
             message = "La base de données n'est pas actuellement en ligne.  Veuillez contacter Calvenor." +
                       ConnectErrorSeparator + e.ServerMessage();
+            break;
+        case isc_except_code:
+            message = ConnectionTriggerRefusal(database, e).value_or(e.Message());
             break;
         case isc_login_code:
             message = e.ClassName() + ConnectErrorSeparator + e.Message();

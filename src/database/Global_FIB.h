@@ -5,10 +5,12 @@
 
 #include "core/Component.h"
 #include "core/Exception.h"
+#include "fib/fib.h"
 #include "fib/pFIBDatabase.h"
 #include "fib/pFIBQuery.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +38,12 @@ std::string FindConnectionProfile(const std::string& programFolder, const std::s
 
 // The separator between an attach failure's explanation and the server's text.
 extern const std::string ConnectErrorSeparator;
+
+// The operator's message when a connection trigger of the site refused the
+// database's attachment (an exception raised in ON CONNECT); nothing for any other
+// error.
+std::optional<std::string> ConnectionTriggerRefusal(fib::TpFIBDatabase& database,
+                                                    const fib::EFIBInterBaseError& error);
 
 // A set of queries sharing one transaction, committed when the set goes.
 class TPersistentQueries {

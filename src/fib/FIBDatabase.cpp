@@ -20,6 +20,7 @@ std::mutex& AttachLock()
 
 constexpr std::size_t InfoReplySize = 512;
 constexpr std::size_t UserNamesReplySize = 20480;
+constexpr ISC_STATUS isc_adm_task_denied_code = 335544788; // isc_adm_task_denied
 
 } // namespace
 
@@ -133,9 +134,19 @@ void TFIBDatabase::Attach()
     if (dbName_.size() > 0x7FFF)
         RaiseClientError(fibParameterTooLong, std::string("DBName"));
     ISC_STATUS* status = StatusVector();
-    library.isc_attach_database(status, static_cast<short>(dbName_.size()), dbName_.c_str(),
-                                handle_.Receive(library_), static_cast<short>(dpb_.size()),
-                                reinterpret_cast<const ISC_SCHAR*>(dpb_.data()));
+    const auto attach = [&](std::size_t dpbLength) {
+        library.isc_attach_database(status, static_cast<short>(dbName_.size()), dbName_.c_str(),
+                                    handle_.Receive(library_), static_cast<short>(dpbLength),
+                                    reinterpret_cast<const ISC_SCHAR*>(dpb_.data()));
+    };
+    attach(dpb_.size());
+    // Only SYSDBA and the owner may leave the connection triggers out: any other user
+    // attaches as the site's clients do, its triggers fired (the item is the last
+    // three bytes of the parameters).
+    if (NoDatabaseTriggers && Failed(status) && status[1] == isc_adm_task_denied_code) {
+        handle_.Forget();
+        attach(dpb_.size() - 3);
+    }
     Check(library, status, this, [this]() noexcept { handle_.Forget(); });
 }
 

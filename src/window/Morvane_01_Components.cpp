@@ -43,6 +43,9 @@ void TFormMorvane::CreateComponents()
     // The design-time parameters; the connection profile adds its own after them.
     fibDatabase_->DBParams().SetText(DesignTimeDatabaseParams);
     fibDatabase_->SetSQLDialect(3);
+    // The program's own attachment: a connection trigger of the site (an audit row,
+    // a refusal of some users) is not fired for it.
+    fibDatabase_->NoDatabaseTriggers = true;
 
     statisticalService_ = &CreateService<TpFIBStatisticalService>(root_, "FIBStatisticalService");
     statisticalService_->Options = TStatOptions{TStatOption::HeaderPages};

@@ -7,6 +7,8 @@
 
 #include "fib/IB_ServicesProperties.h"
 #include "fib/pFIBDatabase.h"
+#include "database/Global_FIB.h"
+#include "fib/fib.h"
 #include "cycle/DatabaseLocation.h"
 #include "cycle/HeaderReport.h"
 #include "cycle/SessionGuards.h"
@@ -68,7 +70,13 @@ void TFormMorvane::bGetValeursActuellesClick()
 {
     fib::TpFIBDatabase& database = *fibDatabase_;
     AttachmentGuard attachment(database);
-    database.SetConnected(true);
+    try {
+        database.SetConnected(true);
+    } catch (const fib::EFIBInterBaseError& error) {
+        if (const auto refusal = ConnectionTriggerRefusal(database, error))
+            throw Exception(*refusal);
+        throw;
+    }
 
     const int pageSize = database.GetDatabaseInfoInt(fib::isc_info_page_size_item);
     SetItemIndex(ui->ComboBoxPageSize, ui->ComboBoxPageSize->findText(QString::number(pageSize), Qt::MatchExactly));
