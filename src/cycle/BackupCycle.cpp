@@ -43,6 +43,12 @@ namespace {
 // The window's progress bar moves a few times a second at most.
 constexpr std::chrono::milliseconds ProgressInterval{250};
 
+// How often the old path of a moved database is tried until the server no longer
+// reaches it there, and for how long at most: a server that goes on past that lets
+// the attachments that land be seen and cut.
+constexpr std::chrono::milliseconds OldPathProbeInterval{50};
+constexpr std::chrono::milliseconds OldPathWaitLimit{3000};
+
 // Reads a request's output to its end, which is what waits for the server, and
 // gathers the lines that report an error; every line also goes to the tally of
 // tables and rows. The restore keeps the window painted after each line; the
@@ -389,12 +395,18 @@ void TBackupCycle::RunSteps()
                                                     [this, dbFile] { NameDatabase(components_.database, dbFile); });
         JournalDone(&journal, JournalStep::MovedBeforeBackup, hooks_.stepReached);
         NameDatabase(database, movedConnection);
-        // Only the administrator may attach now, and only the cycle knows where. An
-        // attachment that the server had begun for a client just before the move can
-        // still land in the moved file: it is cut, and everything it committed is in
-        // the file the backup is about to read.
+        // Only the administrator may attach now, and only the cycle knows where. But
+        // while the server still holds the database open under its old path (an
+        // attachment it is refusing, one of the cycle's own requests), a client that
+        // asks for that path reaches the moved file: it is opened again only once the
+        // old path leads nowhere. An attachment that lands all the same is cut, and
+        // everything it committed is in the file the backup is about to read.
         for (int round = 1;; ++round) {
-            std::this_thread::sleep_for(std::chrono::seconds(1));
+            const auto waited = control.WaitUntilUnreached(dbFile, OldPathProbeInterval, OldPathWaitLimit);
+            if (waited.count() > 0)
+                ProgramLog("Base encore ouverte sous son ancien chemin: " + std::to_string(waited.count()) +
+                               " ms d'attente",
+                           200);
             control.BringOnline(movedConnection, fib::TShutdownMode::Multi);
             const std::vector<std::string> others = control.ForeignAttachments(movedConnection);
             if (others.empty())
