@@ -49,6 +49,9 @@ constexpr std::chrono::milliseconds ProgressInterval{250};
 constexpr std::chrono::milliseconds OldPathProbeInterval{50};
 constexpr std::chrono::milliseconds OldPathWaitLimit{3000};
 
+// How often the restored file's written pages are sent on to the disk.
+constexpr std::chrono::milliseconds WriteBackInterval{500};
+
 // Reads a request's output to its end, which is what waits for the server, and
 // gathers the lines that report an error; every line also goes to the tally of
 // tables and rows. The restore keeps the window painted after each line; the
@@ -611,8 +614,13 @@ RestoreOutcome TBackupCycle::RunRestore(const std::string& backupFileName, bool 
         view_.ProcessMessages();
         const auto started = std::chrono::steady_clock::now();
         TProgressThrottle throttle(ProgressInterval);
+        TProgressThrottle writeBack(WriteBackInterval);
         const std::string errorText = ReadRequestOutput(service, restoreTally_, &view_, [&] {
             ShowStepProgress("restore", restoreTally_, previousRows_.restore, newDatabase, started, throttle);
+            // The new file goes to disk as the server writes it: its sync before the
+            // swap has little left to wait for.
+            if (writeBack.Due(std::chrono::steady_clock::now()))
+                platform::StartWriteBack(newDatabase);
         });
         view_.EndProgress();
         if (!errorText.empty())
