@@ -151,7 +151,7 @@ print(f"  cycle steps: backup {sums.get('backup', 0):.2f} s (gbak -b {sum(g[0] f
 print("  the other steps: " + ", ".join(f"{n} {sums[n]:.2f} s" for n in names if n not in ("backup", "restore")))
 others = cycle_total - pause_total - sums.get("backup", 0) - sums.get("restore", 0)
 print(f"  backup + restore steps over gbak: {(sums.get('backup', 0) + sums.get('restore', 0)) / gbak_total:.3f}; "
-      f"the rest of the run (shutdowns, moves, the settling pause, verification, header reads, start and end "
+      f"the rest of the run (shutdowns, moves, the wait for the old path, verification, header reads, start and end "
       f"of the process): {others:.2f} s, {others / pairs:.2f} s a run")
 
 # Figure 2 ---------------------------------------------------------------------

@@ -45,6 +45,15 @@ namespace {
 // The window's progress bar moves a few times a second at most.
 constexpr std::chrono::milliseconds ProgressInterval{250};
 
+// How often the old path of a moved database is tried until the server no longer
+// reaches it there, and for how long at most: a server that goes on past that lets
+// the attachments that land be seen and cut.
+constexpr std::chrono::milliseconds OldPathProbeInterval{50};
+constexpr std::chrono::milliseconds OldPathWaitLimit{3000};
+
+// How often the restored file's written pages are sent on to the disk.
+constexpr std::chrono::milliseconds WriteBackInterval{500};
+
 // Reads a request's output to its end, which is what waits for the server, and
 // gathers what it says when it fails, in the server's order; every line also goes to
 // the tally of tables and rows. The restore keeps the window painted after each
@@ -406,12 +415,18 @@ void TBackupCycle::RunSteps()
                                                     [this, dbFile] { NameDatabase(components_.database, dbFile); });
         JournalDone(&journal, JournalStep::MovedBeforeBackup, hooks_.stepReached);
         NameDatabase(database, movedConnection);
-        // Only the administrator may attach now, and only the cycle knows where. An
-        // attachment that the server had begun for a client just before the move can
-        // still land in the moved file: it is cut, and everything it committed is in
-        // the file the backup is about to read.
+        // Only the administrator may attach now, and only the cycle knows where. But
+        // while the server still holds the database open under its old path (an
+        // attachment it is refusing, one of the cycle's own requests), a client that
+        // asks for that path reaches the moved file: it is opened again only once the
+        // old path leads nowhere. An attachment that lands all the same is cut, and
+        // everything it committed is in the file the backup is about to read.
         for (int round = 1;; ++round) {
-            std::this_thread::sleep_for(std::chrono::seconds(1));
+            const auto waited = control.WaitUntilUnreached(dbFile, OldPathProbeInterval, OldPathWaitLimit);
+            if (waited.count() > 0)
+                ProgramLog("Base encore ouverte sous son ancien chemin: " + std::to_string(waited.count()) +
+                               " ms d'attente",
+                           200);
             control.BringOnline(movedConnection, fib::TShutdownMode::Multi);
             const std::vector<std::string> others = control.ForeignAttachments(movedConnection);
             if (others.empty())
@@ -629,8 +644,13 @@ RestoreOutcome TBackupCycle::RunRestore(const std::string& backupFileName, bool 
         view_.ProcessMessages();
         const auto started = std::chrono::steady_clock::now();
         TProgressThrottle throttle(ProgressInterval);
+        TProgressThrottle writeBack(WriteBackInterval);
         const std::string errorText = ReadRequestOutput(service, restoreTally_, &view_, [&] {
             ShowStepProgress("restore", restoreTally_, previousRows_.restore, newDatabase, started, throttle);
+            // The new file goes to disk as the server writes it: its sync before the
+            // swap has little left to wait for.
+            if (writeBack.Due(std::chrono::steady_clock::now()))
+                platform::StartWriteBack(newDatabase);
         });
         view_.EndProgress();
         if (!errorText.empty())

@@ -5,9 +5,18 @@
 #include "cycle/DatabaseLocation.h"
 #include "cycle/SessionGuards.h"
 #include "fib/IB_ServicesProperties.h"
+#include "fib/fib.h"
 #include "fib/pFIBDatabase.h"
 
+#include <cstdint>
+#include <thread>
+
 namespace morvane {
+
+namespace {
+// The server's status for an attachment refused because the database is shut down.
+constexpr std::int32_t ShutdownStatus = 335544528;
+} // namespace
 
 bool AttributesSayShutDown(const std::string& attributes)
 {
@@ -112,6 +121,37 @@ std::vector<std::string> TDatabaseControl::ForeignAttachments(const std::string&
     fib::TpFIBDatabase database(nullptr);
     PrepareOwnAttachment(database, connection, attachParams_, dialect_);
     return ReadForeignAttachments(database);
+}
+
+bool TDatabaseControl::ReachesDatabase(const std::string& connection)
+{
+    fib::TpFIBDatabase database(nullptr);
+    PrepareOwnAttachment(database, connection, attachParams_, dialect_);
+    try {
+        AttachmentGuard attachment(database);
+        database.SetConnected(true);
+    } catch (const fib::EFIBInterBaseError& error) {
+        return error.ServerErrorCode() == ShutdownStatus;
+    }
+    return true;
+}
+
+std::chrono::milliseconds TDatabaseControl::WaitUntilUnreached(const std::string& connection,
+                                                               std::chrono::milliseconds interval,
+                                                               std::chrono::milliseconds limit)
+{
+    const auto since = std::chrono::steady_clock::now();
+    const auto waited = [since] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since);
+    };
+    if (!ReachesDatabase(connection))
+        return std::chrono::milliseconds(0);
+    while (waited() < limit) {
+        std::this_thread::sleep_for(interval);
+        if (!ReachesDatabase(connection))
+            break;
+    }
+    return waited();
 }
 
 } // namespace morvane

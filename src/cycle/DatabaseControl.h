@@ -9,6 +9,7 @@
 #include "fib/IB_ServicesBuffers.h"
 #include "fib/pFIBProps.h"
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -46,6 +47,15 @@ public:
     DatabaseFacts Facts(const std::string& connection, const std::string& runUser, bool forcedDisconnection);
     // The attachments other than the one that asks.
     std::vector<std::string> ForeignAttachments(const std::string& connection);
+    // True when an attachment to connection reaches a database, let in or refused as
+    // shut down; false when the server finds no file there. The server goes on
+    // reaching a database moved away from a path by that path while it still holds
+    // it open under it.
+    bool ReachesDatabase(const std::string& connection);
+    // Tries connection every interval until it no longer reaches a database, for
+    // limit at most; the time waited (none when the first try reached nothing).
+    std::chrono::milliseconds WaitUntilUnreached(const std::string& connection, std::chrono::milliseconds interval,
+                                                 std::chrono::milliseconds limit);
 
 private:
     // One request on the configuration service, in a session of its own.

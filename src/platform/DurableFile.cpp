@@ -131,6 +131,15 @@ void SyncFile(const std::string& path) noexcept
     ::close(fd);
 }
 
+void StartWriteBack(const std::string& path) noexcept
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    ::close(fd);
+}
+
 std::optional<FileSystemSpace> FileSystemSpaceOf(const std::string& folder)
 {
     struct stat info {};

@@ -24,6 +24,10 @@ void WriteFileDurably(const std::string& path, const std::string& text, std::opt
 void SyncFolderOf(const std::string& path) noexcept;
 // Syncs a file's contents; best effort as above.
 void SyncFile(const std::string& path) noexcept;
+// Starts writing what has been written to a file so far to the disk, without waiting:
+// a file being written by another process (the server) that is synced at its end has
+// little left to write then. Best effort.
+void StartWriteBack(const std::string& path) noexcept;
 
 // What a file system offers: its identity and its free bytes for an ordinary user.
 struct FileSystemSpace {

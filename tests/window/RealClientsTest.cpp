@@ -13,6 +13,7 @@
 #include "support/FileText.h"
 
 #include <csignal>
+#include <iostream>
 #include <set>
 
 namespace morvane::test {
@@ -60,6 +61,8 @@ protected:
     std::vector<std::unique_ptr<ClientProcess>> clients_;
 };
 
+const std::string LandingLine = "Connexion arrivée pendant le déplacement de la base, coupée";
+
 struct ClientsCase {
     const char* name;
     bool forced;
@@ -87,6 +90,13 @@ TEST_P(RealClientsCycleTest, EveryCommitAClientWasToldOfIsInTheDatabaseAtItsPath
 
     EXPECT_EQ(result.ExitCode, c.exitStatus) << result.Output << Log();
     EXPECT_EQ(LostCommits(), std::vector<std::string>{}) << Log();
+    // Attachments that landed in the moved file and were cut are no fault; how often
+    // it happens is worth seeing in the test's output.
+    const std::string log = Log();
+    std::size_t landed = 0;
+    for (std::size_t at = log.find(LandingLine); at != std::string::npos; at = log.find(LandingLine, at + 1))
+        ++landed;
+    std::cout << "attachments cut after the move: " << landed << std::endl;
     EXPECT_GE(ReadFileLines(Commits()).size(), afterRun + 10) << "the clients write into the database again";
     EXPECT_THAT(Attributes(), Not(HasSubstr("shutdown")));
     EXPECT_THAT(Attributes(), Not(HasSubstr("maintenance")));
