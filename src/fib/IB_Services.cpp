@@ -3,6 +3,8 @@
 #include "fib/fib.h"
 
 #include <limits>
+#include <optional>
+#include <utility>
 
 namespace morvane::fib {
 
@@ -152,8 +154,9 @@ void TpFIBCustomService::SendQuery()
         RaiseClientError(fibQueryParamsError);
     const ServiceBuffer request = std::move(queryItems_);
     queryItems_.clear();
-    if (outputBuffer_.size() != static_cast<std::size_t>(bufferSize_))
-        outputBuffer_.assign(static_cast<std::size_t>(bufferSize_), 0);
+    // Cleared each time: what a failed query leaves in it is read (see GetNextLine),
+    // never an earlier reply.
+    outputBuffer_.assign(static_cast<std::size_t>(bufferSize_), 0);
     ISC_STATUS* status = StatusVector();
     ClientLibrary().isc_service_query(
         status, handle_.Address(), nullptr, static_cast<unsigned short>(0), nullptr,
@@ -197,12 +200,31 @@ void TpFIBControlAndQueryService::ServiceStart()
 
 std::string TpFIBControlAndQueryService::GetNextLine()
 {
+    if (pendingError_) {
+        eof_ = true;
+        std::rethrow_exception(std::exchange(pendingError_, nullptr));
+    }
     if (eof_)
         return {};
     if (actionCode_ == 0)
         RaiseClientError(fibQueryParamsError);
     QueryItems() = {62}; // isc_info_svc_line
-    SendQuery();
+    try {
+        SendQuery();
+    } catch (const EFIBInterBaseError&) {
+        // The server ends a failed request with the reply that carries its last output
+        // line (gbak's "ERROR:" line) and the error together: the line is given first.
+        std::optional<ServiceLine> last;
+        try {
+            last = DecodeServiceLine(OutputBuffer());
+        } catch (const Exception&) {
+            // Nothing readable came with the error.
+        }
+        if (!last || last->Text.empty())
+            throw;
+        pendingError_ = std::current_exception();
+        return std::move(last->Text);
+    }
     ServiceLine line = DecodeServiceLine(OutputBuffer());
     eof_ = line.End;
     return std::move(line.Text);

@@ -10,6 +10,7 @@
 #include "fib/IB_ServicesBuffers.h"
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -107,7 +108,9 @@ public:
 
     void ServiceStart() override;
 
-    // The next output line of the running request; empty once the output is over.
+    // The next output line of the running request; empty once the output is over. A
+    // request the server ends on an error raises it, after the output line the server
+    // sent with the error.
     std::string GetNextLine();
     bool Eof() const noexcept { return eof_; }
     std::int32_t ActionCode() const noexcept { return actionCode_; }
@@ -125,10 +128,13 @@ protected:
     {
         actionCode_ = actionCode;
         eof_ = false;
+        pendingError_ = nullptr;
     }
 
 private:
     bool eof_ = false;
+    // The error a request ended with, raised by the read after the line that came with it.
+    std::exception_ptr pendingError_;
     std::int32_t actionCode_ = 0;
 };
 
