@@ -29,9 +29,6 @@
 #include "platform/StopRequest.h"
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -81,21 +78,6 @@ std::string ReadRequestOutput(fib::TpFIBBackupRestoreService& service, TRecordTa
     return errors.Text();
 }
 
-std::string ReadWholeFile(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-std::int64_t FileSizeOrZero(const std::string& path)
-{
-    std::error_code error;
-    const auto size = std::filesystem::file_size(path, error);
-    return error ? 0 : static_cast<std::int64_t>(size);
-}
-
 std::string OthersText(const std::vector<std::string>& others)
 {
     std::string text;
@@ -143,7 +125,7 @@ void TBackupCycle::Run()
     report.SetBefore(ReportDatabase(databasePath));
     report_ = &report;
     // Read before this run's report replaces it.
-    previousRows_ = PreviousRunRowsFromReport(ReadWholeFile(RunReportPath()));
+    previousRows_ = PreviousRunRowsFromReport(platform::ReadWholeFile(RunReportPath()).value_or(""));
     databaseBytes_ = report.Before().sizeBytes.value_or(0);
     struct ForgetReport {
         TBackupCycle& cycle;
@@ -789,7 +771,7 @@ void TBackupCycle::ShowStepProgress(const char* step, const TRecordTally& tally,
     sample.bytesExpected = databaseBytes_;
     // The file's size is asked only when the rows cannot tell.
     if (expectedRows <= 0)
-        sample.bytesDone = FileSizeOrZero(writtenFile);
+        sample.bytesDone = platform::FileSize(writtenFile).value_or(0);
     sample.elapsedSeconds = std::chrono::duration<double>(now - started).count();
     const ProgressEstimate estimate = EstimateProgress(sample);
     view_.ShowProgress(step, estimate.fraction, sample.elapsedSeconds, estimate.secondsLeft);

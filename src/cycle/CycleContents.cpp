@@ -5,8 +5,8 @@
 #include "fib/pFIBDatabase.h"
 #include "database/Global_FIB.h"
 #include "cycle/SessionGuards.h"
+#include "platform/DurableFile.h"
 
-#include <filesystem>
 #include <memory>
 
 namespace morvane {
@@ -115,10 +115,8 @@ RunReportDatabase ReadReportDatabase(const std::string& connection, const fib::T
                                      const std::string& localPath) noexcept
 {
     RunReportDatabase values;
-    std::error_code error;
-    const auto size = std::filesystem::file_size(localPath, error);
-    if (!error)
-        values.sizeBytes = static_cast<std::int64_t>(size);
+    if (const auto size = platform::FileSize(localPath))
+        values.sizeBytes = *size;
     try {
         fib::TpFIBDatabase database(nullptr);
         PrepareOwnAttachment(database, connection, params, dialect);

@@ -7,8 +7,6 @@
 #include "platform/FileLock.h"
 
 #include <array>
-#include <fstream>
-#include <sstream>
 
 namespace morvane {
 
@@ -203,9 +201,7 @@ std::optional<std::string> ResolveLeftJournal(const std::string& journalPath,
 {
     if (!FileExists(journalPath))
         return std::nullopt;
-    std::ostringstream text;
-    text << std::ifstream(journalPath, std::ios::binary).rdbuf();
-    const JournalState state = ParseJournal(text.str());
+    const JournalState state = ParseJournal(platform::ReadWholeFile(journalPath).value_or(""));
     log("Cycle interrompu trouvé (journal " + journalPath + ") pour la base " + state.databasePath);
 
     const JournalRecovery recovery = DecideRecovery(state, [](const std::string& path) { return FileExists(path); });

@@ -17,7 +17,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <iterator>
 #include <type_traits>
 
@@ -76,22 +75,11 @@ std::string ReadText(const CSimpleIniA& ini, const std::string& section, std::st
     return value;
 }
 
-// Anything but a readable regular file (a folder, say) counts as unreadable.
-bool ReadWholeFile(const std::string& fileName, std::string& data)
-{
-    if (!platform::IsRegularFile(fileName))
-        return false;
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in)
-        return false;
-    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
-
 bool LoadIni(CSimpleIniA& ini, const std::string& fileName)
 {
-    std::string data;
-    return ReadWholeFile(fileName, data) && ini.LoadData(data) >= 0;
+    // Anything but a readable regular file (a folder, say) counts as unreadable.
+    const std::optional<std::string> text = platform::ReadWholeFile(fileName);
+    return text && ini.LoadData(*text) >= 0;
 }
 
 } // namespace
@@ -194,8 +182,12 @@ void TJobSettingsFile::WriteString(const std::string& section, const std::string
     const bool exists = platform::PathExists(fileName_);
     std::string text;
     // An existing file that cannot be read is not overwritten: its other sections would be lost.
-    if (exists && !ReadWholeFile(fileName_, text))
-        throw refuse();
+    if (exists) {
+        std::optional<std::string> read = platform::ReadWholeFile(fileName_);
+        if (!read)
+            throw refuse();
+        text = std::move(*read);
+    }
     try {
         platform::WriteFileDurably(fileName_, SetIniValue(text, section, key, value));
     } catch (const EOSError&) {

@@ -9,8 +9,6 @@
 #include <cmath>
 #include <ctime>
 #include <deque>
-#include <fstream>
-#include <sstream>
 #include <utility>
 #include <vector>
 
@@ -108,12 +106,7 @@ std::string AppendHistoryLine(std::string_view history, const std::string& line,
 
 void AppendRunHistory(const std::string& path, const TRunReport& report)
 {
-    std::string history;
-    if (std::ifstream file{path, std::ios::binary}) {
-        std::ostringstream text;
-        text << file.rdbuf();
-        history = text.str();
-    }
+    const std::string history = platform::ReadWholeFile(path).value_or("");
     platform::WriteFileDurably(path, AppendHistoryLine(history, report.HistoryLine()), 0644);
 }
 

@@ -79,5 +79,8 @@ std::string OwnerAndModeText(const std::string& path) noexcept;
 bool ReadableByGroupOrOthers(const std::string& path) noexcept;
 // The file's size in bytes, or nothing when it cannot be seen.
 std::optional<long long> FileSize(const std::string& path) noexcept;
+// A regular file's whole contents, or nothing when it is missing, not a regular file
+// or cannot be read to its end.
+std::optional<std::string> ReadWholeFile(const std::string& path);
 
 } // namespace morvane::platform

@@ -3,6 +3,8 @@
 
 #include "cycle/RunReport.h"
 
+#include "SampleRunReport.h"
+
 #include "support/CommandLineGuard.h"
 #include "support/TemporaryFolder.h"
 #include "core/Exception.h"
@@ -23,11 +25,7 @@
 namespace morvane {
 namespace {
 
-// A clock the test moves by hand.
-struct ManualClock {
-    TDateTime now = EncodeDateTime(2026, 12, 10, 2, 0, 0);
-    void Advance(std::int64_t ms) { now += static_cast<double>(ms) / MillisecondsPerDay; }
-};
+using test::ManualClock;
 
 std::vector<std::string> FolderEntries(const std::string& folder)
 {
@@ -48,16 +46,7 @@ TEST(RunReportTest, SuccessfulRunReadsBackFieldByField)
     ManualClock clock;
     ScopedClock scoped([&clock] { return clock.now; });
 
-    TRunReport report;
-    report.SetDatabase("127.0.0.1:/srv/base/BD.FDB");
-    report.Start();
-    const std::size_t backup = report.BeginStep("backup");
-    clock.Advance(1500);
-    report.EndStep(backup, StepOutcome::Ok);
-    const std::size_t restore = report.BeginStep("restore");
-    clock.Advance(2250);
-    report.EndStep(restore, StepOutcome::Ok);
-    report.AddStep("batch après restore", StepOutcome::Skipped);
+    TRunReport report = test::UnfinishedSampleReport(clock);
     report.SetBefore({1048576, 4096, 2048, 20000, true, true, true, 3});
     report.SetAfter({917504, 8192, 4096, 20000, true, false, false, 1});
     clock.Advance(250);
