@@ -22,6 +22,10 @@ void TRequestErrors::Feed(std::string_view line)
 
 void TRequestErrors::AddEndMessage(std::string_view message)
 {
+    // The server does not always send its output before ending a request; its last
+    // line received then says where the request stopped.
+    if (lines_.empty() && !lastOutputLine_.empty())
+        lines_.push_back(lastOutputLine_);
     std::size_t start = 0;
     while (start <= message.size()) {
         const std::size_t end = message.find('\n', start);

@@ -1,7 +1,8 @@
 #pragma once
 // What a backup or restore request said when it failed, in the order the server said
 // it: the output line that names what the request was doing, its error lines, then
-// the message the request ended with.
+// the message the request ended with. A busy server may end the request before it
+// has sent its last output lines: the last one it did send stands first then.
 
 #include <string>
 #include <string_view>

@@ -54,6 +54,17 @@ TEST(CycleFiles, RequestErrorsKeepTheServersLinesInItsOrder)
     for (const char* line : {"gbak:restoring domain RDB$1", "gbak:finishing, closing, and going home"})
         quiet.Feed(line);
     EXPECT_TRUE(quiet.Empty()) << "output without an error line says nothing";
+
+    // A busy server ended the request before sending its error lines.
+    TRequestErrors cut;
+    for (const char* line : {"gbak:creating indexes", "gbak:committing metadata", ""})
+        cut.Feed(line);
+    cut.AddEndMessage("Cannot deactivate index used by an integrity constraint.\r\n");
+    EXPECT_EQ(cut.Text(), "gbak:committing metadata\nCannot deactivate index used by an integrity constraint.");
+
+    TRequestErrors silent;
+    silent.AddEndMessage("Error reading data from the connection.");
+    EXPECT_EQ(silent.Text(), "Error reading data from the connection.");
 }
 
 TEST(CycleFiles, BatchCommandLineRunsABareNameFromTheProgramFolderAsOneWord)
