@@ -115,12 +115,21 @@ def clean_between_runs():
 write_program_files(backups)
 fbk = os.path.join(backups, "GBAK.FBK")
 rows, step_ms, gbak_steps = [], [], []
+def settled():
+    """The disk written back before a timed command: neither side pays for what the
+    other left to write."""
+    os.sync()
+    time.sleep(0.5)
+
+
 for pair in range(pairs):
     clean_between_runs()
+    settled()
     b, _ = run(["gbak", "-b", "-g", "-se", f"{SERVER}:service_mgr", "-user", USER, "-password", PASSWORD, database, fbk])
     c, _ = run(["gbak", "-c", "-se", f"{SERVER}:service_mgr", "-user", USER, "-password", PASSWORD,
                 "-p", str(page_size), "-bu", str(buffers), fbk, os.path.join(db_folder, "GBAK.FDB")])
     clean_between_runs()
+    settled()
     t, result = run([os.path.join(folder, "morvane"), "AUTO"], cwd=folder, env=headless, check=False)
     if result.returncode != 0:
         sys.exit(f"morvane AUTO ended with {result.returncode}:\n{result.stderr}")
@@ -128,7 +137,9 @@ for pair in range(pairs):
     rows.append((b + c, t, count * PAUSE))
     step_ms.append({st["name"]: st.get("durationMs", 0) for st in steps})
     gbak_steps.append((b, c))
-    print(f"  pair {pair + 1}: gbak {b:.2f}+{c:.2f} s, morvane AUTO {t:.2f} s with {count} pauses", flush=True)
+    print(f"  pair {pair + 1}: gbak {b:.2f}+{c:.2f} s, morvane AUTO {t:.2f} s with {count} pauses "
+          f"(backup {step_ms[-1].get('backup', 0) / 1e3:.2f} s, restore {step_ms[-1].get('restore', 0) / 1e3:.2f} s)",
+          flush=True)
 
 gbak_total = sum(r[0] for r in rows)
 cycle_total = sum(r[1] for r in rows)

@@ -25,6 +25,7 @@
 #include "fib/pFIBDatabase.h"
 #include "global/Global_File.h"
 #include "global/Global_Utils.h"
+#include "platform/BackgroundRemoval.h"
 #include "platform/DurableFile.h"
 #include "platform/StopRequest.h"
 
@@ -122,11 +123,12 @@ void TBackupCycle::Run()
     TRunReport report;
     report.SetDatabase(request_.dbFile);
     report.Start();
-    report.SetBefore(ReportDatabase(databasePath));
     report_ = &report;
+    beforeRead_ = false;
+    verifiedSettings_.reset();
     // Read before this run's report replaces it.
     previousRows_ = PreviousRunRowsFromReport(platform::ReadWholeFile(RunReportPath()).value_or(""));
-    databaseBytes_ = report.Before().sizeBytes.value_or(0);
+    databaseBytes_ = platform::FileSize(databasePath).value_or(0);
     struct ForgetReport {
         TBackupCycle& cycle;
         ~ForgetReport() { cycle.report_ = nullptr; }
@@ -143,7 +145,18 @@ void TBackupCycle::Run()
         try {
             if (!failure.empty())
                 ChargeFailure(report, failure);
-            report.SetAfter(ReportDatabase(databasePath));
+            // The checks of the database read it as it was; a cycle that stopped
+            // before them left it as it found it.
+            if (!beforeRead_)
+                report.SetBefore(ReportDatabase(databasePath));
+            // The new database at the path is the one the verification read.
+            if (verifiedSettings_) {
+                RunReportDatabase after = *verifiedSettings_;
+                after.sizeBytes = platform::FileSize(databasePath);
+                report.SetAfter(after);
+            } else {
+                report.SetAfter(ReportDatabase(databasePath));
+            }
             report.SetTables(TransferredTables());
             report.Finish(exitStatus_);
             report.WriteBesideProgram();
@@ -294,7 +307,11 @@ void TBackupCycle::RunSteps()
     // the site's services are stopped.
     {
         ReportStep step(report_, CycleStep::DatabaseChecks);
-        const DatabaseFacts facts = control.Facts(dbFile, request_.user, request_.forceDisconnection);
+        RunReportDatabase before;
+        const DatabaseFacts facts = control.Facts(dbFile, request_.user, request_.forceDisconnection, before);
+        before.sizeBytes = platform::FileSize(databasePath);
+        report_->SetBefore(before);
+        beforeRead_ = true;
         originalAttributes_ = facts.attributes;
         if (const auto refusal = DatabaseRefusal(dbFile, facts)) {
             step.End(StepOutcome::Refused, refusal->message);
@@ -388,6 +405,21 @@ void TBackupCycle::RunSteps()
     // Away from its path, the database cannot be reached by a client that looks for
     // it there; it is backed up from where it was moved.
     std::unique_ptr<MovedDatabaseFile> moved;
+    // One attachment of the moved file, closed again.
+    const auto throughMovedFile = [&](const std::function<void(fib::TpFIBDatabase&)>& read) {
+        fib::TpFIBDatabase old(nullptr);
+        PrepareOwnAttachment(old, movedConnection, database.DBParams(), database.SQLDialect());
+        AttachmentGuard attachment(old);
+        old.SetConnected(true);
+        read(old);
+    };
+    // The header settings and the indexes the site keeps inactive stay so in the
+    // rebuilt database.
+    bool keptRead = false;
+    const auto readWhatIsKept = [this](fib::TpFIBDatabase& old) {
+        oldSettings_ = ReadAttachedSettings(old);
+        oldInactiveIndexes_ = ReadInactiveIndexes(old);
+    };
     {
         ReportStep step(report_, CycleStep::MoveBeforeBackup);
         journal.Record(JournalStep::MovedBeforeBackup, false);
@@ -410,7 +442,16 @@ void TBackupCycle::RunSteps()
                                " ms d'attente",
                            200);
             control.BringOnline(movedConnection, fib::TShutdownMode::Multi);
-            const std::vector<std::string> others = control.ForeignAttachments(movedConnection);
+            std::vector<std::string> others;
+            throughMovedFile([&](fib::TpFIBDatabase& old) {
+                others = ReadForeignAttachments(old);
+                // Without settings to write, nothing changes the old database before its
+                // backup: what it must keep is read now.
+                if (others.empty() && !request_.writeSettings) {
+                    readWhatIsKept(old);
+                    keptRead = true;
+                }
+            });
             if (others.empty())
                 break;
             if (round == 5)
@@ -433,18 +474,14 @@ void TBackupCycle::RunSteps()
     }
 
     CheckStop();
-    if (const std::vector<std::string> others = control.ForeignAttachments(movedConnection); !others.empty())
-        throw Exception(OthersFoundRefusal("avant le backup", others));
-    // The header settings and the indexes the site keeps inactive stay so in the
-    // rebuilt database.
-    {
-        fib::TpFIBDatabase old(nullptr);
-        PrepareOwnAttachment(old, movedConnection, database.DBParams(), database.SQLDialect());
-        AttachmentGuard attachment(old);
-        old.SetConnected(true);
-        oldSettings_ = ReadAttachedSettings(old);
-        oldInactiveIndexes_ = ReadInactiveIndexes(old);
-    }
+    // Nobody else attached right before the backup, and what the rebuilt database
+    // keeps read after the settings were written.
+    if (!keptRead)
+        throughMovedFile([&](fib::TpFIBDatabase& old) {
+            if (const std::vector<std::string> others = ReadForeignAttachments(old); !others.empty())
+                throw Exception(OthersFoundRefusal("avant le backup", others));
+            readWhatIsKept(old);
+        });
 
     bool backedUp = false;
     {
@@ -471,6 +508,8 @@ void TBackupCycle::RunSteps()
             SkippedStep(report_, skipped, "backup en échec");
     const RestoreOutcome outcome = backedUp ? RunRestore(CycleBackupFileName, true) : RestoreOutcome::RestoreFailed;
     const bool swapped = outcome == RestoreOutcome::Swapped;
+    if (!swapped)
+        verifiedSettings_.reset();
     if (!backedUp)
         DeleteFileIfExists(BackupFilePath(request_.backupFolder, CycleBackupFileName));
     bool inPlace = true;
@@ -482,8 +521,9 @@ void TBackupCycle::RunSteps()
             DeleteFileIfExists(PreviousCopyPath(renamePath));
         }
         // The old copy is what the database was: open again, at a path no client uses.
+        // It has been shut down since its backup, as checked before the swap.
         try {
-            control.BringOnline(movedConnection, ShutdownModeOf(originalAttributes_));
+            control.BringOnlineFromShutdown(movedConnection, ShutdownModeOf(originalAttributes_));
         } catch (const std::exception& error) {
             ProgramLog("L'ancienne base " + renamePath + " reste arrêtée: " + error.what(), 5);
         }
@@ -647,7 +687,20 @@ RestoreOutcome TBackupCycle::RunRestore(const std::string& backupFileName, bool 
         ProgramLog(std::string("Erreur Restore: ") + error.what(), 1);
     }
 
-    DeleteFileIfExists(backupPath);
+    // The backup file goes whatever the restore's outcome, by the end of this step.
+    // Freeing its blocks holds the file system up for a while: after a swap, it is
+    // done while the window shows the new database's header, not while the server
+    // reads the new file for its verification.
+    struct BackupFileRemoval {
+        std::string path;
+        std::optional<platform::BackgroundRemoval> removal;
+        void Start()
+        {
+            if (!removal)
+                removal.emplace(path);
+        }
+        ~BackupFileRemoval() { Start(); }
+    } backupRemoval{backupPath, std::nullopt};
     view_.SetStatus("Fin restore: " + backupFileName, PanelColour::Idle);
     // The restore has ended: a stop asked for meanwhile ends the cycle before its
     // verification, and the old database goes back to its path.
@@ -738,6 +791,7 @@ RestoreOutcome TBackupCycle::RunRestore(const std::string& backupFileName, bool 
         if (MoveFileNoReplace(newDatabase, databasePath)) {
             JournalDone(journal_, JournalStep::NewFileMoved, hooks_.stepReached);
             swapped = true;
+            backupRemoval.Start();
             view_.RefreshHeader();
         } else {
             // The new file stays under its own name; the old one goes back so the
@@ -803,22 +857,13 @@ std::string TBackupCycle::VerifyNewDatabase(const std::string& server, const std
             control_->SetReadOnly(connection, true);
         RestoredDatabase restored;
         // The header as the server reports it, as the header report reads it.
-        fib::TpFIBStatisticalService& statistics = components_.statistics;
-        statistics.SetParams(ServiceUserParams(request_.user, request_.password));
-        statistics.SetServerName(server);
-        statistics.DatabaseName = connection;
-        {
-            ServiceSessionGuard session(statistics);
-            statistics.Attach();
-            statistics.ServiceStart();
-            while (!statistics.Eof()) {
-                const std::string line = statistics.GetNextLine();
-                if (const auto value = ParseHeaderReport(line, HeaderKeyword::PageSize))
-                    restored.pageSize = StrToInt(value->text);
-                else if (const auto buffers = ParseHeaderReport(line, HeaderKeyword::PageBuffers))
-                    restored.pageBuffers = buffers->number;
-            }
-            statistics.Detach();
+        const std::vector<std::string> header =
+            ReadHeaderLines(components_.statistics, ServiceUserParams(request_.user, request_.password), connection);
+        for (const std::string& line : header) {
+            if (const auto value = ParseHeaderReport(line, HeaderKeyword::PageSize))
+                restored.pageSize = StrToInt(value->text);
+            else if (const auto buffers = ParseHeaderReport(line, HeaderKeyword::PageBuffers))
+                restored.pageBuffers = buffers->number;
         }
 
         fib::TpFIBDatabase database(nullptr);
@@ -826,7 +871,8 @@ std::string TBackupCycle::VerifyNewDatabase(const std::string& server, const std
                              components_.database.SQLDialect());
         AttachmentGuard attachment(database);
         database.SetConnected(true);
-        const std::vector<std::string> settings = SettingsDifferences(oldSettings_, ReadAttachedSettings(database));
+        const RunReportDatabase attachedSettings = ReadAttachedSettings(database);
+        const std::vector<std::string> settings = SettingsDifferences(oldSettings_, attachedSettings);
         restored.contents.inactiveIndexes = ReadInactiveIndexes(database);
         // Rows per table as the backup wrote them and the restore read them back.
         const TransferredRows rows = CompareTransfers(backupTally_, restoreTally_);
@@ -835,6 +881,8 @@ std::string TBackupCycle::VerifyNewDatabase(const std::string& server, const std
             VerificationDifferences(pageSize, pageBuffers, DatabaseContents{rows.old, oldInactiveIndexes_}, restored);
         differences.insert(differences.end(), rows.problems.begin(), rows.problems.end());
         differences.insert(differences.end(), settings.begin(), settings.end());
+        if (differences.empty())
+            verifiedSettings_ = PreferHeaderValues(ReadHeaderSettings(header), attachedSettings);
     } catch (const std::exception& error) {
         differences.push_back(std::string("nouvelle base illisible: ") + error.what());
     }

@@ -15,6 +15,7 @@
 #include "core/Exception.h"
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -111,6 +112,11 @@ private:
     std::string requestFailure_;
     // The old database's header settings, read right before its backup.
     RunReportDatabase oldSettings_;
+    // The run report's database before the cycle, once its checks have read it.
+    bool beforeRead_{false};
+    // The new database's settings as its verification read them; kept once it has
+    // taken the database's place, where the run report finds it at the end.
+    std::optional<RunReportDatabase> verifiedSettings_;
     bool notBackOnline_{false};
     // The tables and rows the backup wrote and the restore read back, from their
     // verbose output: what the verification compares.

@@ -8,6 +8,7 @@
 #include "platform/DurableFile.h"
 
 #include <memory>
+#include <optional>
 
 namespace morvane {
 
@@ -29,6 +30,26 @@ std::vector<std::string> SelectColumn(fib::TpFIBDatabase& database, const std::s
     return values;
 }
 
+// Attaches the database for a reading unless it is attached already, and detaches
+// it afterwards only then (the guard), also when the reading fails: a caller that
+// attached it reads more through the same attachment.
+class AttachedWhileReading {
+public:
+    explicit AttachedWhileReading(fib::TpFIBDatabase& database) : database_(database)
+    {
+        if (database_.Connected())
+            return;
+        attachment_.emplace(database_);
+        database_.SetConnected(true);
+    }
+    AttachedWhileReading(const AttachedWhileReading&) = delete;
+    AttachedWhileReading& operator=(const AttachedWhileReading&) = delete;
+
+private:
+    fib::TpFIBDatabase& database_;
+    std::optional<AttachmentGuard> attachment_;
+};
+
 } // namespace
 
 std::vector<std::string> ReadInactiveIndexes(fib::TpFIBDatabase& database)
@@ -45,21 +66,14 @@ std::vector<std::string> ReadInactiveIndexes(fib::TpFIBDatabase& database)
         NoTriggers(const NoTriggers&) = delete;
         NoTriggers& operator=(const NoTriggers&) = delete;
     } noTriggers(database);
-    AttachmentGuard attachment(database);
-    if (!database.Connected())
-        database.SetConnected(true);
-    std::vector<std::string> indexes =
-        SelectColumn(database, "SELECT RDB$INDEX_NAME FROM RDB$INDICES WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 "
-                               "AND RDB$INDEX_INACTIVE = 1 ORDER BY RDB$INDEX_NAME");
-    database.SetConnected(false);
-    return indexes;
+    AttachedWhileReading attached(database);
+    return SelectColumn(database, "SELECT RDB$INDEX_NAME FROM RDB$INDICES WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 "
+                                  "AND RDB$INDEX_INACTIVE = 1 ORDER BY RDB$INDEX_NAME");
 }
 
 void ReadDatabaseFacts(fib::TpFIBDatabase& database, DatabaseFacts& facts)
 {
-    AttachmentGuard attachment(database);
-    if (!database.Connected())
-        database.SetConnected(true);
+    AttachedWhileReading attached(database);
     facts.shadows =
         SelectColumn(database, "SELECT TRIM(RDB$FILE_NAME) FROM RDB$FILES WHERE COALESCE(RDB$SHADOW_NUMBER, 0) > 0 "
                                "ORDER BY RDB$SHADOW_NUMBER, RDB$FILE_SEQUENCE");
@@ -71,7 +85,6 @@ void ReadDatabaseFacts(fib::TpFIBDatabase& database, DatabaseFacts& facts)
                                "'GEN_ID_GLB5020') + (SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME IN "
                                "('GLB5020', 'GLB5020RESULTAT')) FROM RDB$DATABASE")
             .front() == "3";
-    database.SetConnected(false);
 }
 
 void PrepareOwnAttachment(fib::TpFIBDatabase& database, const std::string& connection, const fib::TDBParams& params,
@@ -85,18 +98,14 @@ void PrepareOwnAttachment(fib::TpFIBDatabase& database, const std::string& conne
 
 std::vector<std::string> ReadForeignAttachments(fib::TpFIBDatabase& database)
 {
-    AttachmentGuard attachment(database);
-    if (!database.Connected())
-        database.SetConnected(true);
+    AttachedWhileReading attached(database);
     // Every attachment but this one and the server's own workers (garbage collector,
     // cache writer): the backup's services run only while the cycle waits for them.
-    std::vector<std::string> others = SelectColumn(
+    return SelectColumn(
         database, "SELECT TRIM(COALESCE(MON$USER, '?')) || ' (' || TRIM(COALESCE(MON$REMOTE_ADDRESS, 'local')) || "
                   "', ' || TRIM(COALESCE(MON$REMOTE_PROCESS, '?')) || ')' FROM MON$ATTACHMENTS "
                   "WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION AND COALESCE(MON$SYSTEM_FLAG, 0) = 0 "
                   "ORDER BY MON$ATTACHMENT_ID");
-    database.SetConnected(false);
-    return others;
 }
 
 RunReportDatabase ReadAttachedSettings(fib::TpFIBDatabase& database)

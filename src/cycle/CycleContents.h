@@ -15,8 +15,11 @@ class TpFIBDatabase;
 class TDBParams;
 }
 
-// Attaches (unless attached), lists the inactive user indexes, then detaches.
-// Errors of the database layer propagate.
+// The readings below attach the database when it is not attached, and then detach
+// it again; an attachment the caller made stays. Errors of the database layer
+// propagate.
+
+// The inactive user indexes.
 std::vector<std::string> ReadInactiveIndexes(fib::TpFIBDatabase& database);
 
 // A database component of the cycle's own, named and parameterised like the
@@ -25,11 +28,10 @@ void PrepareOwnAttachment(fib::TpFIBDatabase& database, const std::string& conne
                           int dialect);
 
 // The shadow files of the database, its owner and whether it has the site's command
-// tables, read through an attachment. Errors of the database layer propagate.
+// tables.
 void ReadDatabaseFacts(fib::TpFIBDatabase& database, DatabaseFacts& facts);
 
-// The other attachments to the database (user, address, program), read through an
-// attachment of its own that is closed again. Errors of the database layer propagate.
+// The other attachments to the database (user, address, program).
 std::vector<std::string> ReadForeignAttachments(fib::TpFIBDatabase& database);
 
 // The header's settings read through an attachment (the database must be attached),

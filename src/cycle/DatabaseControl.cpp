@@ -65,6 +65,11 @@ void TDatabaseControl::BringOnline(const std::string& connection, fib::TShutdown
     // The server refuses to bring a database that is online online again.
     if (mode == fib::TShutdownMode::Normal && !AttributesSayShutDown(Attributes(connection)))
         return;
+    BringOnlineFromShutdown(connection, mode);
+}
+
+void TDatabaseControl::BringOnlineFromShutdown(const std::string& connection, fib::TShutdownMode mode)
+{
     OnConfigService(connection, [&](fib::TpFIBConfigService& config) { config.BringOnline(mode); });
 }
 
@@ -89,10 +94,12 @@ std::vector<std::string> ReadHeaderLines(fib::TpFIBStatisticalService& statistic
     return lines;
 }
 
-std::string TDatabaseControl::Attributes(const std::string& connection)
+namespace {
+
+std::string AttributesOf(const std::vector<std::string>& headerLines)
 {
     std::string attributes;
-    for (const std::string& header : ReadHeaderLines(statistics_, userParams_, connection)) {
+    for (const std::string& header : headerLines) {
         const std::string line = Trim(header);
         if (line.rfind("Attributes", 0) == 0)
             attributes = Trim(line.substr(10));
@@ -100,18 +107,30 @@ std::string TDatabaseControl::Attributes(const std::string& connection)
     return attributes;
 }
 
+} // namespace
+
+std::string TDatabaseControl::Attributes(const std::string& connection)
+{
+    return AttributesOf(ReadHeaderLines(statistics_, userParams_, connection));
+}
+
 DatabaseFacts TDatabaseControl::Facts(const std::string& connection, const std::string& runUser,
-                                      bool forcedDisconnection)
+                                      bool forcedDisconnection, RunReportDatabase& settings)
 {
     DatabaseFacts facts;
     facts.runUser = runUser;
     facts.forcedDisconnection = forcedDisconnection;
-    facts.attributes = Attributes(connection);
+    const std::vector<std::string> header = ReadHeaderLines(statistics_, userParams_, connection);
+    facts.attributes = AttributesOf(header);
+    settings = ReadHeaderSettings(header);
     // A database shut down completely cannot be attached to read the rest.
     if (facts.attributes.find("full shutdown") != std::string::npos)
         return facts;
     fib::TpFIBDatabase database(nullptr);
     PrepareOwnAttachment(database, connection, attachParams_, dialect_);
+    AttachmentGuard attachment(database);
+    database.SetConnected(true);
+    settings = PreferHeaderValues(settings, ReadAttachedSettings(database));
     ReadDatabaseFacts(database, facts);
     return facts;
 }

@@ -6,6 +6,7 @@
 
 #include "core/TextList.h"
 #include "cycle/DatabaseChecks.h"
+#include "cycle/RunReport.h"
 #include "fib/IB_ServicesBuffers.h"
 #include "fib/pFIBProps.h"
 
@@ -39,12 +40,17 @@ public:
     // connection: a DB File text (server, colon, path) naming the database.
     void Shutdown(const std::string& connection, fib::TShutdownMode mode, fib::TShutdownWait wait, int seconds);
     void BringOnline(const std::string& connection, fib::TShutdownMode mode = fib::TShutdownMode::Normal);
+    // For a database the cycle itself has shut down: its header need not be read first.
+    void BringOnlineFromShutdown(const std::string& connection, fib::TShutdownMode mode);
     // Needs the database to itself.
     void SetReadOnly(const std::string& connection, bool readOnly);
     // The header's "Attributes" value ("force write, full shutdown", ...).
     std::string Attributes(const std::string& connection);
-    // What decides whether the cycle can rebuild the database as it is.
-    DatabaseFacts Facts(const std::string& connection, const std::string& runUser, bool forcedDisconnection);
+    // What decides whether the cycle can rebuild the database as it is, and with the
+    // same header report and attachment, its settings for the run report (all but the
+    // file's size; those an attachment reads stay empty when it is shut down).
+    DatabaseFacts Facts(const std::string& connection, const std::string& runUser, bool forcedDisconnection,
+                        RunReportDatabase& settings);
     // The attachments other than the one that asks.
     std::vector<std::string> ForeignAttachments(const std::string& connection);
     // True when an attachment to connection reaches a database, let in or refused as

@@ -1,3 +1,4 @@
+#include "platform/BackgroundRemoval.h"
 #include "platform/DurableFile.h"
 
 #include "support/FileText.h"
@@ -39,6 +40,21 @@ TEST(PathKind, LinksAndPermissionsAsTheCallersSeeThem)
         EXPECT_EQ(TargetExists(c.path), c.target) << c.path;
         EXPECT_EQ(CanExecute(c.path), c.executable) << c.path;
     }
+}
+
+// Removed on its own thread, and gone once waited for; what cannot be removed says so.
+TEST(PathKind, FileRemovedInTheBackgroundIsGoneOnceWaitedFor)
+{
+    test::TemporaryFolder folder;
+    test::WriteFileText(folder.File("Morvane.fbk"), std::string(1 << 20, 'x'));
+    std::filesystem::create_directory(folder.File("folder"));
+    {
+        BackgroundRemoval removal(folder.File("Morvane.fbk"));
+        EXPECT_TRUE(removal.Wait());
+        EXPECT_FALSE(PathExists(folder.File("Morvane.fbk")));
+    }
+    EXPECT_TRUE(BackgroundRemoval(folder.File("missing")).Wait());
+    EXPECT_FALSE(BackgroundRemoval(folder.File("folder")).Wait());
 }
 
 } // namespace
