@@ -4,7 +4,7 @@
 # against fbsvcmgr, and the start-up against a minimal client. Builds the program
 # (release preset) and the benchmark helper when needed, creates the database of
 # at least 300 MB once (reused afterwards) and works on a copy of it.
-#   scripts/bench-cycle.sh [pairs] [repetitions]     defaults: 5 pairs, 30 repetitions
+#   scripts/bench-cycle.sh [pairs] [repetitions]     defaults: 10 pairs, 30 repetitions
 # MORVANE_RELEASE_DIR / MORVANE_BENCH_BUILD_DIR choose other build folders than
 # build/release and build/bench; MORVANE_BENCH_DB_DIR the database folder
 # (/var/tmp/morvane-bench). Needs root (the copies are handed to the firebird account).

@@ -12,7 +12,7 @@ PASSWORD = os.environ.get("ISC_PASSWORD", "plumtavern")
 PAUSE = 0.250  # one colour mark, and the unattended start's delay
 
 program, helper, master, work = sys.argv[1:5]
-pairs = int(sys.argv[5]) if len(sys.argv) > 5 else 5
+pairs = int(sys.argv[5]) if len(sys.argv) > 5 else 10
 repetitions = int(sys.argv[6]) if len(sys.argv) > 6 else 30
 
 
