@@ -7,11 +7,14 @@
 #include "support/FileText.h"
 
 #include <filesystem>
+#include <unistd.h>
 #include <string>
 
 namespace morvane::test {
 
-inline const std::string ClientUser = "MORVANE_CLIENT";
+// Users belong to the whole server: each test process has its own, so that tests run
+// side by side neither create it twice nor drop it under each other's clients.
+inline const std::string ClientUser = "MORVANE_CLIENT_" + std::to_string(::getpid());
 inline const std::string ClientPassword = "client21";
 
 class CommittingClientsTest : public CycleProgramTest {
