@@ -691,16 +691,7 @@ RestoreOutcome TBackupCycle::RunRestore(const std::string& backupFileName, bool 
     // Freeing its blocks holds the file system up for a while: after a swap, it is
     // done while the window shows the new database's header, not while the server
     // reads the new file for its verification.
-    struct BackupFileRemoval {
-        std::string path;
-        std::optional<platform::BackgroundRemoval> removal;
-        void Start()
-        {
-            if (!removal)
-                removal.emplace(path);
-        }
-        ~BackupFileRemoval() { Start(); }
-    } backupRemoval{backupPath, std::nullopt};
+    platform::BackgroundRemoval backupRemoval(backupPath);
     view_.SetStatus("Fin restore: " + backupFileName, PanelColour::Idle);
     // The restore has ended: a stop asked for meanwhile ends the cycle before its
     // verification, and the old database goes back to its path.

@@ -6,8 +6,18 @@
 
 namespace morvane::platform {
 
-BackgroundRemoval::BackgroundRemoval(std::string path) : path_(std::move(path))
+BackgroundRemoval::BackgroundRemoval(std::string path) : path_(std::move(path)) {}
+
+BackgroundRemoval::~BackgroundRemoval()
 {
+    Wait();
+}
+
+void BackgroundRemoval::Start()
+{
+    if (started_)
+        return;
+    started_ = true;
     try {
         thread_ = std::thread([this] { removed_ = RemoveFile(path_); });
     } catch (const std::system_error&) {
@@ -16,13 +26,9 @@ BackgroundRemoval::BackgroundRemoval(std::string path) : path_(std::move(path))
     }
 }
 
-BackgroundRemoval::~BackgroundRemoval()
-{
-    Wait();
-}
-
 bool BackgroundRemoval::Wait()
 {
+    Start();
     if (thread_.joinable())
         thread_.join();
     return removed_;

@@ -1,7 +1,7 @@
 #pragma once
-// A file removed on a thread of its own: the file system takes a while to free the
-// blocks of a large file, and the caller goes on meanwhile. The removal has ended
-// once Wait has returned or the object is gone.
+// A file removed by the time the object goes, on a thread of its own once started:
+// the file system takes a while to free the blocks of a large file, and the caller
+// goes on meanwhile. A removal not started by then is made when the object goes.
 
 #include <string>
 #include <thread>
@@ -15,11 +15,15 @@ public:
     BackgroundRemoval(const BackgroundRemoval&) = delete;
     BackgroundRemoval& operator=(const BackgroundRemoval&) = delete;
 
-    // Waits for the removal: false when a file is still at the path.
+    // Starts the removal on its thread; a second call does nothing.
+    void Start();
+    // Starts the removal unless started and waits for it: false when a file is still
+    // at the path.
     bool Wait();
 
 private:
     std::string path_;
+    bool started_{false};
     bool removed_{false};
     std::thread thread_;
 };

@@ -42,7 +42,8 @@ TEST(PathKind, LinksAndPermissionsAsTheCallersSeeThem)
     }
 }
 
-// Removed on its own thread, and gone once waited for; what cannot be removed says so.
+// Removed on its own thread once started, and gone once waited for or when the object
+// goes; what cannot be removed says so.
 TEST(PathKind, FileRemovedInTheBackgroundIsGoneOnceWaitedFor)
 {
     test::TemporaryFolder folder;
@@ -50,9 +51,14 @@ TEST(PathKind, FileRemovedInTheBackgroundIsGoneOnceWaitedFor)
     std::filesystem::create_directory(folder.File("folder"));
     {
         BackgroundRemoval removal(folder.File("Morvane.fbk"));
+        EXPECT_TRUE(PathExists(folder.File("Morvane.fbk"))) << "nothing removed before it is started";
+        removal.Start();
         EXPECT_TRUE(removal.Wait());
         EXPECT_FALSE(PathExists(folder.File("Morvane.fbk")));
     }
+    test::WriteFileText(folder.File("Morvane.fbk"), "x");
+    { BackgroundRemoval notStarted(folder.File("Morvane.fbk")); }
+    EXPECT_FALSE(PathExists(folder.File("Morvane.fbk"))) << "removed when it goes, started or not";
     EXPECT_TRUE(BackgroundRemoval(folder.File("missing")).Wait());
     EXPECT_FALSE(BackgroundRemoval(folder.File("folder")).Wait());
 }
