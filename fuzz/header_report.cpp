@@ -1,7 +1,7 @@
 // The header statistics report that the server's service prints, line by line.
 #include "FuzzInput.h"
 #include "core/Text.h"
-#include "cycle/HeaderReport.h"
+#include "session/HeaderReport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

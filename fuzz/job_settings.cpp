@@ -2,8 +2,8 @@
 // key changed in its text as each write does.
 #include "FuzzInput.h"
 #include "ScratchFolder.h"
-#include "cycle/IniText.h"
-#include "cycle/JobSettings.h"
+#include "session/IniText.h"
+#include "session/JobSettings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -6,11 +6,11 @@ set(MORVANE_FUZZ_TARGETS
   service_database_info_reply  morvane_fib
   database_info_reply          morvane_fib
   parameter_buffers            morvane_fib
-  header_report                morvane_cycle
+  header_report                morvane_session
   record_counts                morvane_cycle
   logger_configuration         morvane_logger
   connection_profile           morvane_database
-  job_settings                 morvane_cycle
+  job_settings                 morvane_session
   registry_export              morvane_platform
   expand_macros                morvane_global_utils
   date_time_pattern            morvane_global_utils

@@ -4,7 +4,7 @@
 #include "core/Text.h"
 #include "fib/pFIBDatabase.h"
 #include "database/Global_FIB.h"
-#include "cycle/SessionGuards.h"
+#include "session/SessionGuards.h"
 #include "platform/DurableFile.h"
 
 #include <memory>

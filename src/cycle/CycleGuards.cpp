@@ -5,7 +5,7 @@
 #include "cycle/DatabaseControl.h"
 #include "cycle/CycleFiles.h"
 #include "cycle/CycleSteps.h"
-#include "cycle/ProgramLog.h"
+#include "session/ProgramLog.h"
 
 #include <chrono>
 #include <thread>

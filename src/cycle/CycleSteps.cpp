@@ -1,6 +1,6 @@
 #include "cycle/CycleSteps.h"
 
-#include "cycle/ProgramLog.h"
+#include "session/ProgramLog.h"
 
 namespace morvane {
 

@@ -2,8 +2,8 @@
 
 #include "core/Text.h"
 #include "cycle/CycleContents.h"
-#include "cycle/DatabaseLocation.h"
-#include "cycle/SessionGuards.h"
+#include "session/DatabaseLocation.h"
+#include "session/SessionGuards.h"
 #include "fib/IB_ServicesProperties.h"
 #include "fib/fib.h"
 #include "fib/pFIBDatabase.h"

@@ -6,7 +6,7 @@
 #include "core/Format.h"
 #include "core/Text.h"
 #include "global/Global_Utils.h"
-#include "cycle/HeaderReport.h"
+#include "session/HeaderReport.h"
 #include "platform/DurableFile.h"
 
 #include <cmath>

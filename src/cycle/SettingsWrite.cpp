@@ -1,7 +1,7 @@
 #include "cycle/SettingsWrite.h"
 
-#include "cycle/DatabaseLocation.h"
-#include "cycle/SessionGuards.h"
+#include "session/DatabaseLocation.h"
+#include "session/SessionGuards.h"
 #include "fib/IB_ServicesProperties.h"
 #include "fib/pFIBDatabase.h"
 

@@ -7,28 +7,13 @@
 #include "cycle/CycleJournal.h"
 #include "cycle/CycleLock.h"
 #include "cycle/DatabaseControl.h"
-#include "cycle/DatabaseLocation.h"
+#include "session/DatabaseLocation.h"
 #include "cycle/SettingsWrite.h"
-#include "database/Global_FIB.h"
 #include "fib/IB_ServicesProperties.h"
 #include "fib/pFIBDatabase.h"
 #include "fib/pFIBProps.h"
 
 namespace morvane {
-
-std::optional<ProfileDatabase> ReadProfileDatabase(const std::string& profileName) noexcept
-{
-    try {
-        fib::TpFIBDatabase database(nullptr);
-        database.DBParams().SetText(DesignTimeDatabaseParams);
-        GlobalFIB().LoadConnectionProfile(database, profileName);
-        const fib::TConnectParams params(database.DBParams());
-        return ProfileDatabase{database.DBName(), {params.UserName(), params.Password()}};
-    } catch (const std::exception&) {
-        // The window reads the profile again and shows the reason to the operator.
-        return std::nullopt;
-    }
-}
 
 std::optional<StartUpRefusal> PrepareDatabaseAtStartUp(const ProfileDatabase& profile,
                                                        const std::function<void(const std::string&)>& log)

@@ -9,12 +9,12 @@
 #include "core/Text.h"
 #include "global/Global_File.h"
 #include "global/Global_Utils.h"
-#include "cycle/DatabaseLocation.h"
+#include "session/DatabaseLocation.h"
 #include "window/OperatorDialogs.h"
 #include "window/ReportTabStops.h"
 #include "cycle/CycleExitStatus.h"
 #include "platform/StopRequest.h"
-#include "cycle/ProgramLog.h"
+#include "session/ProgramLog.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -10,7 +10,7 @@
 #include "core/MessagePump.h"
 #include "cycle/CycleProgress.h"
 #include "cycle/BackupCycle.h"
-#include "cycle/ProgramLog.h"
+#include "session/ProgramLog.h"
 #include "global/Global_Utils.h"
 #include "window/OperatorDialogs.h"
 

@@ -6,8 +6,8 @@
 #include "ui_Morvane_01.h"
 #include "window/QtText.h"
 
-#include "cycle/JobSettings.h"
-#include "cycle/ProgramLog.h"
+#include "session/JobSettings.h"
+#include "session/ProgramLog.h"
 #include "global/Global_Utils.h"
 
 namespace morvane {

@@ -9,9 +9,9 @@
 #include "fib/pFIBDatabase.h"
 #include "database/Global_FIB.h"
 #include "fib/fib.h"
-#include "cycle/DatabaseLocation.h"
-#include "cycle/HeaderReport.h"
-#include "cycle/SessionGuards.h"
+#include "session/DatabaseLocation.h"
+#include "session/HeaderReport.h"
+#include "session/SessionGuards.h"
 #include "cycle/SettingsWrite.h"
 #include "core/Text.h"
 

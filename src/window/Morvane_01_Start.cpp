@@ -9,7 +9,7 @@
 #include "global/FileInfo.h"
 #include "database/Global_FIB.h"
 #include "global/Global_Utils.h"
-#include "cycle/ProgramLog.h"
+#include "session/ProgramLog.h"
 #include "platform/DurableFile.h"
 #include "logger/uApplicationLogger.h"
 

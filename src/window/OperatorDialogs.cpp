@@ -1,6 +1,6 @@
 #include "window/OperatorDialogs.h"
 
-#include "cycle/ProgramLog.h"
+#include "session/ProgramLog.h"
 
 #include <QAbstractButton>
 #include <QGuiApplication>

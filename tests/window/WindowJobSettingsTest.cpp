@@ -4,7 +4,7 @@
 #include "WindowFixture.h"
 
 #include "platform/RegistryStore.h"
-#include "cycle/JobSettings.h"
+#include "session/JobSettings.h"
 #include "support/FileText.h"
 #include "window/SpinEdit.h"
 

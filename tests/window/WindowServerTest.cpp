@@ -8,7 +8,7 @@
 #include "support/DbCommandTables.h"
 #include "support/FirebirdServer.h"
 #include "support/FreshDatabase.h"
-#include "cycle/JobSettings.h"
+#include "session/JobSettings.h"
 #include "window/SpinEdit.h"
 
 #include <QTimer>

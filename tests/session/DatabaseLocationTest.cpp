@@ -1,4 +1,4 @@
-#include "cycle/DatabaseLocation.h"
+#include "session/DatabaseLocation.h"
 
 #include <gtest/gtest.h>
 

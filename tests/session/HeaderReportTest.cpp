@@ -1,4 +1,4 @@
-#include "cycle/HeaderReport.h"
+#include "session/HeaderReport.h"
 
 #include "core/Exception.h"
 #include "core/Text.h"

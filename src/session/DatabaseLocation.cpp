@@ -1,4 +1,4 @@
-#include "cycle/DatabaseLocation.h"
+#include "session/DatabaseLocation.h"
 
 namespace morvane {
 

@@ -1,7 +1,7 @@
 // Every key the job settings reader knows is in the administrator's reference: a
 // key added without documentation fails here, naming the key.
 
-#include "cycle/JobSettings.h"
+#include "session/JobSettings.h"
 
 #include "support/FileText.h"
 

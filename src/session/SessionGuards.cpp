@@ -1,6 +1,6 @@
-#include "cycle/SessionGuards.h"
+#include "session/SessionGuards.h"
 
-#include "cycle/ProgramLog.h"
+#include "session/ProgramLog.h"
 
 namespace morvane {
 

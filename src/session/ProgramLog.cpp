@@ -1,4 +1,4 @@
-#include "cycle/ProgramLog.h"
+#include "session/ProgramLog.h"
 
 #include "logger/uApplicationLogger.h"
 

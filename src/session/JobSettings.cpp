@@ -1,11 +1,11 @@
-#include "cycle/JobSettings.h"
+#include "session/JobSettings.h"
 
 #include "core/Format.h"
 #include "core/Text.h"
 #include "global/Global_Registry.h"
 #include "global/Global_Utils.h"
-#include "cycle/DatabaseLocation.h"
-#include "cycle/IniText.h"
+#include "session/DatabaseLocation.h"
+#include "session/IniText.h"
 #include "platform/DurableFile.h"
 
 // The file's bytes are kept as they are (UTF-8): no wide-character conversion.

@@ -1,4 +1,4 @@
-#include "cycle/JobSettings.h"
+#include "session/JobSettings.h"
 
 #include "global/Global_Utils.h"
 #include "platform/RegistryStore.h"

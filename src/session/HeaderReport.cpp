@@ -1,7 +1,7 @@
-#include "cycle/HeaderReport.h"
+#include "session/HeaderReport.h"
 
 #include "core/Text.h"
-#include "cycle/DatabaseLocation.h"
+#include "session/DatabaseLocation.h"
 
 namespace morvane {
 

@@ -1,4 +1,4 @@
-#include "cycle/IniText.h"
+#include "session/IniText.h"
 
 #include <gtest/gtest.h>
 
