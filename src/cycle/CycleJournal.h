@@ -1,7 +1,7 @@
 #pragma once
-// The swap journal: a small text file beside the program that records every step
-// of the cycle that moves a database file, so that a run killed half-way can be
-// put right at the next start. Each line is on disk (file and folder synced) before
+// The swap journal: a small text file beside the database that records every step
+// of the cycle that moves a database file or changes its state, so that a run killed
+// half-way can be put right at the next start. Each line is on disk (file and folder synced) before
 // the move it announces starts and again once it has ended.
 //
 //   MORVANE JOURNAL 1

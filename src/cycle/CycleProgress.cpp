@@ -54,4 +54,17 @@ std::string ProgressLine(const std::string& step, const ProgressEstimate& estima
     return line;
 }
 
+ProgressSample SampleOfStep(std::int64_t recordsDone, std::int64_t recordsExpected, std::int64_t databaseBytes,
+                            const std::function<std::int64_t()>& writtenBytes, double elapsedSeconds)
+{
+    ProgressSample sample;
+    sample.recordsDone = recordsDone;
+    sample.recordsExpected = recordsExpected;
+    sample.bytesExpected = databaseBytes;
+    if (recordsExpected <= 0 && writtenBytes)
+        sample.bytesDone = writtenBytes();
+    sample.elapsedSeconds = elapsedSeconds;
+    return sample;
+}
+
 } // namespace morvane

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -24,6 +25,12 @@ struct ProgressEstimate {
 };
 
 ProgressEstimate EstimateProgress(const ProgressSample& sample);
+
+// A step's sample: its rows against the last run's, and the size of the file it
+// writes against the database's only when the rows cannot tell (writtenBytes is
+// not asked otherwise: it costs a look at the file).
+ProgressSample SampleOfStep(std::int64_t recordsDone, std::int64_t recordsExpected, std::int64_t databaseBytes,
+                            const std::function<std::int64_t()>& writtenBytes, double elapsedSeconds);
 
 // "12 s", "4 min 05 s", "1 h 02 min".
 std::string DurationText(double seconds);

@@ -24,12 +24,6 @@ const char* CycleStepName(CycleStep step) noexcept
     return "";
 }
 
-void SkippedStep(TRunReport* report, CycleStep step, std::string detail)
-{
-    if (report != nullptr)
-        report->AddStep(CycleStepName(step), StepOutcome::Skipped, 0, std::move(detail));
-}
-
 void JournalQuietly(TCycleJournal* journal, JournalStep step, bool done) noexcept
 {
     if (journal == nullptr)
@@ -39,14 +33,6 @@ void JournalQuietly(TCycleJournal* journal, JournalStep step, bool done) noexcep
     } catch (const std::exception& error) {
         ProgramLogQuietly(std::string("Journal du cycle: ") + error.what(), 1);
     }
-}
-
-void JournalDone(TCycleJournal* journal, JournalStep step, const std::function<void(std::string_view)>& stepReached)
-{
-    if (journal != nullptr)
-        journal->Record(step, true);
-    if (stepReached)
-        stepReached(JournalStepName(step));
 }
 
 } // namespace morvane

@@ -43,12 +43,19 @@ public:
     virtual void EndProgress() = 0;
 };
 
-// Test programs only: a named point of the cycle reached (the journal's step names,
-// "backup-started", "restore-started", "verification-started"), and the file
-// systems' free space. A program without hooks reads the real free space.
+class TRunReport;
+
+// Test programs only: a named point of the cycle reached (a step's name as it
+// starts, the same followed by ":done" once its journal line is written, and the
+// points "backup-started", "restore-started", "verification-started" inside the
+// requests), the file systems' free space, the run report as the cycle ends, and
+// stop requests. A program without hooks reads the real free space and signals.
 struct CycleHooks {
     std::function<void(std::string_view step)> stepReached;
     FreeSpaceProbe freeSpace;
+    std::function<void(const TRunReport&)> reportFinished;
+    // Whether a stop was asked for; a program without hooks asks the platform.
+    std::function<bool()> stopRequested;
 };
 
 } // namespace morvane

@@ -2,6 +2,7 @@
 
 #include "core/Text.h"
 #include "cycle/CycleFiles.h"
+#include "fib/fib.h"
 
 namespace morvane {
 
@@ -45,6 +46,23 @@ std::string TRequestErrors::Text() const
     for (const std::string& line : lines_)
         text += (text.empty() ? "" : "\n") + line;
     return text;
+}
+
+std::string ReadRequestOutput(const std::function<bool()>& eof, const std::function<std::string()>& nextLine,
+                              const std::function<void(const std::string&)>& onLine)
+{
+    TRequestErrors errors;
+    try {
+        while (!eof()) {
+            const std::string line = nextLine();
+            errors.Feed(line);
+            if (onLine)
+                onLine(line);
+        }
+    } catch (const fib::EFIBError& error) {
+        errors.AddEndMessage(error.ServerMessage().empty() ? std::string(error.what()) : error.ServerMessage());
+    }
+    return errors.Text();
 }
 
 } // namespace morvane

@@ -28,3 +28,16 @@ private:
 };
 
 } // namespace morvane
+
+#include <functional>
+
+namespace morvane {
+
+// Reads a request's output to its end, which is what waits for the server: every
+// line goes to onLine, and what the request said when it failed comes back in the
+// server's order (empty when it succeeded). An error of the server that ends the
+// request is its end message: its own lines, not the SQL code's general text.
+std::string ReadRequestOutput(const std::function<bool()>& eof, const std::function<std::string()>& nextLine,
+                              const std::function<void(const std::string&)>& onLine);
+
+} // namespace morvane

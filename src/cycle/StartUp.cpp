@@ -2,6 +2,7 @@
 
 #include "core/Exception.h"
 #include "core/Component.h"
+#include "cycle/CycleContext.h"
 #include "cycle/CycleExitStatus.h"
 #include "cycle/CycleFiles.h"
 #include "cycle/CycleJournal.h"
@@ -25,8 +26,6 @@ std::optional<StartUpRefusal> PrepareDatabaseAtStartUp(const ProfileDatabase& pr
     if (!HoldCycleLock(location.path, holder))
         return StartUpRefusal{ExitAlreadyRunning, CycleLockRefusal(location.path, holder)};
 
-    const std::string serverPart =
-        profile.dbFile.find(':') == std::string::npos ? std::string() : profile.dbFile.substr(0, profile.dbFile.find(':') + 1);
     const auto bringOnline = [&](const std::string& databasePath) {
         TComponent root;
         root.SetName("FormMorvane");
@@ -39,8 +38,9 @@ std::optional<StartUpRefusal> PrepareDatabaseAtStartUp(const ProfileDatabase& pr
         statistics.Options = fib::TStatOptions{fib::TStatOption::HeaderPages};
         TDatabaseControl control(config, statistics,
                                  ServiceUserParams(profile.credentials.user, profile.credentials.password), {}, 3);
-        control.BringOnline(serverPart + databasePath);
-        const std::string attributes = control.Attributes(serverPart + databasePath);
+        const std::string connection = JoinDatabaseLocation(location.server, databasePath);
+        control.BringOnline(connection);
+        const std::string attributes = control.Attributes(connection);
         if (AttributesSayShutDown(attributes))
             throw Exception("Attributes " + attributes);
     };

@@ -6,7 +6,6 @@
 
 #include "core/Component.h"
 #include "core/TextList.h"
-#include "cycle/CycleOutcome.h"
 #include "cycle/CycleRequest.h"
 #include "cycle/CycleProgress.h"
 #include "cycle/CycleView.h"
@@ -80,7 +79,7 @@ public:
     void btnBackupRestoreClick();
     // The cycle's two requests: each logs its own failure and says how it ended.
     bool RunBackup(const std::string& backupFileName);
-    RestoreOutcome RunRestore(const std::string& backupFileName, bool movedBeforeBackup);
+    bool RunRestore(const std::string& backupFileName);
     // Everything a cycle started now would act on, as the window's fields say it.
     CycleRequest ReadCycleRequest() const;
     // Test programs only: what the cycle reports at its named points.

@@ -102,10 +102,10 @@ bool TFormMorvane::RunBackup(const std::string& backupFileName)
     return cycle.RunBackup(backupFileName);
 }
 
-RestoreOutcome TFormMorvane::RunRestore(const std::string& backupFileName, bool movedBeforeBackup)
+bool TFormMorvane::RunRestore(const std::string& backupFileName)
 {
     TBackupCycle cycle(ReadCycleRequest(), Components(), *this, cycleHooks_);
-    return cycle.RunRestore(backupFileName, movedBeforeBackup);
+    return cycle.RunRestore(backupFileName);
 }
 
 void TFormMorvane::SetInputsReadOnly(bool readOnly)

@@ -1,12 +1,10 @@
-// The decisions the cycle makes on how a step ended, without a server: the exit
-// status of each class of failure, the step of the run report a failure is charged
-// to, and the undo of a database file moved before the backup.
+// The decisions the cycle makes without a server: the exit status of each class of
+// failure, the databases it refuses, and the undo of a database file it moved.
 
 #include "cycle/CycleExitStatus.h"
-#include "cycle/CycleGuards.h"
 #include "cycle/CycleJournal.h"
 #include "cycle/CycleOutcome.h"
-#include "cycle/CycleSteps.h"
+#include "cycle/CycleUndo.h"
 #include "cycle/DatabaseChecks.h"
 #include "cycle/DatabaseControl.h"
 #include "support/FileText.h"
@@ -28,70 +26,16 @@ TEST(CycleDecisions, AnErrorLeavesTheStatusOfTheStageItStoppedIn)
         int status;
     } cases[] = {
         {CycleStage::Start, ExitStartUpError},
+        {CycleStage::AlreadyRunning, ExitAlreadyRunning},
         {CycleStage::Preflight, ExitPreflightRefused},
         {CycleStage::Preparation, ExitStartUpError},
         {CycleStage::Disconnection, ExitDisconnectionRefused},
         {CycleStage::Backup, ExitBackupFailed},
         {CycleStage::Restore, ExitRestoreFailed},
+        {CycleStage::Swap, ExitSwapFailed},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ExitStatusOfStage(c.stage), c.status) << static_cast<int>(c.stage);
-}
-
-TEST(CycleDecisions, ACycleThatRanToItsEndTellsHowTheRebuildWent)
-{
-    const struct {
-        bool backedUp;
-        RestoreOutcome outcome;
-        int status;
-    } cases[] = {
-        {true, RestoreOutcome::Swapped, ExitCompleted},
-        {false, RestoreOutcome::RestoreFailed, ExitBackupFailed},
-        {true, RestoreOutcome::RestoreFailed, ExitRestoreFailed},
-        {true, RestoreOutcome::VerificationFailed, ExitRestoreFailed},
-        {true, RestoreOutcome::RenameFailed, ExitSwapFailed},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(ExitStatusOfCycle(c.backedUp, c.outcome), c.status)
-            << c.backedUp << " " << static_cast<int>(c.outcome);
-}
-
-std::vector<std::string> StepLines(const TRunReport& report)
-{
-    std::vector<std::string> lines;
-    for (const RunReportStep& step : report.Steps())
-        lines.push_back(step.name + " " + StepOutcomeText(step.outcome) + " " + step.detail);
-    return lines;
-}
-
-TEST(CycleDecisions, AFailureIsChargedToTheStepItStoppedIn)
-{
-    // A step an error left without a reason takes the error's text.
-    {
-        TRunReport report;
-        report.AddStep(CycleStepName(CycleStep::Preflight), StepOutcome::Ok);
-        { ReportStep left(&report, CycleStep::ServerFolder); }
-        ChargeFailure(report, "serveur injoignable");
-        EXPECT_EQ(StepLines(report), (std::vector<std::string>{"vérification préalable ok ",
-                                                               "dossier du serveur failed serveur injoignable"}));
-    }
-    // A step that refused with its own reason already says it: nothing is added.
-    {
-        TRunReport report;
-        ReportStep refused(&report, CycleStep::Preflight);
-        refused.End(StepOutcome::Refused, "espace libre insuffisant");
-        ChargeFailure(report, "espace libre insuffisant");
-        EXPECT_EQ(StepLines(report),
-                  (std::vector<std::string>{"vérification préalable refused espace libre insuffisant"}));
-    }
-    // An error between two steps gets a step of its own.
-    {
-        TRunReport report;
-        report.AddStep(CycleStepName(CycleStep::Backup), StepOutcome::Ok);
-        ChargeFailure(report, "'x' n'est pas une valeur numérique valide");
-        EXPECT_EQ(StepLines(report), (std::vector<std::string>{
-                                         "backup ok ", "erreur failed 'x' n'est pas une valeur numérique valide"}));
-    }
 }
 
 TEST(CycleDecisions, ADatabaseThatCannotBeRebuiltAsItIsIsRefusedBeforeAnythingRuns)
@@ -150,35 +94,27 @@ protected:
     test::TemporaryFolder folder_;
 };
 
-TEST_F(MovedFileTest, LeavingTheCyclePutsTheMovedDatabaseBackAndJournalsIt)
+TEST_F(MovedFileTest, TheMovedDatabaseGoesBackAndTheJournalSaysSo)
 {
     test::WriteFileText(Moved(), "old database");
-    int namedAgain = 0;
     {
         TCycleJournal journal(JournalPath(), Database(), Moved(), Database() + "_Morvane");
-        MovedDatabaseFile moved(Database(), Moved(), &journal, [&] { ++namedAgain; });
+        EXPECT_TRUE(MoveFileBack(Database(), Moved(), &journal, JournalStep::MovedBack, "Base"));
+        const JournalState state = ParseJournal(test::ReadFileText(JournalPath()));
+        EXPECT_TRUE(state.Has(JournalStep::MovedBack, false));
+        EXPECT_TRUE(state.Has(JournalStep::MovedBack, true));
     }
     EXPECT_EQ(test::ReadFileText(Database()), "old database");
     EXPECT_FALSE(std::filesystem::exists(Moved()));
-    EXPECT_EQ(namedAgain, 1);
     // Back at its path, the database needs no journal any more.
     EXPECT_FALSE(std::filesystem::exists(JournalPath()));
 }
 
-TEST_F(MovedFileTest, AKeptOrReplacedMoveIsNotUndone)
+TEST_F(MovedFileTest, ARebuiltDatabaseAtThePathStaysAndTheOldOneWithIt)
 {
     test::WriteFileText(Moved(), "old database");
-    {
-        MovedDatabaseFile moved(Database(), Moved(), nullptr, [] {});
-        moved.Keep();
-    }
-    EXPECT_FALSE(std::filesystem::exists(Database()));
-    EXPECT_TRUE(std::filesystem::exists(Moved()));
-
-    // The rebuilt database already took the path: the old one stays where it is.
     test::WriteFileText(Database(), "new database");
-    MovedDatabaseFile moved(Database(), Moved(), nullptr, [] { ADD_FAILURE() << "named again"; });
-    EXPECT_TRUE(moved.MoveBack());
+    EXPECT_TRUE(MoveFileBack(Database(), Moved(), nullptr, JournalStep::MovedBack, "Base"));
     EXPECT_EQ(test::ReadFileText(Database()), "new database");
     EXPECT_EQ(test::ReadFileText(Moved()), "old database");
 }
@@ -187,8 +123,7 @@ TEST_F(MovedFileTest, AMoveThatCannotBeUndoneIsSaidAndTheJournalStays)
 {
     // Nothing at the rename path any more: nothing to put back.
     TCycleJournal journal(JournalPath(), Database(), Moved(), Database() + "_Morvane");
-    MovedDatabaseFile moved(Database(), Moved(), &journal, [] { ADD_FAILURE() << "named again"; });
-    EXPECT_FALSE(moved.MoveBack());
+    EXPECT_FALSE(MoveFileBack(Database(), Moved(), &journal, JournalStep::MovedBack, "Base"));
     EXPECT_FALSE(journal.Finish());
     const JournalState state = ParseJournal(test::ReadFileText(JournalPath()));
     EXPECT_TRUE(state.Has(JournalStep::MovedBack, false));

@@ -2,6 +2,7 @@
 
 #include "cycle/CycleFiles.h"
 #include "cycle/RequestErrors.h"
+#include "fib/fib.h"
 
 #include "support/TemporaryFolder.h"
 #include "support/FileText.h"
@@ -65,6 +66,43 @@ TEST(CycleFiles, RequestErrorsKeepTheServersLinesInItsOrder)
     TRequestErrors silent;
     silent.AddEndMessage("Error reading data from the connection.");
     EXPECT_EQ(silent.Text(), "Error reading data from the connection.");
+}
+
+// The output query scripted: the server sends some lines, then ends the request with
+// an error of its own; every line reaches the reader and the error text keeps the
+// last line before the server's message, not the component's composed text.
+TEST(CycleFiles, ARequestEndedByTheServerGivesItsLastLineThenItsMessage)
+{
+    const struct {
+        const char* name;
+        std::vector<std::string> lines;
+        std::string serverMessage; // empty: the request ends well
+        std::string expected;
+    } cases[] = {
+        {"ends well", {"gbak:restoring table T1", "gbak:finishing, closing, and going home"}, "", ""},
+        {"cut after some output", {"gbak:restoring table T1", "gbak:committing metadata"},
+         "Error reading data from the connection.\r\n",
+         "gbak:committing metadata\nError reading data from the connection."},
+        {"cut before any output", {}, "Error reading data from the connection.",
+         "Error reading data from the connection."},
+    };
+    for (const auto& c : cases) {
+        std::size_t next = 0;
+        std::vector<std::string> read;
+        const std::string text = ReadRequestOutput(
+            [&] { return c.serverMessage.empty() && next == c.lines.size(); },
+            [&]() -> std::string {
+                if (next < c.lines.size())
+                    return c.lines[next++];
+                fib::FIBErrorFields fields;
+                fields.ServerMessage = c.serverMessage;
+                fields.SenderName = "RestoreService1";
+                throw fib::EFIBInterBaseError(fields);
+            },
+            [&](const std::string& line) { read.push_back(line); });
+        EXPECT_EQ(text, c.expected) << c.name;
+        EXPECT_EQ(read, c.lines) << c.name;
+    }
 }
 
 TEST(CycleFiles, BatchCommandLineRunsABareNameFromTheProgramFolderAsOneWord)

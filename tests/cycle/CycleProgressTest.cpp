@@ -37,6 +37,28 @@ TEST(CycleProgress, EstimateFromRowsElseFromFileSizes)
     }
 }
 
+TEST(CycleProgress, TheFileIsMeasuredOnlyWhenTheRowsCannotTell)
+{
+    int looks = 0;
+    const auto fileSize = [&looks]() -> std::int64_t {
+        ++looks;
+        return 300;
+    };
+    const ProgressSample byRows = SampleOfStep(500, 1000, 4000, fileSize, 2.0);
+    EXPECT_EQ(looks, 0);
+    EXPECT_EQ(byRows.recordsDone, 500);
+    EXPECT_EQ(byRows.recordsExpected, 1000);
+    EXPECT_EQ(byRows.bytesDone, 0);
+    EXPECT_DOUBLE_EQ(EstimateProgress(byRows).fraction, 0.5);
+
+    // No earlier run to weigh the rows against: the file written against the database's.
+    const ProgressSample bySize = SampleOfStep(500, 0, 4000, fileSize, 2.0);
+    EXPECT_EQ(looks, 1);
+    EXPECT_EQ(bySize.bytesDone, 300);
+    EXPECT_EQ(bySize.bytesExpected, 4000);
+    EXPECT_GT(EstimateProgress(bySize).fraction, 0.0);
+}
+
 TEST(CycleProgress, LineForStandardError)
 {
     EXPECT_EQ(DurationText(0), "0 s");

@@ -145,7 +145,7 @@ TEST_F(CycleProgramTest, AJobSettingsPageValueOutOfRangeRefusesBeforeAnyBatchFil
     EXPECT_EQ(HeaderValue(database_->HeaderStatistics().Output, "Page size"), "4096");
     EXPECT_FALSE(Exists(RenamePath()));
     EXPECT_THAT(Log(), HasSubstr("[001] Morvane : '200000' n'est pas une valeur numérique valide."));
-    EXPECT_EQ(ReportedSteps(), std::vector<std::string>{"vérification préalable refused"});
+    EXPECT_EQ(StepsThatRan(), std::vector<std::string>{"vérification préalable refused"});
     EXPECT_EQ(RunReport()["before"].toObject()["pageBuffers"].toInt(-1), 0);
 }
 

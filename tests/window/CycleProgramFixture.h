@@ -160,6 +160,15 @@ protected:
             steps.push_back(step["name"].toString().toStdString() + " " + step["outcome"].toString().toStdString());
         return steps;
     }
+    // The steps that ran: those a refusal or a failure left are reported skipped.
+    std::vector<std::string> StepsThatRan() const
+    {
+        std::vector<std::string> ran;
+        for (const std::string& step : ReportedSteps())
+            if (!step.ends_with(" skipped"))
+                ran.push_back(step);
+        return ran;
+    }
 
     int Count(const std::string& select) const { return SelectCount(*database_, select); }
     int Rows() const { return Count("SELECT COUNT(*) FROM CLIENTS;"); }

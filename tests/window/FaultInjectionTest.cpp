@@ -223,7 +223,7 @@ TEST_P(ProgramKilledTest, NextStartPutsTheDatabaseBackAndRunsTheCycle)
 INSTANTIATE_TEST_SUITE_P(
     Steps, ProgramKilledTest,
     ::testing::Values(ProgramKill{"AfterTheMoveBeforeTheBackup", "after the move before the backup",
-                                  "moved-before-backup", "",
+                                  "moved-before-backup:done", "",
                                   "Ancienne base remise à sa place: ", "old file moved back"},
                       ProgramKill{"DuringTheBackup", "during the backup", "backup-started", "",
                                   "Ancienne base remise à sa place: ", "old file moved back"},
@@ -234,7 +234,7 @@ INSTANTIATE_TEST_SUITE_P(
                       // The restore verified, killed before the new file went in: the
                       // verified new file takes the path.
                       ProgramKill{"AfterTheVerifiedRestore", "after the verified restore, before the swap",
-                                  "restore-verified", "BeforeBackup=0\nAfterRestore=1\n",
+                                  "restore-verified:done", "BeforeBackup=0\nAfterRestore=1\n",
                                   "Nouvelle base vérifiée mise à sa place: ", "verified new file moved in"}),
     [](const ::testing::TestParamInfo<ProgramKill>& param) { return std::string(param.param.name); });
 

@@ -7,7 +7,6 @@
 #include "CycleProgramFixture.h"
 
 #include "core/Text.h"
-#include "cycle/CycleGuards.h"
 #include "support/WorkstationSimulatorProcess.h"
 #include "support/FileText.h"
 

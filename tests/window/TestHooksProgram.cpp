@@ -1,7 +1,8 @@
 // The program as the end-to-end tests run it when they must act between two steps
 // of the cycle or pretend a file system is full:
 //   MORVANE_TEST_FREE_SPACE=<bytes>  every file system reports that much free;
-//   MORVANE_TEST_PAUSE_AT=<step>     at that step the cycle creates "morvane-paused"
+//   MORVANE_TEST_PAUSE_AT=<step>     at that point (a step as it starts, "<step>:done" once
+//                                    its journal line is written) the cycle creates "morvane-paused"
 //                                    beside the program and waits until it is removed,
 //                                    so a test can kill the program there or act on
 //                                    the server and let the run go on.

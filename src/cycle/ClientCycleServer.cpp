@@ -1,0 +1,190 @@
+#include "cycle/ClientCycleServer.h"
+
+#include "core/Exception.h"
+#include "cycle/CycleContents.h"
+#include "cycle/RequestErrors.h"
+#include "cycle/SettingsWrite.h"
+#include "database/FIB_Deconnexion.h"
+#include "fib/IB_ServicesBackup.h"
+#include "fib/IB_ServicesProperties.h"
+#include "fib/pFIBDatabase.h"
+#include "session/DatabaseLocation.h"
+#include "session/SessionGuards.h"
+
+#include <thread>
+
+namespace morvane {
+
+namespace {
+
+// Reads the request's output to its end; whatever happens, its session ends here:
+// the next request must not ride a broken one.
+std::string RunRequest(fib::TpFIBBackupRestoreService& service, const RequestLineSink& onLine)
+{
+    ServiceSessionGuard session(service);
+    if (!service.Active())
+        service.Attach();
+    service.ServiceStart();
+    const std::string errors = ReadRequestOutput([&] { return service.Eof(); }, [&] { return service.GetNextLine(); },
+                                                 onLine);
+    // A request the server failed has already lost its service: the session guard
+    // ends what is left.
+    if (errors.empty())
+        service.Detach();
+    return errors;
+}
+
+} // namespace
+
+TClientCycleServer::TClientCycleServer(CycleComponents components, std::string user, std::string password)
+    : components_(components), user_(std::move(user)), password_(std::move(password)),
+      control_(components.config, components.statistics, ServiceUserParams(user_, password_),
+               components.database.DBParams(), components.database.SQLDialect())
+{
+}
+
+std::string TClientCycleServer::ServerFolder(const std::string& connection)
+{
+    return GetBaseLocation(components_.serverProperties, connection, user_, password_);
+}
+
+DatabaseFacts TClientCycleServer::Facts(const std::string& connection, bool forcedDisconnection,
+                                        RunReportDatabase& settings)
+{
+    return control_.Facts(connection, user_, forcedDisconnection, settings);
+}
+
+void TClientCycleServer::SendWorkstationsAway(const std::string& connection, bool unattended,
+                                              const std::function<void(const std::string&)>& progress)
+{
+    fib::TpFIBDatabase& database = components_.database;
+    morvane::NameDatabase(database, connection);
+    // A refusal must not leave the program attached to the database it stopped on.
+    AttachmentGuard attachment(database);
+    DeconnexionUsers(database, nullptr, unattended, progress);
+    database.SetConnected(false);
+}
+
+std::vector<std::string> TClientCycleServer::ForeignAttachments(const std::string& connection)
+{
+    return control_.ForeignAttachments(connection);
+}
+
+void TClientCycleServer::Shutdown(const std::string& connection, fib::TShutdownMode mode, fib::TShutdownWait wait)
+{
+    control_.Shutdown(connection, mode, wait, 0);
+}
+
+void TClientCycleServer::BringOnline(const std::string& connection, fib::TShutdownMode mode)
+{
+    control_.BringOnline(connection, mode);
+}
+
+void TClientCycleServer::BringOnlineFromShutdown(const std::string& connection, fib::TShutdownMode mode)
+{
+    control_.BringOnlineFromShutdown(connection, mode);
+}
+
+std::string TClientCycleServer::Attributes(const std::string& connection) { return control_.Attributes(connection); }
+
+std::vector<std::string> TClientCycleServer::HeaderLines(const std::string& connection)
+{
+    return ReadHeaderLines(components_.statistics, ServiceUserParams(user_, password_), connection);
+}
+
+std::chrono::milliseconds TClientCycleServer::WaitUntilUnreached(const std::string& connection,
+                                                                 std::chrono::milliseconds interval,
+                                                                 std::chrono::milliseconds limit)
+{
+    return control_.WaitUntilUnreached(connection, interval, limit);
+}
+
+AttachedReading TClientCycleServer::ReadAttached(const std::string& connection, bool withKept)
+{
+    fib::TpFIBDatabase database(nullptr);
+    PrepareOwnAttachment(database, connection, components_.database.DBParams(), components_.database.SQLDialect());
+    AttachmentGuard attachment(database);
+    database.SetConnected(true);
+    AttachedReading reading;
+    reading.others = ReadForeignAttachments(database);
+    if (withKept) {
+        reading.settings = ReadAttachedSettings(database);
+        reading.inactiveIndexes = ReadInactiveIndexes(database);
+    }
+    return reading;
+}
+
+void TClientCycleServer::WriteSettings(const std::string& connection, const DatabaseSettings& settings,
+                                       const std::function<void(SettingItem, bool done)>& mark)
+{
+    WriteDatabaseSettings(components_.config, connection, ServiceUserParams(user_, password_), settings, mark);
+}
+
+void TClientCycleServer::SetReadOnly(const std::string& connection, bool readOnly)
+{
+    control_.SetReadOnly(connection, readOnly);
+}
+
+std::string TClientCycleServer::Backup(const std::string& connection, const std::string& backupPath,
+                                       const RequestLineSink& onLine)
+{
+    fib::TpFIBBackupService& service = components_.backup;
+    service.BackupFile.Clear();
+    const DatabaseLocation location = SplitDatabaseLocation(connection);
+    service.SetServerName(location.server);
+    service.DatabaseName = location.path;
+    service.SetParams(ServiceUserParams(user_, password_));
+    // The backup's own attachment must not add a row to an audit table through an
+    // ON CONNECT trigger: the rebuilt database would not be the one that was counted.
+    service.Options.Include(fib::TBackupOption::NoDatabaseTriggers);
+    service.BackupFile.Add(backupPath);
+    // Its output names every table with the rows written: what the restore must give back.
+    service.Verbose = true;
+    return RunRequest(service, onLine);
+}
+
+std::string TClientCycleServer::Restore(const std::string& backupPath, const std::string& newConnection,
+                                        int pageSize, int pageBuffers, const RequestLineSink& onLine)
+{
+    fib::TpFIBRestoreService& service = components_.restore;
+    service.DatabaseName.Clear();
+    service.BackupFile.Clear();
+    const DatabaseLocation location = SplitDatabaseLocation(newConnection);
+    service.SetServerName(location.server);
+    service.DatabaseName.Add(location.path);
+    service.PageBuffers = pageBuffers;
+    service.PageSize = pageSize;
+    service.SetParams(ServiceUserParams(user_, password_));
+    service.BackupFile.Add(backupPath);
+    service.Verbose = true;
+    // Open to writes first, so that a read-only database keeps the space it reserves
+    // on its pages; the cycle makes it read-only again before its verification.
+    service.ReadWrite = true;
+    return RunRequest(service, onLine);
+}
+
+RunReportDatabase TClientCycleServer::ReportDatabase(const std::string& connection,
+                                                     const std::string& localPath) noexcept
+{
+    const fib::TpFIBDatabase& database = components_.database;
+    const RunReportDatabase attached =
+        ReadReportDatabase(connection, database.DBParams(), database.SQLDialect(), localPath);
+    RunReportDatabase header;
+    try {
+        header = ReadHeaderSettings(HeaderLines(connection));
+    } catch (const std::exception&) {
+        // A header that cannot be read (no file at the path) leaves its values empty.
+    }
+    return PreferHeaderValues(header, attached);
+}
+
+void TClientCycleServer::NameDatabase(const std::string& connection)
+{
+    morvane::NameDatabase(components_.database, connection);
+}
+
+std::string TClientCycleServer::DatabaseName() const { return components_.database.DBName(); }
+
+void TClientCycleServer::PauseBeforeRetry() { std::this_thread::sleep_for(std::chrono::seconds(1)); }
+
+} // namespace morvane

@@ -1,0 +1,89 @@
+#pragma once
+// One cycle's request, every path it works with (computed once, here) and what its
+// steps learn on the way. A context lives for one run: the next run starts from a
+// new one.
+
+#include "cycle/CycleJournal.h"
+#include "cycle/CycleRequest.h"
+#include "cycle/RecordCounts.h"
+#include "cycle/RunReport.h"
+#include "platform/BackgroundRemoval.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace morvane {
+
+// A server part and a path as one connection text: "server:path", or the path
+// alone when there is no server. Every connection of the cycle is joined here.
+std::string JoinDatabaseLocation(const std::string& server, const std::string& path);
+
+struct CyclePaths {
+    std::string server;      // the DB File text's server part
+    std::string database;    // the database file, where clients find it
+    std::string rename;      // where the old file goes
+    std::string previous;    // where a copy an earlier cycle left at the rename path waits
+    std::string newDatabase; // the file the restore writes
+    std::string backup;      // the backup file
+    std::string backupName;  // its name alone, as the status panel shows it
+    std::string databaseConnection;
+    std::string movedConnection; // the old file at the rename path
+    std::string newConnection;
+};
+
+// backupFileName: the cycle's own, unless a backup or a restore runs alone.
+CyclePaths CyclePathsOf(const CycleRequest& request, const std::string& backupFileName);
+
+struct CycleContext {
+    CycleContext(CycleRequest cycleRequest, const std::string& backupFileName);
+
+    // The journal of this cycle, on disk from its first use.
+    TCycleJournal& Journal();
+    bool HasJournal() const noexcept { return journal_ != nullptr; }
+    // The journal when a step has opened it: what an undo writes its lines into.
+    TCycleJournal* OpenJournal() noexcept { return journal_.get(); }
+
+    const CycleRequest request;
+    const CyclePaths paths;
+
+    // Read before the cycle: the header's attributes (the shutdown state the site had
+    // set) and the run report's database before.
+    std::string originalAttributes;
+    bool beforeRead{false};
+    // What the rebuilt database keeps of the old one, read right before its backup.
+    RunReportDatabase oldSettings;
+    std::vector<std::string> oldInactiveIndexes;
+    bool keptRead{false};
+    // What the backup reads: the old file where the cycle moved it, or the database
+    // the window's component names when a backup runs alone.
+    std::string backupSource;
+
+    // How far the cycle went.
+    bool servicesStopped{false};   // the batch before the backup's point is passed
+    bool shutDown{false};          // the cycle shut the database down
+    bool movedBeforeBackup{false}; // the old file is at the rename path
+    bool previousSetAside{false};
+    bool backupRan{false};
+    bool keepNewFile{false};       // a new file that differs stays for inspection
+    bool notBackOnline{false};
+
+    // The tables and rows the backup wrote and the restore read back, from their
+    // verbose output: what the verification compares.
+    TRecordTally backupTally{TransferKind::Backup};
+    TRecordTally restoreTally{TransferKind::Restore};
+    // What the failed backup or restore request said, for the operator.
+    std::string requestFailure;
+    std::string verificationFailure;
+    // The new database's settings as its verification read them.
+    std::optional<RunReportDatabase> verifiedSettings;
+    // The backup file, removed by the time the cycle ends (after a swap on a thread
+    // of its own, while the window shows the new header).
+    std::optional<platform::BackgroundRemoval> backupRemoval;
+
+private:
+    std::unique_ptr<TCycleJournal> journal_;
+};
+
+} // namespace morvane

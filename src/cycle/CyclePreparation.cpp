@@ -1,0 +1,151 @@
+// The cycle's steps before anything moves: its checks, the site's batch files, the
+// workstations sent away and the shutdown.
+
+#include "cycle/BackupCycle.h"
+
+#include "core/Text.h"
+#include "core/TextList.h"
+#include "cycle/CycleFiles.h"
+#include "cycle/CycleRefusals.h"
+#include "cycle/CycleLock.h"
+#include "cycle/CyclePreflight.h"
+#include "cycle/CycleUndo.h"
+#include "cycle/DatabaseControl.h"
+#include "global/Global_File.h"
+#include "global/Global_Utils.h"
+#include "platform/DurableFile.h"
+#include "session/ProgramLog.h"
+
+namespace morvane {
+
+
+StepEnd TBackupCycle::Preflight()
+{
+    const CycleContext& c = *context_;
+    std::string holder;
+    if (!HoldCycleLock(c.paths.database, holder))
+        throw ECycleRefused(CycleLockRefusal(c.paths.database, holder), CycleStage::AlreadyRunning);
+    PreflightInput input{c.paths.database, request_.backupFolder, c.paths.rename,
+                         request_.renameBeforeBackup || request_.renameAfterRestore, request_.refusedSetting};
+    if (const auto refusal = PreflightRefusal(input, hooks_.freeSpace))
+        throw ECycleRefused(*refusal, CycleStage::Preflight);
+    return {};
+}
+
+StepEnd TBackupCycle::ReadServerFolder()
+{
+    // Only the server's administrator may read it, and nothing of the cycle needs
+    // it: a database's owner runs the cycle without it. Wrong credentials are
+    // refused by the checks of the database that come next.
+    try {
+        server_.ServerFolder(request_.dbFile);
+        return {};
+    } catch (const std::exception& error) {
+        ProgramLog(std::string("Dossier du serveur non lu, le cycle continue sans lui: ") + error.what(), 5);
+        return {StepOutcome::Skipped, error.what()};
+    }
+}
+
+StepEnd TBackupCycle::CheckDatabase()
+{
+    CycleContext& c = *context_;
+    RunReportDatabase before;
+    const DatabaseFacts facts = server_.Facts(c.paths.databaseConnection, request_.forceDisconnection, before);
+    before.sizeBytes = platform::FileSize(c.paths.database);
+    if (report_ != nullptr)
+        report_->SetBefore(before);
+    c.beforeRead = true;
+    c.originalAttributes = facts.attributes;
+    if (const auto refusal = DatabaseRefusal(request_.dbFile, facts))
+        throw ECycleRefused(refusal->message,
+                            refusal->disconnection ? CycleStage::Disconnection : CycleStage::Preflight);
+    return {};
+}
+
+StepEnd TBackupCycle::BatchBeforeBackup()
+{
+    // From here the site's services are stopped: the batch after the restore runs
+    // however the cycle ends.
+    context_->servicesStopped = true;
+    if (request_.batchBeforeBackup.empty())
+        return {StepOutcome::Skipped, {}};
+    RunBatchFile(request_.batchBeforeBackup);
+    return {};
+}
+
+StepEnd TBackupCycle::SendWorkstationsAway()
+{
+    const CycleContext& c = *context_;
+    if (request_.forceDisconnection) {
+        server_.SendWorkstationsAway(request_.dbFile, request_.unattended, [this](const std::string& line) {
+            view_.AppendLine(line);
+            ProgramLog(line, 200);
+        });
+    } else if (const std::vector<std::string> others = server_.ForeignAttachments(c.paths.databaseConnection);
+               !others.empty()) {
+        throw Exception(OthersAttachedRefusal(request_.dbFile, others));
+    }
+    return {};
+}
+
+StepEnd TBackupCycle::ShutDown()
+{
+    CycleContext& c = *context_;
+    try {
+        server_.Shutdown(c.paths.databaseConnection, fib::TShutdownMode::Full,
+                         request_.forceDisconnection ? fib::TShutdownWait::Force : fib::TShutdownWait::Attachments);
+    } catch (const std::exception& error) {
+        if (request_.forceDisconnection)
+            throw;
+        // Someone attached between the look and the shutdown: nothing was cut.
+        throw Exception(OthersAttachedRefusal(request_.dbFile, {error.what()}));
+    }
+    c.shutDown = true;
+    const std::string line = "Base arrêtée pour le cycle (shutdown full) : " + request_.dbFile + " => Attributes " +
+                             server_.Attributes(c.paths.databaseConnection);
+    view_.AppendLine(line);
+    ProgramLog(line, 200);
+    return {StepOutcome::Ok, "shutdown full"};
+}
+
+bool TBackupCycle::BringBackOnlineAsItWas()
+{
+    CycleContext& c = *context_;
+    // Back to the state the site had set: online, or a maintenance shutdown.
+    const fib::TShutdownMode original = ShutdownModeOf(c.originalAttributes);
+    BackOnlineRequest request;
+    request.databaseName = request_.dbFile;
+    request.databasePath = c.paths.database;
+    request.online = [&] { server_.BringOnline(c.paths.databaseConnection, original); };
+    request.attributes = [&] { return server_.Attributes(c.paths.databaseConnection); };
+    request.backAsItWas = [original](const std::string& attributes) { return ShutdownModeOf(attributes) == original; };
+    request.pauseBeforeRetry = [this] { server_.PauseBeforeRetry(); };
+    return BringBackOnline(request, c.OpenJournal());
+}
+
+StepEnd TBackupCycle::BatchAfterBackup()
+{
+    if (request_.batchAfterBackup.empty())
+        return {StepOutcome::Skipped, {}};
+    RunBatchFile(request_.batchAfterBackup);
+    return {};
+}
+
+StepEnd TBackupCycle::BatchAfterRestore()
+{
+    if (request_.batchAfterRestore.empty())
+        return {StepOutcome::Skipped, {}};
+    RunBatchFile(request_.batchAfterRestore);
+    return {};
+}
+
+void TBackupCycle::RunBatchFile(const std::string& batchFile)
+{
+    // A missing or failing batch file is no error: the shell's complaint is its output.
+    TStringList lines;
+    const std::string output = RunCmdLine(BatchCommandLine(batchFile, ProgramFolder()), ProgramFolder(), &lines);
+    for (const std::string& line : SplitLines(output))
+        view_.AppendLine(line);
+}
+
+} // namespace morvane

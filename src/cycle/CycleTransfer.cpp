@@ -1,0 +1,165 @@
+// The cycle's steps that carry the data: the settings written, the backup of the
+// old file, closing it for good, and the restore into the new file, with their
+// progress.
+
+#include "cycle/BackupCycle.h"
+
+#include "core/Text.h"
+#include "cycle/CycleFiles.h"
+#include "cycle/CycleRefusals.h"
+#include "platform/DurableFile.h"
+#include "session/ProgramLog.h"
+
+namespace morvane {
+
+namespace {
+
+// The window's progress bar moves a few times a second at most.
+constexpr std::chrono::milliseconds ProgressInterval{250};
+// How often the restored file's written pages are sent on to the disk.
+constexpr std::chrono::milliseconds WriteBackInterval{500};
+
+} // namespace
+
+StepEnd TBackupCycle::WriteSettings()
+{
+    server_.WriteSettings(context_->backupSource, request_.settings,
+                          [this](SettingItem item, bool done) { view_.MarkSetting(item, done); });
+    return {};
+}
+
+StepEnd TBackupCycle::Backup()
+{
+    CycleContext& c = *context_;
+    const std::string& backupName = c.paths.backupName;
+    DeleteFileIfExists(c.paths.backup);
+    c.backupRan = true;
+    c.backupTally = TRecordTally(TransferKind::Backup);
+    try {
+        StepReached("backup-started");
+        view_.SetStatus("Début backup: " + backupName, PanelColour::Running);
+        view_.ProcessMessages();
+        const auto started = std::chrono::steady_clock::now();
+        TProgressThrottle throttle(ProgressInterval);
+        // The backup's loop does not process the window's messages.
+        const std::string errorText = server_.Backup(c.backupSource, c.paths.backup, [&](const std::string& line) {
+            c.backupTally.Feed(line);
+            ShowStepProgress("backup", c.backupTally, previousRows_.backup, c.paths.backup, started, throttle);
+        });
+        c.backupTally.Finish();
+        view_.EndProgress();
+        view_.SetStatus("Fin backup: " + backupName, PanelColour::Idle);
+        view_.ProcessMessages();
+        if (!errorText.empty())
+            throw Exception(errorText);
+        return {};
+    } catch (const std::exception& error) {
+        c.requestFailure = error.what();
+        ProgramLog(std::string("Erreur Backup: ") + error.what(), 1);
+    }
+    DeleteFileIfExists(c.paths.backup);
+    throw ECycleStepFailed(c.requestFailure);
+}
+
+StepEnd TBackupCycle::CloseAfterBackup()
+{
+    // Closed again for good: the backup holds everything the old file will ever
+    // hold. The shutdown fails when anyone but the cycle is attached.
+    try {
+        server_.Shutdown(context_->paths.movedConnection, fib::TShutdownMode::Full, fib::TShutdownWait::Attachments);
+    } catch (const std::exception& error) {
+        throw Exception(OthersFoundRefusal("après le backup", {error.what()}));
+    }
+    return {};
+}
+
+StepEnd TBackupCycle::Restore()
+{
+    CycleContext& c = *context_;
+    const std::string& backupName = c.paths.backupName;
+    const int pageSize = StrToInt(request_.pageSizeText);
+    DeleteFileIfExists(c.paths.newDatabase);
+    c.restoreTally = TRecordTally(TransferKind::Restore);
+    // The backup file goes whatever the restore's outcome, by the end of the cycle.
+    c.backupRemoval.emplace(c.paths.backup);
+    bool restored = false;
+    try {
+        StepReached("restore-started");
+        view_.SetStatus("Début restore: " + backupName, PanelColour::Running);
+        view_.ProcessMessages();
+        const auto started = std::chrono::steady_clock::now();
+        TProgressThrottle throttle(ProgressInterval);
+        TProgressThrottle writeBack(WriteBackInterval);
+        const std::string errorText = server_.Restore(
+            c.paths.backup, c.paths.newConnection, pageSize, request_.pageBuffers, [&](const std::string& line) {
+                c.restoreTally.Feed(line);
+                ShowStepProgress("restore", c.restoreTally, previousRows_.restore, c.paths.newDatabase, started,
+                                 throttle);
+                // The new file goes to disk as the server writes it: its sync before the
+                // swap has little left to wait for.
+                if (writeBack.Due(std::chrono::steady_clock::now()))
+                    platform::StartWriteBack(c.paths.newDatabase);
+                view_.ProcessMessages();
+            });
+        c.restoreTally.Finish();
+        view_.EndProgress();
+        if (!errorText.empty())
+            throw Exception(errorText);
+        restored = FileExists(c.paths.newDatabase);
+        if (!restored)
+            throw Exception("le fichier " + c.paths.newDatabase + " n'a pas été créé");
+    } catch (const std::exception& error) {
+        c.requestFailure = error.what();
+        ProgramLog(std::string("Erreur Restore: ") + error.what(), 1);
+    }
+    view_.SetStatus("Fin restore: " + backupName, PanelColour::Idle);
+    if (restored)
+        return {};
+    // A restore that failed leaves a partial file at best: it never takes the
+    // database's place.
+    DeleteFileIfExists(c.paths.newDatabase);
+    c.backupRemoval.reset();
+    view_.ProcessMessages();
+    throw ECycleStepFailed(c.requestFailure);
+}
+
+bool TBackupCycle::RemoveNewFile()
+{
+    const CycleContext& c = *context_;
+    // A new file that differs stays under its own name for inspection.
+    if (!c.keepNewFile)
+        DeleteFileIfExists(c.paths.newDatabase);
+    return true;
+}
+
+void TBackupCycle::ShowStepProgress(std::string_view step, const TRecordTally& tally, std::int64_t expectedRows,
+                                    const std::string& writtenFile, std::chrono::steady_clock::time_point started,
+                                    TProgressThrottle& throttle)
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (!throttle.Due(now))
+        return;
+    const ProgressSample sample = SampleOfStep(
+        tally.RecordsSoFar(), expectedRows, databaseBytes_,
+        [&writtenFile] { return static_cast<std::int64_t>(platform::FileSize(writtenFile).value_or(0)); },
+        std::chrono::duration<double>(now - started).count());
+    const ProgressEstimate estimate = EstimateProgress(sample);
+    view_.ShowProgress(std::string(step), estimate.fraction, sample.elapsedSeconds, estimate.secondsLeft);
+}
+
+std::vector<RunReportTable> TBackupCycle::TransferredTables() const
+{
+    const TransferredRows rows = CompareTransfers(context_->backupTally, context_->restoreTally);
+    std::vector<RunReportTable> tables;
+    for (const auto& [name, count] : rows.old) {
+        const auto restored = rows.restored.find(name);
+        tables.push_back({name, count,
+                          restored == rows.restored.end() ? std::nullopt : std::optional<std::int64_t>(restored->second)});
+    }
+    for (const auto& [name, count] : rows.restored)
+        if (rows.old.count(name) == 0)
+            tables.push_back({name, std::nullopt, count});
+    return tables;
+}
+
+} // namespace morvane

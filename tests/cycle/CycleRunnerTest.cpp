@@ -1,0 +1,333 @@
+// The cycle's steps and their runner in-process, against a fake server: for every
+// fault that does not need a real server killed, where the database ends (at its
+// path and online, as the fake sees it), what the journal says, which step of the
+// run report the failure is charged to and the exit status.
+
+#include "FakeCycleServer.h"
+
+#include "cycle/BackupCycle.h"
+#include "cycle/CycleExitStatus.h"
+#include "cycle/CycleJournal.h"
+#include "cycle/CycleFiles.h"
+#include "support/FileText.h"
+#include "support/TemporaryFolder.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace morvane::test {
+namespace {
+
+using ::testing::Contains;
+using ::testing::HasSubstr;
+
+class RecordingView final : public ICycleView {
+public:
+    std::vector<std::string> failures;
+    std::vector<std::string> lines;
+
+    void SetStatus(const std::string&, PanelColour) override {}
+    void SetStatusColour(PanelColour) override {}
+    void AppendLine(const std::string& line) override { lines.push_back(line); }
+    void ShowFailure(const std::string& text, const std::string&) override { failures.push_back(text); }
+    void RefreshHeader() override {}
+    void MarkSetting(SettingItem, bool) override {}
+    void ProcessMessages() override {}
+    void ShowProgress(const std::string&, double, double, std::optional<double>) override {}
+    void EndProgress() override {}
+};
+
+// What one run left behind.
+struct RunResult {
+    int exitStatus{-1};
+    std::string error; // the error the window would show; empty when none
+    std::vector<std::string> steps; // "<report line> <outcome>"
+    std::vector<std::string> reached;
+    bool interrupted{false};
+};
+
+class CycleRunnerTest : public ::testing::Test {
+public:
+    CycleRunnerTest()
+    {
+        FakeCycleServer::WriteDatabase(Database(), "old");
+        request_.dbFile = Database();
+        request_.user = "SYSDBA";
+        request_.password = "masterkey";
+        request_.backupFolder = folder_.Path();
+        request_.renamePath = Renamed();
+        request_.renameBeforeBackup = true;
+        request_.forceDisconnection = true;
+        request_.pageSizeText = "8192";
+        request_.pageBuffers = 2048;
+        request_.unattended = true;
+    }
+
+    std::string Database() const { return folder_.File("BD.FDB"); }
+    std::string Renamed() const { return folder_.File("BD.FIB.BKP"); }
+    std::string NewFile() const { return Database() + NewDatabaseSuffix; }
+    std::string Backup() const { return folder_.File(CycleBackupFileName); }
+    std::string Journal() const { return CycleJournalPath(Database()); }
+    std::string Name(const std::string& path) const { return FakeCycleServer::Field(path, "name"); }
+    std::string Mode(const std::string& path) const { return FakeCycleServer::Field(path, "mode"); }
+
+    RunResult Run()
+    {
+        RunResult result;
+        CycleHooks hooks;
+        hooks.stepReached = [&](std::string_view step) {
+            result.reached.emplace_back(step);
+            if (atStep_)
+                atStep_(std::string(step));
+        };
+        hooks.reportFinished = [&](const TRunReport& report) {
+            for (const RunReportStep& step : report.Steps())
+                result.steps.push_back(step.name + " " + StepOutcomeText(step.outcome));
+            result.interrupted = report.Interrupted();
+        };
+        hooks.stopRequested = [&] { return stop_; };
+        TBackupCycle cycle(request_, server_, view_, hooks);
+        try {
+            cycle.Run();
+        } catch (const std::exception& error) {
+            result.error = error.what();
+        }
+        result.exitStatus = cycle.ExitStatus();
+        return result;
+    }
+
+    // The old database at its path, online, nothing left of the cycle around it.
+    void ExpectOldDatabaseOnlineAtItsPath(const std::string& context)
+    {
+        EXPECT_EQ(Name(Database()), "old") << context;
+        EXPECT_EQ(Mode(Database()), "online") << context;
+        EXPECT_FALSE(std::filesystem::exists(Journal())) << context;
+        EXPECT_FALSE(std::filesystem::exists(Backup())) << context;
+    }
+
+    TemporaryFolder folder_;
+    CycleRequest request_;
+    FakeCycleServer server_;
+    RecordingView view_;
+    std::function<void(const std::string&)> atStep_;
+    bool stop_{false};
+};
+
+TEST_F(CycleRunnerTest, ACycleThatGoesWellSwapsTheRebuiltDatabaseIn)
+{
+    const RunResult result = Run();
+    EXPECT_EQ(result.exitStatus, ExitCompleted);
+    EXPECT_EQ(result.error, "");
+    EXPECT_EQ(Name(Database()), "rebuilt");
+    EXPECT_EQ(Mode(Database()), "online");
+    // The old copy is open again at the rename path, for the administrator.
+    EXPECT_EQ(Name(Renamed()), "old");
+    EXPECT_EQ(Mode(Renamed()), "online");
+    for (const std::string& gone : {Journal(), Backup(), NewFile()})
+        EXPECT_FALSE(std::filesystem::exists(gone)) << gone;
+    EXPECT_EQ(result.steps,
+              (std::vector<std::string>{"vérification préalable ok", "dossier du serveur ok",
+                                        "vérification de la base ok", "batch avant backup skipped", "déconnexion ok",
+                                        "rename avant backup ok", "écriture des réglages skipped", "backup ok",
+                                        "batch après backup skipped", "restore ok",
+                                        "vérification de la nouvelle base ok", "swap ok",
+                                        "batch après restore skipped"}));
+    // Each journaled step is reached once its done line is on disk.
+    for (const char* done : {"shut-down:done", "moved-before-backup:done", "restore-verified:done",
+                             "new-file-moved:done"})
+        EXPECT_THAT(result.reached, Contains(std::string(done)));
+}
+
+// One fault, where it strikes, and what the run must end with.
+struct FaultCase {
+    const char* fault;
+    std::function<void(CycleRunnerTest&, FakeCycleServer&)> arrange;
+    int exitStatus;
+    const char* charged; // the run report's line the failure is charged to, with its outcome
+    bool raised;         // the error goes on to the window's error display
+};
+
+// A fault put in the cycle's way as the named step starts.
+std::function<void(CycleRunnerTest&, FakeCycleServer&)> AtStep(std::string step,
+                                                               std::function<void(CycleRunnerTest&)> fault)
+{
+    return [step, fault](CycleRunnerTest& t, FakeCycleServer&) {
+        t.atStep_ = [&t, step, fault](const std::string& reached) {
+            if (reached == step)
+                fault(t);
+        };
+    };
+}
+
+TEST_F(CycleRunnerTest, EveryFaultLeavesTheOldDatabaseOnlineAtItsPath)
+{
+    // Each row runs on a fresh folder and server.
+    const std::vector<FaultCase> cases{
+        {"the database checks cannot read the header", [](auto&, FakeCycleServer& s) { s.raiseAt["Facts"] = 1; },
+         ExitPreflightRefused, "vérification de la base failed", true},
+        {"the sending away refused", [](auto&, FakeCycleServer& s) { s.raiseAt["SendWorkstationsAway"] = 1; },
+         ExitDisconnectionRefused, "déconnexion failed", true},
+        {"the shutdown refused", [](auto&, FakeCycleServer& s) { s.raiseAt["Shutdown"] = 1; },
+         ExitDisconnectionRefused, "déconnexion failed", true},
+        {"the moved file cannot be opened", [](auto&, FakeCycleServer& s) { s.raiseAt["BringOnline"] = 1; },
+         ExitBackupFailed, "rename avant backup failed", true},
+        {"the backup fails after some lines", [](auto&, FakeCycleServer& s) { s.backupFailsAfter = 3; },
+         ExitBackupFailed, "backup failed", false},
+        {"the backup cannot start", [](auto&, FakeCycleServer& s) { s.raiseAt["Backup"] = 1; }, ExitBackupFailed,
+         "backup failed", false},
+        {"somebody attached to the old file after its backup",
+         [](auto&, FakeCycleServer& s) {
+             s.beforeCall = [&s](const std::string& call) {
+                 if (call == "Shutdown" && s.CallCount("Backup") == 1)
+                     s.others = {"ALICE 10.0.0.7"};
+             };
+         },
+         ExitBackupFailed, "backup failed", true},
+        {"the restore fails after some lines", [](auto&, FakeCycleServer& s) { s.restoreFailsAfter = 2; },
+         ExitRestoreFailed, "restore failed", false},
+        {"the restore gives back a row less", [](auto&, FakeCycleServer& s) { s.restoredRows["CLIENTS"] = 11; },
+         ExitRestoreFailed, "vérification de la nouvelle base failed", false},
+        {"the old file opened again after its backup",
+         AtStep("old-file-closed",
+                [](CycleRunnerTest& t) { FakeCycleServer::WriteDatabase(t.Renamed(), "old", "online"); }),
+         ExitRestoreFailed, "vérification de la nouvelle base failed", false},
+        {"the new file gone before the swap",
+         AtStep("new-file-moved", [](CycleRunnerTest& t) { std::filesystem::remove(t.NewFile()); }),
+         ExitSwapFailed, "swap failed", false},
+        {"the move before the backup fails (a file appeared at the rename path)",
+         AtStep("moved-before-backup", [](CycleRunnerTest& t) { WriteFileText(t.Renamed(), "planted"); }),
+         ExitBackupFailed, "rename avant backup failed", true},
+        {"the journal cannot be written before the shutdown (disk full)",
+         AtStep("shut-down", [](CycleRunnerTest& t) { std::filesystem::create_directory(t.Journal()); }),
+         ExitDisconnectionRefused, "déconnexion failed", true},
+        {"the journal cannot be written before the move",
+         AtStep("moved-before-backup",
+                [](CycleRunnerTest& t) {
+                    std::filesystem::remove(t.Journal());
+                    std::filesystem::create_directory(t.Journal());
+                }),
+         ExitBackupFailed, "rename avant backup failed", true},
+    };
+    for (const FaultCase& c : cases) {
+        SCOPED_TRACE(c.fault);
+        CycleRunnerTest& t = *this;
+        // A fresh start for each row.
+        std::filesystem::remove_all(folder_.Path());
+        std::filesystem::create_directories(folder_.Path());
+        FakeCycleServer::WriteDatabase(Database(), "old");
+        server_ = FakeCycleServer{};
+        view_ = RecordingView{};
+        atStep_ = {};
+        c.arrange(t, server_);
+        const RunResult result = Run();
+        EXPECT_EQ(result.exitStatus, c.exitStatus);
+        EXPECT_THAT(result.steps, Contains(std::string(c.charged)));
+        EXPECT_EQ(!result.error.empty(), c.raised) << result.error;
+        // A journal turned into a folder by the fault is the test's, not the cycle's.
+        if (std::filesystem::is_directory(Journal()))
+            std::filesystem::remove(Journal());
+        ExpectOldDatabaseOnlineAtItsPath(c.fault);
+        // Whatever failed, the old database was not left at the rename path.
+        EXPECT_FALSE(std::filesystem::exists(Renamed()) && Name(Renamed()) == "old");
+        // A failure the cycle reports itself reaches the operator.
+        if (!c.raised)
+            EXPECT_EQ(view_.failures.size(), 1u);
+    }
+}
+
+TEST_F(CycleRunnerTest, AStopRequestBetweenAnyTwoStepsPutsTheDatabaseBack)
+{
+    // The steps of a good run in their order, up to the swap: a stop asked for while
+    // one runs is taken before the next, and the next never starts.
+    const std::vector<std::string> order{
+        "preflight",           "server-folder",      "database-checks",   "batch-before-backup",
+        "disconnection",       "shut-down",          "moved-before-backup", "moved-file-opened",
+        "backup",              "closed-after-backup", "batch-after-backup", "restore",
+        "verification",        "old-file-closed",    "owner-copied",      "shutdown-state-copied",
+        "restore-verified",    "new-file-moved"};
+    for (std::size_t i = 0; i + 1 < order.size(); ++i) {
+        const std::string& during = order[i];
+        const std::string& next = order[i + 1];
+        SCOPED_TRACE("stop during " + during);
+        std::filesystem::remove_all(folder_.Path());
+        std::filesystem::create_directories(folder_.Path());
+        FakeCycleServer::WriteDatabase(Database(), "old");
+        server_ = FakeCycleServer{};
+        stop_ = false;
+        atStep_ = [&](const std::string& reached) {
+            if (reached == during)
+                stop_ = true;
+        };
+        const RunResult result = Run();
+        stop_ = false;
+        EXPECT_EQ(result.exitStatus, ExitInterrupted);
+        EXPECT_TRUE(result.interrupted);
+        EXPECT_THAT(result.error, HasSubstr("Cycle interrompu"));
+        if (next != "batch-after-backup") // a step that runs after a failure, when the backup ran
+            EXPECT_THAT(result.reached, ::testing::Not(Contains(next)));
+        ExpectOldDatabaseOnlineAtItsPath(during);
+        EXPECT_FALSE(std::filesystem::exists(NewFile()));
+    }
+}
+
+TEST_F(CycleRunnerTest, AServerThatGoesAwayLeavesTheJournalAndSaysTheDatabaseIsNotBack)
+{
+    // The server answers nothing from the backup on: the file goes back to its path,
+    // but nobody can bring it online.
+    server_.beforeCall = [this](const std::string& call) {
+        if (call == "Backup")
+            server_.goneAfter = static_cast<int>(server_.calls.size());
+    };
+    const RunResult result = Run();
+    EXPECT_EQ(result.exitStatus, ExitNotBackOnline);
+    EXPECT_EQ(Name(Database()), "old");
+    EXPECT_NE(Mode(Database()), "online");
+    // The next start finds what is left to do.
+    ASSERT_TRUE(std::filesystem::exists(Journal()));
+    const JournalState journal = ParseJournal(ReadFileText(Journal()));
+    EXPECT_TRUE(journal.Has(JournalStep::ShutDown, true));
+    EXPECT_TRUE(journal.Has(JournalStep::MovedBack, true));
+    EXPECT_FALSE(journal.Has(JournalStep::BackOnline, true));
+    EXPECT_TRUE(RecoveryBringsOnline(journal));
+    // Brought online a few times, a pause between two tries.
+    EXPECT_EQ(server_.CallCount("PauseBeforeRetry"), 4);
+}
+
+TEST_F(CycleRunnerTest, TheCopyAnEarlierCycleLeftGoesBackOnFailureAndGoesAfterASwap)
+{
+    FakeCycleServer::WriteDatabase(Renamed(), "last night");
+    server_.backupFailsAfter = 1;
+    EXPECT_EQ(Run().exitStatus, ExitBackupFailed);
+    EXPECT_EQ(Name(Renamed()), "last night");
+    EXPECT_FALSE(std::filesystem::exists(PreviousCopyPath(Renamed())));
+    ExpectOldDatabaseOnlineAtItsPath("failed");
+
+    server_ = FakeCycleServer{};
+    EXPECT_EQ(Run().exitStatus, ExitCompleted);
+    EXPECT_EQ(Name(Renamed()), "old");
+    EXPECT_FALSE(std::filesystem::exists(PreviousCopyPath(Renamed())));
+}
+
+TEST_F(CycleRunnerTest, ARestoreRunAloneVerifiesWhatItCanAndSwaps)
+{
+    // A backup left by an earlier request; the window's restore alone moves the old
+    // file aside itself.
+    WriteFileText(Backup(), "name=old\n");
+    request_.renameBeforeBackup = false;
+    request_.renameAfterRestore = true;
+    TBackupCycle cycle(request_, server_, view_, {});
+    EXPECT_TRUE(cycle.RunRestore(CycleBackupFileName));
+    EXPECT_EQ(Name(Database()), "rebuilt");
+    EXPECT_EQ(Name(Renamed()), "old");
+    EXPECT_FALSE(std::filesystem::exists(Backup()));
+    EXPECT_FALSE(std::filesystem::exists(Journal()));
+    EXPECT_TRUE(view_.failures.empty());
+}
+
+} // namespace
+} // namespace morvane::test
