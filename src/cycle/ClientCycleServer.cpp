@@ -19,12 +19,15 @@ namespace {
 
 // Reads the request's output to its end; whatever happens, its session ends here:
 // the next request must not ride a broken one.
-std::string RunRequest(fib::TpFIBBackupRestoreService& service, const RequestLineSink& onLine)
+std::string RunRequest(fib::TpFIBBackupRestoreService& service, const std::function<void()>& started,
+                       const RequestLineSink& onLine)
 {
     ServiceSessionGuard session(service);
     if (!service.Active())
         service.Attach();
     service.ServiceStart();
+    if (started)
+        started();
     const std::string errors = ReadRequestOutput([&] { return service.Eof(); }, [&] { return service.GetNextLine(); },
                                                  onLine);
     // A request the server failed has already lost its service: the session guard
@@ -126,7 +129,7 @@ void TClientCycleServer::SetReadOnly(const std::string& connection, bool readOnl
 }
 
 std::string TClientCycleServer::Backup(const std::string& connection, const std::string& backupPath,
-                                       const RequestLineSink& onLine)
+                                       const std::function<void()>& started, const RequestLineSink& onLine)
 {
     fib::TpFIBBackupService& service = components_.backup;
     service.BackupFile.Clear();
@@ -140,11 +143,12 @@ std::string TClientCycleServer::Backup(const std::string& connection, const std:
     service.BackupFile.Add(backupPath);
     // Its output names every table with the rows written: what the restore must give back.
     service.Verbose = true;
-    return RunRequest(service, onLine);
+    return RunRequest(service, started, onLine);
 }
 
 std::string TClientCycleServer::Restore(const std::string& backupPath, const std::string& newConnection,
-                                        int pageSize, int pageBuffers, const RequestLineSink& onLine)
+                                        int pageSize, int pageBuffers, const std::function<void()>& started,
+                                        const RequestLineSink& onLine)
 {
     fib::TpFIBRestoreService& service = components_.restore;
     service.DatabaseName.Clear();
@@ -160,7 +164,7 @@ std::string TClientCycleServer::Restore(const std::string& backupPath, const std
     // Open to writes first, so that a read-only database keeps the space it reserves
     // on its pages; the cycle makes it read-only again before its verification.
     service.ReadWrite = true;
-    return RunRequest(service, onLine);
+    return RunRequest(service, started, onLine);
 }
 
 RunReportDatabase TClientCycleServer::ReportDatabase(const std::string& connection,

@@ -68,13 +68,15 @@ public:
     virtual void WriteSettings(const std::string& connection, const DatabaseSettings& settings,
                                const std::function<void(SettingItem, bool done)>& mark) = 0;
     virtual void SetReadOnly(const std::string& connection, bool readOnly) = 0;
-    // The requests run to their end, every output line to onLine. The text is what
-    // the server said of a failure, in its order; empty when the request succeeded.
-    // An error before the request started raises.
+    // The requests run to their end: started is told once the server has the
+    // request, every output line goes to onLine. The text is what the server said of
+    // a failure, in its order; empty when the request succeeded. An error before the
+    // request started raises.
     virtual std::string Backup(const std::string& connection, const std::string& backupPath,
-                               const RequestLineSink& onLine) = 0;
+                               const std::function<void()>& started, const RequestLineSink& onLine) = 0;
     virtual std::string Restore(const std::string& backupPath, const std::string& newConnection, int pageSize,
-                                int pageBuffers, const RequestLineSink& onLine) = 0;
+                                int pageBuffers, const std::function<void()>& started,
+                                const RequestLineSink& onLine) = 0;
     // The database at connection for the run report; what cannot be read stays empty.
     virtual RunReportDatabase ReportDatabase(const std::string& connection, const std::string& localPath) noexcept = 0;
     // The window's database component names connection (the window's buttons act on it).

@@ -36,16 +36,20 @@ StepEnd TBackupCycle::Backup()
     c.backupRan = true;
     c.backupTally = TRecordTally(TransferKind::Backup);
     try {
-        StepReached("backup-started");
-        view_.SetStatus("Début backup: " + backupName, PanelColour::Running);
-        view_.ProcessMessages();
-        const auto started = std::chrono::steady_clock::now();
+        auto started = std::chrono::steady_clock::now();
         TProgressThrottle throttle(ProgressInterval);
+        const auto requestStarted = [&] {
+            StepReached("backup-started");
+            view_.SetStatus("Début backup: " + backupName, PanelColour::Running);
+            view_.ProcessMessages();
+            started = std::chrono::steady_clock::now();
+        };
         // The backup's loop does not process the window's messages.
-        const std::string errorText = server_.Backup(c.backupSource, c.paths.backup, [&](const std::string& line) {
-            c.backupTally.Feed(line);
-            ShowStepProgress("backup", c.backupTally, previousRows_.backup, c.paths.backup, started, throttle);
-        });
+        const std::string errorText =
+            server_.Backup(c.backupSource, c.paths.backup, requestStarted, [&](const std::string& line) {
+                c.backupTally.Feed(line);
+                ShowStepProgress("backup", c.backupTally, previousRows_.backup, c.paths.backup, started, throttle);
+            });
         c.backupTally.Finish();
         view_.EndProgress();
         view_.SetStatus("Fin backup: " + backupName, PanelColour::Idle);
@@ -84,14 +88,18 @@ StepEnd TBackupCycle::Restore()
     c.backupRemoval.emplace(c.paths.backup);
     bool restored = false;
     try {
-        StepReached("restore-started");
-        view_.SetStatus("Début restore: " + backupName, PanelColour::Running);
-        view_.ProcessMessages();
-        const auto started = std::chrono::steady_clock::now();
+        auto started = std::chrono::steady_clock::now();
         TProgressThrottle throttle(ProgressInterval);
         TProgressThrottle writeBack(WriteBackInterval);
+        const auto requestStarted = [&] {
+            StepReached("restore-started");
+            view_.SetStatus("Début restore: " + backupName, PanelColour::Running);
+            view_.ProcessMessages();
+            started = std::chrono::steady_clock::now();
+        };
         const std::string errorText = server_.Restore(
-            c.paths.backup, c.paths.newConnection, pageSize, request_.pageBuffers, [&](const std::string& line) {
+            c.paths.backup, c.paths.newConnection, pageSize, request_.pageBuffers, requestStarted,
+            [&](const std::string& line) {
                 c.restoreTally.Feed(line);
                 ShowStepProgress("restore", c.restoreTally, previousRows_.restore, c.paths.newDatabase, started,
                                  throttle);

@@ -137,9 +137,10 @@ public:
     }
     void SetReadOnly(const std::string&, bool) override { Call("SetReadOnly"); }
     std::string Backup(const std::string& connection, const std::string& backupPath,
-                       const RequestLineSink& onLine) override
+                       const std::function<void()>& started, const RequestLineSink& onLine) override
     {
         Call("Backup");
+        started();
         const std::string source = PathOf(connection);
         if (!std::filesystem::exists(source))
             return "I/O error during \"open\" operation for file \"" + source + "\"";
@@ -154,9 +155,10 @@ public:
         return Emit(lines, backupFailsAfter, onLine, "gbak: ERROR:Error reading data from the connection.");
     }
     std::string Restore(const std::string& backupPath, const std::string& newConnection, int, int,
-                        const RequestLineSink& onLine) override
+                        const std::function<void()>& started, const RequestLineSink& onLine) override
     {
         Call("Restore");
+        started();
         if (!std::filesystem::exists(backupPath))
             return "gbak: ERROR:cannot open backup file " + backupPath;
         std::vector<std::string> lines{"gbak:opened file " + backupPath};
