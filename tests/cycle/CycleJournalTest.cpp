@@ -77,6 +77,21 @@ TEST(CycleJournal, RecoveryPutsADatabaseAtItsPath)
          Action::MoveNewIn},
         {"verified, new file gone", {{Step::RestoreVerified, true}, {Step::OldFileMoved, true}},
          {"/data/BD.FIB.BKP"}, Action::MoveOldBack},
+        {"killed during the new file's rename",
+         {{Step::RestoreVerified, true}, {Step::OldFileMoved, true}, {Step::NewFileMoved, false}},
+         {"/data/BD.FIB.BKP", "/data/BD.FDB_Morvane"},
+         Action::MoveNewIn},
+        // The cycle gave the path back to the old file; the verified new one still goes in.
+        {"new file's rename failed, moving back begun",
+         {{Step::RestoreVerified, true}, {Step::OldFileMoved, true}, {Step::NewFileMoved, false},
+          {Step::MovedBack, false}},
+         {"/data/BD.FIB.BKP", "/data/BD.FDB_Morvane"},
+         Action::MoveNewIn},
+        {"moved back before the kill, new file kept for examination",
+         {{Step::RestoreVerified, true}, {Step::OldFileMoved, true}, {Step::NewFileMoved, false},
+          {Step::MovedBack, false}, {Step::MovedBack, true}},
+         {"/data/BD.FDB", "/data/BD.FDB_Morvane"},
+         Action::Nothing},
         {"nothing was moved by the cycle", {}, {"/data/BD.FIB.BKP"}, Action::Unresolved},
         {"no file anywhere", {{Step::MovedBeforeBackup, true}}, {}, Action::Unresolved},
     };
@@ -221,9 +236,53 @@ TEST(CycleJournal, OnlyAShutDownNobodyUndidNeedsBringingOnline)
         {"shut down and moved", {{Step::ShutDown, true}, {Step::MovedBeforeBackup, true}}, true},
         {"brought back online", {{Step::ShutDown, true}, {Step::BackOnline, true}}, false},
         {"replaced by the new database", {{Step::ShutDown, true}, {Step::NewFileMoved, true}}, false},
+        {"new file's rename begun", {{Step::ShutDown, true}, {Step::NewFileMoved, false}}, true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(RecoveryBringsOnline(State(c.entries)), c.bringsOnline) << c.name;
+}
+
+TEST(CycleJournal, TheEarlierCopyGoesBackOnlyWhenTheCycleDidNotSwapAndItsPlaceIsFree)
+{
+    const std::string renamed = "/data/BD.FIB.BKP";
+    const std::string previous = PreviousCopyPath(renamed);
+    const auto setAsideAnd = [](std::vector<JournalState::Entry> more) {
+        std::vector<JournalState::Entry> entries{{Step::PreviousSetAside, false}, {Step::PreviousSetAside, true}};
+        entries.insert(entries.end(), more.begin(), more.end());
+        return entries;
+    };
+    const struct {
+        const char* name;
+        std::vector<JournalState::Entry> entries;
+        std::set<std::string> files;
+        Action action;
+    } cases[] = {
+        {"set aside, its place free", setAsideAnd({}), {previous}, Action::MoveOldBack},
+        {"set aside begun: the rename may have been made", {{Step::PreviousSetAside, false}}, {previous},
+         Action::MoveOldBack},
+        // A file of that name the cycle did not put there is left alone.
+        {"never set aside", {}, {previous}, Action::Nothing},
+        {"put back", setAsideAnd({{Step::PreviousPutBack, false}, {Step::PreviousPutBack, true}}), {previous},
+         Action::Nothing},
+        {"putting back begun", setAsideAnd({{Step::PreviousPutBack, false}}), {previous}, Action::MoveOldBack},
+        {"swapped", setAsideAnd({{Step::NewFileMoved, false}, {Step::NewFileMoved, true}}), {previous},
+         Action::Nothing},
+        {"swap begun", setAsideAnd({{Step::NewFileMoved, false}}), {previous}, Action::MoveOldBack},
+        {"the set-aside copy gone", setAsideAnd({}), {}, Action::Nothing},
+        {"its place taken", setAsideAnd({}), {previous, renamed}, Action::Nothing},
+        {"the database at its path changes nothing", setAsideAnd({}), {previous, "/data/BD.FDB"},
+         Action::MoveOldBack},
+    };
+    for (const auto& c : cases) {
+        const JournalRecovery decision = DecidePreviousCopy(
+            JournalState{"/data/BD.FDB", renamed, "/data/BD.FDB_Morvane", c.entries},
+            [&](const std::string& path) { return c.files.count(path) > 0; });
+        EXPECT_EQ(decision.action, c.action) << c.name;
+        if (c.action == Action::MoveOldBack) {
+            EXPECT_EQ(decision.from, previous) << c.name;
+            EXPECT_EQ(decision.to, renamed) << c.name;
+        }
+    }
 }
 
 } // namespace
