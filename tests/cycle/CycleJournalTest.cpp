@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 
@@ -77,6 +78,21 @@ TEST(CycleJournal, RecoveryPutsADatabaseAtItsPath)
          Action::MoveNewIn},
         {"verified, new file gone", {{Step::RestoreVerified, true}, {Step::OldFileMoved, true}},
          {"/data/BD.FIB.BKP"}, Action::MoveOldBack},
+        {"killed during the new file's rename",
+         {{Step::RestoreVerified, true}, {Step::OldFileMoved, true}, {Step::NewFileMoved, false}},
+         {"/data/BD.FIB.BKP", "/data/BD.FDB_Morvane"},
+         Action::MoveNewIn},
+        // The cycle gave the path back to the old file; the verified new one still goes in.
+        {"new file's rename failed, moving back begun",
+         {{Step::RestoreVerified, true}, {Step::OldFileMoved, true}, {Step::NewFileMoved, false},
+          {Step::MovedBack, false}},
+         {"/data/BD.FIB.BKP", "/data/BD.FDB_Morvane"},
+         Action::MoveNewIn},
+        {"moved back before the kill, new file kept for examination",
+         {{Step::RestoreVerified, true}, {Step::OldFileMoved, true}, {Step::NewFileMoved, false},
+          {Step::MovedBack, false}, {Step::MovedBack, true}},
+         {"/data/BD.FDB", "/data/BD.FDB_Morvane"},
+         Action::Nothing},
         {"nothing was moved by the cycle", {}, {"/data/BD.FIB.BKP"}, Action::Unresolved},
         {"no file anywhere", {{Step::MovedBeforeBackup, true}}, {}, Action::Unresolved},
     };
@@ -103,7 +119,8 @@ protected:
         return ResolveLeftJournal(
             Journal(), [this](const std::string& line) { logged_.push_back(line); },
             [this](const std::string& path) {
-                if (onlineFails_)
+                askedOnline_.push_back(path);
+                if (onlineFails_ || path == staysShutDown_)
                     throw Exception("database " + path + " shutdown");
                 broughtOnline_.push_back(path);
             });
@@ -112,7 +129,10 @@ protected:
     TemporaryFolder folder_;
     std::vector<std::string> logged_;
     std::vector<std::string> broughtOnline_;
+    // Every path start-up asked to bring online, also when it could not be.
+    std::vector<std::string> askedOnline_;
     bool onlineFails_{false};
+    std::string staysShutDown_;
 };
 
 TEST_F(CycleJournalFiles, JournalStaysOnlyWhileTheDatabaseIsAwayFromItsPath)
@@ -221,9 +241,166 @@ TEST(CycleJournal, OnlyAShutDownNobodyUndidNeedsBringingOnline)
         {"shut down and moved", {{Step::ShutDown, true}, {Step::MovedBeforeBackup, true}}, true},
         {"brought back online", {{Step::ShutDown, true}, {Step::BackOnline, true}}, false},
         {"replaced by the new database", {{Step::ShutDown, true}, {Step::NewFileMoved, true}}, false},
+        {"new file's rename begun", {{Step::ShutDown, true}, {Step::NewFileMoved, false}}, true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(RecoveryBringsOnline(State(c.entries)), c.bringsOnline) << c.name;
+}
+
+TEST_F(CycleJournalFiles, AMoveStartUpCannotMakeKeepsTheJournalForTheNextStart)
+{
+    // The database's folder is not there (its disk not mounted yet): no file can be
+    // moved to the database path.
+    const std::string unmounted = folder_.File("data");
+    const std::string database = unmounted + "/BD.FDB";
+    const std::string previous = PreviousCopyPath(Renamed());
+    const std::vector<JournalState::Entry> movedAway{{Step::ShutDown, false},         {Step::ShutDown, true},
+                                                     {Step::PreviousSetAside, false}, {Step::PreviousSetAside, true},
+                                                     {Step::MovedBeforeBackup, false}, {Step::MovedBeforeBackup, true}};
+    std::vector<JournalState::Entry> verified = movedAway;
+    verified.push_back({Step::RestoreVerified, true});
+    const struct {
+        const char* name;
+        std::vector<JournalState::Entry> entries;
+        std::string from;
+        const char* text;
+    } cases[] = {
+        {"the old file back", movedAway, Renamed(), "old"},
+        {"the verified new file in", verified, New(), "new"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFileText(Renamed(), "old");
+        WriteFileText(New(), "new");
+        WriteFileText(previous, "copie d'hier");
+        const std::string journal = JournalText({database, Renamed(), New(), c.entries});
+        WriteFileText(Journal(), journal);
+        askedOnline_.clear();
+
+        const auto unresolved = Resolve();
+        ASSERT_TRUE(unresolved.has_value());
+        EXPECT_NE(unresolved->find("(" + c.from + " => " + database + ")"), std::string::npos) << *unresolved;
+        EXPECT_NE(unresolved->find("le journal " + Journal() + " est conservé"), std::string::npos) << *unresolved;
+        EXPECT_EQ(ReadFileText(Journal()), journal) << "the journal stays as it was";
+        EXPECT_EQ(ReadFileText(c.from), c.text);
+        EXPECT_EQ(ReadFileText(previous), "copie d'hier") << "the earlier copy stays aside";
+        EXPECT_TRUE(askedOnline_.empty()) << "no database is at its path to be brought online";
+
+        // The next start, with the folder there, resolves the same journal.
+        std::filesystem::create_directory(unmounted);
+        EXPECT_EQ(Resolve(), std::nullopt);
+        EXPECT_EQ(ReadFileText(database), c.text);
+        EXPECT_FALSE(std::filesystem::exists(Journal()));
+
+        std::filesystem::remove_all(unmounted);
+        for (const std::string& file : {Renamed(), New(), previous})
+            std::filesystem::remove(file);
+    }
+}
+
+TEST_F(CycleJournalFiles, TheOldCopyIsBroughtBackOnlineOnceStartUpHasMovedTheNewFileIn)
+{
+    const struct {
+        const char* name;
+        std::vector<JournalState::Entry> entries;
+        // The paths start-up asks to bring online, in order.
+        std::vector<std::string> online;
+    } cases[] = {
+        {"moved before the backup, shut down",
+         {{Step::ShutDown, false}, {Step::ShutDown, true}, {Step::MovedBeforeBackup, false},
+          {Step::MovedBeforeBackup, true}, {Step::RestoreVerified, true}},
+         {Renamed(), Database()}},
+        {"shutdown begun: the server may have shut it down",
+         {{Step::ShutDown, false}, {Step::MovedBeforeBackup, true}, {Step::RestoreVerified, true}},
+         {Renamed(), Database()}},
+        {"old file moved at the swap",
+         {{Step::ShutDown, true}, {Step::RestoreVerified, true}, {Step::OldFileMoved, false},
+          {Step::OldFileMoved, true}},
+         {Renamed(), Database()}},
+        {"killed during the new file's rename",
+         {{Step::ShutDown, true}, {Step::MovedBeforeBackup, true}, {Step::RestoreVerified, true},
+          {Step::NewFileMoved, false}},
+         {Renamed(), Database()}},
+        {"never shut down", {{Step::MovedBeforeBackup, true}, {Step::RestoreVerified, true}}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFileText(Renamed(), "old");
+        WriteFileText(New(), "new");
+        WriteFileText(Journal(), JournalText({Database(), Renamed(), New(), c.entries}));
+        askedOnline_.clear();
+        logged_.clear();
+
+        EXPECT_EQ(Resolve(), std::nullopt);
+        EXPECT_EQ(ReadFileText(Database()), "new");
+        EXPECT_EQ(ReadFileText(Renamed()), "old");
+        EXPECT_EQ(askedOnline_, c.online);
+        const bool oldOnline =
+            std::find(logged_.begin(), logged_.end(), "Ancienne base remise en ligne: " + Renamed()) != logged_.end();
+        EXPECT_EQ(oldOnline, !c.online.empty());
+        EXPECT_FALSE(std::filesystem::exists(Journal()));
+        std::filesystem::remove(Database());
+        std::filesystem::remove(Renamed());
+    }
+
+    // The old copy that stays shut down is said; the new database is in place all the
+    // same and the journal goes.
+    WriteFileText(Renamed(), "old");
+    WriteFileText(New(), "new");
+    WriteFileText(Journal(), JournalText({Database(), Renamed(), New(), cases[0].entries}));
+    askedOnline_.clear();
+    logged_.clear();
+    staysShutDown_ = Renamed();
+    EXPECT_EQ(Resolve(), std::nullopt);
+    EXPECT_EQ(ReadFileText(Database()), "new");
+    EXPECT_EQ(askedOnline_, (std::vector<std::string>{Renamed(), Database()}));
+    EXPECT_NE(std::find(logged_.begin(), logged_.end(),
+                        "L'ancienne base " + Renamed() + " reste arrêtée: database " + Renamed() + " shutdown"),
+              logged_.end());
+    EXPECT_FALSE(std::filesystem::exists(Journal()));
+}
+
+TEST(CycleJournal, TheEarlierCopyGoesBackOnlyWhenTheCycleDidNotSwapAndItsPlaceIsFree)
+{
+    const std::string renamed = "/data/BD.FIB.BKP";
+    const std::string previous = PreviousCopyPath(renamed);
+    const auto setAsideAnd = [](std::vector<JournalState::Entry> more) {
+        std::vector<JournalState::Entry> entries{{Step::PreviousSetAside, false}, {Step::PreviousSetAside, true}};
+        entries.insert(entries.end(), more.begin(), more.end());
+        return entries;
+    };
+    const struct {
+        const char* name;
+        std::vector<JournalState::Entry> entries;
+        std::set<std::string> files;
+        Action action;
+    } cases[] = {
+        {"set aside, its place free", setAsideAnd({}), {previous}, Action::MoveOldBack},
+        {"set aside begun: the rename may have been made", {{Step::PreviousSetAside, false}}, {previous},
+         Action::MoveOldBack},
+        // A file of that name the cycle did not put there is left alone.
+        {"never set aside", {}, {previous}, Action::Nothing},
+        {"put back", setAsideAnd({{Step::PreviousPutBack, false}, {Step::PreviousPutBack, true}}), {previous},
+         Action::Nothing},
+        {"putting back begun", setAsideAnd({{Step::PreviousPutBack, false}}), {previous}, Action::MoveOldBack},
+        {"swapped", setAsideAnd({{Step::NewFileMoved, false}, {Step::NewFileMoved, true}}), {previous},
+         Action::Nothing},
+        {"swap begun", setAsideAnd({{Step::NewFileMoved, false}}), {previous}, Action::MoveOldBack},
+        {"the set-aside copy gone", setAsideAnd({}), {}, Action::Nothing},
+        {"its place taken", setAsideAnd({}), {previous, renamed}, Action::Nothing},
+        {"the database at its path changes nothing", setAsideAnd({}), {previous, "/data/BD.FDB"},
+         Action::MoveOldBack},
+    };
+    for (const auto& c : cases) {
+        const JournalRecovery decision = DecidePreviousCopy(
+            JournalState{"/data/BD.FDB", renamed, "/data/BD.FDB_Morvane", c.entries},
+            [&](const std::string& path) { return c.files.count(path) > 0; });
+        EXPECT_EQ(decision.action, c.action) << c.name;
+        if (c.action == Action::MoveOldBack) {
+            EXPECT_EQ(decision.from, previous) << c.name;
+            EXPECT_EQ(decision.to, renamed) << c.name;
+        }
+    }
 }
 
 } // namespace

@@ -1,0 +1,315 @@
+// The lock that keeps a second cycle off a database: another program on the same
+// file is refused and told who holds it, every spelling of one file takes one lock,
+// and the folder the locks go in when the system's lock folder cannot take them.
+
+#include "cycle/CycleLock.h"
+
+#include "support/FileText.h"
+#include "support/TemporaryFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <functional>
+#include <sched.h>
+#include <stdexcept>
+#include <string>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace morvane::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+void WriteAll(int fd, const std::string& text)
+{
+    for (std::size_t done = 0; done < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+std::string ReadToEnd(int fd)
+{
+    std::string text;
+    char buffer[512];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return text;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+// A process of its own: a lock taken by this one would be this program's, and a
+// child forked after it shares the lock instead of meeting it.
+class ForkedProcess {
+public:
+    // Runs work in the child; what it returns is the child's report. With stay, the
+    // child then lives on (and keeps what it holds) until End.
+    ForkedProcess(const std::function<std::string()>& work, bool stay)
+    {
+        int report[2];
+        int end[2];
+        if (::pipe2(report, O_CLOEXEC) != 0 || ::pipe2(end, O_CLOEXEC) != 0)
+            throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
+        pid_ = ::fork();
+        if (pid_ < 0)
+            throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
+        if (pid_ == 0) {
+            ::close(report[0]);
+            ::close(end[1]);
+            std::string said;
+            try {
+                said = work();
+            } catch (const std::exception& error) {
+                said = std::string("exception: ") + error.what();
+            }
+            WriteAll(report[1], said);
+            ::close(report[1]);
+            if (stay) {
+                char ignored;
+                while (::read(end[0], &ignored, 1) < 0 && errno == EINTR) {
+                }
+            }
+            // Not a return into the test runner: the parent reports, the child only ends.
+            ::_exit(0);
+        }
+        ::close(report[1]);
+        ::close(end[0]);
+        end_ = end[1];
+        said_ = ReadToEnd(report[0]);
+        ::close(report[0]);
+    }
+    ~ForkedProcess() { End(); }
+    ForkedProcess(const ForkedProcess&) = delete;
+    ForkedProcess& operator=(const ForkedProcess&) = delete;
+
+    pid_t Pid() const noexcept { return pid_; }
+    const std::string& Said() const noexcept { return said_; }
+
+    // Tells the child to end, or kills it, and waits until it has gone.
+    void End(bool kill = false)
+    {
+        if (end_ < 0)
+            return;
+        if (kill)
+            ::kill(pid_, SIGKILL);
+        ::close(end_);
+        end_ = -1;
+        int status = 0;
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+
+private:
+    pid_t pid_{-1};
+    int end_{-1};
+    std::string said_;
+};
+
+// Takes the lock in the calling process and says how it went.
+std::string TakeLock(const std::string& databasePath)
+{
+    std::string holder;
+    return HoldCycleLock(databasePath, holder) ? "held" : "refused: " + holder;
+}
+
+// A database file in a folder of its own; the lock files its tests made go with it.
+class CycleLockTest : public ::testing::Test {
+protected:
+    CycleLockTest() { WriteFileText(Database(), "database"); }
+    ~CycleLockTest() override
+    {
+        for (const std::string& lock : locks_)
+            ::unlink(lock.c_str());
+    }
+
+    std::string Database() const { return folder_.File("BD.FDB"); }
+    // The database's path as the system resolves it (/tmp may itself be a link).
+    std::string RealDatabase() const { return fs::canonical(Database()).string(); }
+    // The lock file of a path, removed after the test.
+    std::string LockOf(const std::string& databasePath)
+    {
+        locks_.push_back(CycleLockPath(databasePath));
+        return locks_.back();
+    }
+
+    TemporaryFolder folder_;
+    std::vector<std::string> locks_;
+};
+
+TEST_F(CycleLockTest, ASecondProgramIsRefusedWithTheHoldersTextUntilTheHolderEnds)
+{
+    const std::string lock = LockOf(Database());
+    ForkedProcess first([this] { return TakeLock(Database()); }, true);
+    ASSERT_EQ(first.Said(), "held");
+    EXPECT_EQ(ReadFileText(lock), "pid " + std::to_string(first.Pid()) + ", base " + RealDatabase() + "\n")
+        << "the administrator reads who holds it in the lock file";
+
+    std::string holder;
+    EXPECT_FALSE(HoldCycleLock(Database(), holder));
+    EXPECT_EQ(holder, "pid " + std::to_string(first.Pid()) + ", base " + RealDatabase());
+    const std::string refusal = CycleLockRefusal(Database(), holder);
+    EXPECT_NE(refusal.find(Database()), std::string::npos) << refusal;
+    EXPECT_NE(refusal.find("(" + holder + ")"), std::string::npos) << refusal;
+
+    // Refused, this program holds nothing: asked again, it is refused again.
+    holder.clear();
+    EXPECT_FALSE(HoldCycleLock(Database(), holder));
+    EXPECT_FALSE(holder.empty());
+
+    // Even killed, the holder leaves the lock to the next run.
+    first.End(true);
+    EXPECT_EQ(TakeLock(Database()), "held");
+    EXPECT_EQ(ReadFileText(lock), "pid " + std::to_string(::getpid()) + ", base " + RealDatabase() + "\n");
+    // Start-up and the cycle both ask in one run: the program's own lock is no refusal.
+    EXPECT_EQ(TakeLock(Database()), "held");
+}
+
+// The working folder for the length of a test.
+class WorkingFolder {
+public:
+    explicit WorkingFolder(const std::string& folder) : previous_(fs::current_path()) { fs::current_path(folder); }
+    ~WorkingFolder() { fs::current_path(previous_); }
+    WorkingFolder(const WorkingFolder&) = delete;
+    WorkingFolder& operator=(const WorkingFolder&) = delete;
+
+private:
+    fs::path previous_;
+};
+
+TEST_F(CycleLockTest, EverySpellingOfOneFileTakesItsLockAndAnotherFileAnother)
+{
+    const std::string folder = folder_.Path();
+    fs::create_directories(folder + "/sub");
+    fs::create_directories(folder + "/other/deep");
+    fs::create_directory_symlink(folder, folder + "/sub/up");
+    fs::create_directory_symlink(folder + "/other/deep", folder + "/deep");
+    WriteFileText(folder + "/other/BD.FDB", "another database");
+    WorkingFolder working(folder + "/sub");
+
+    const struct {
+        const char* name;
+        std::string spelling;
+        std::string path;
+    } same[] = {
+        {"a . segment", folder + "/./BD.FDB", Database()},
+        {"a .. segment", folder + "/sub/../BD.FDB", Database()},
+        {"a doubled slash", folder + "//BD.FDB", Database()},
+        {"a doubled slash at the start", "/" + folder + "/BD.FDB", Database()},
+        {"a link to its folder", folder + "/sub/up/BD.FDB", Database()},
+        {"relative to the working folder", "../BD.FDB", Database()},
+        {"relative, through a link", "up/BD.FDB", Database()},
+        {"the working folder's own file", "BD.FDB", folder + "/sub/BD.FDB"},
+        // Start-up after a killed cycle: the database is away from its path.
+        {"a database away from its path", folder + "/sub/../GONE.FDB", folder + "/GONE.FDB"},
+        {"a link to the folder of a database away from its path", "up/GONE.FDB", folder + "/GONE.FDB"},
+    };
+    for (const auto& c : same)
+        EXPECT_EQ(LockOf(c.spelling), LockOf(c.path)) << c.name;
+
+    const struct {
+        const char* name;
+        std::string path;
+    } others[] = {
+        {"another file in the folder", folder + "/BD2.FDB"},
+        {"the same name in another folder", folder + "/other/BD.FDB"},
+        {"a name that differs only in case", folder + "/bd.fdb"},
+        // The system resolves the link before its "..": this names other/BD.FDB.
+        {".. after a link to another folder", folder + "/deep/../BD.FDB"},
+    };
+    for (const auto& c : others)
+        EXPECT_NE(LockOf(c.path), LockOf(Database())) << c.name;
+    EXPECT_EQ(LockOf(folder + "/deep/../BD.FDB"), LockOf(folder + "/other/BD.FDB"));
+}
+
+// A profile may name the database through a link to the file itself; the lock is
+// meant to follow the file. The key resolves only the file's folder, so such a
+// profile takes a lock of its own and two cycles can run on one database.
+TEST_F(CycleLockTest, DISABLED_ALinkToTheFileTakesTheFilesLock)
+{
+    const std::string link = folder_.File("LINK.FDB");
+    fs::create_symlink(Database(), link);
+    EXPECT_EQ(LockOf(link), LockOf(Database()));
+
+    ForkedProcess holder([this] { return TakeLock(Database()); }, true);
+    ASSERT_EQ(holder.Said(), "held");
+    ForkedProcess throughLink([link] { return TakeLock(link); }, false);
+    EXPECT_NE(throughLink.Said(), "held");
+}
+
+// Where the system's lock folder cannot take the lock file, the temporary folder
+// does. /run/lock is replaced, in a mount namespace of a child process, by a file
+// system the test makes writable or not; without the right to do so the test is
+// skipped.
+TEST_F(CycleLockTest, WithoutTheSystemLockFolderTheLocksGoToTheTemporaryFolder)
+{
+    const std::string temporary = folder_.File("tmp");
+    fs::create_directory(temporary);
+    const std::string absent = folder_.File("absent");
+    const std::string file = Database();
+    const struct {
+        const char* name;
+        const char* tmpdir; // nullptr: not set
+        std::string folder;
+    } cases[] = {
+        {"TMPDIR a folder that can be written", temporary.c_str(), temporary},
+        {"TMPDIR not set", nullptr, "/tmp"},
+        {"TMPDIR empty", "", "/tmp"},
+        {"TMPDIR a folder that is not there", absent.c_str(), "/tmp"},
+        {"TMPDIR a file", file.c_str(), "/tmp"},
+    };
+    const std::string name = fs::path(CycleLockPath(Database())).filename().string();
+
+    ForkedProcess child(
+        [&]() -> std::string {
+            if (::unshare(CLONE_NEWNS) != 0)
+                return std::string("skip: unshare: ") + std::strerror(errno);
+            // Nothing mounted here may reach the rest of the system.
+            if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+                return std::string("skip: private mounts: ") + std::strerror(errno);
+            if (::mount("morvane-test", "/run/lock", "tmpfs", 0, "size=64k") != 0)
+                return std::string("skip: tmpfs on /run/lock: ") + std::strerror(errno);
+            std::string said = CycleLockPath(Database()) + "\n";
+            if (::mount(nullptr, "/run/lock", nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+                return std::string("skip: read-only /run/lock: ") + std::strerror(errno);
+            for (const auto& c : cases) {
+                if (c.tmpdir == nullptr)
+                    ::unsetenv("TMPDIR");
+                else
+                    ::setenv("TMPDIR", c.tmpdir, 1);
+                said += CycleLockPath(Database()) + "\n";
+            }
+            ::setenv("TMPDIR", temporary.c_str(), 1);
+            return said + TakeLock(Database());
+        },
+        false);
+    if (child.Said().rfind("skip: ", 0) == 0)
+        GTEST_SKIP() << child.Said();
+
+    std::string expected = "/run/lock/" + name + "\n";
+    for (const auto& c : cases)
+        expected += c.folder + "/" + name + "\n";
+    EXPECT_EQ(child.Said(), expected + "held");
+    // The lock was taken in the temporary folder, not in the one that could not take it.
+    EXPECT_EQ(ReadFileText(temporary + "/" + name),
+              "pid " + std::to_string(child.Pid()) + ", base " + RealDatabase() + "\n");
+}
+
+} // namespace
+} // namespace morvane::test
