@@ -4,7 +4,9 @@
 #include "global/Global_Utils.h"
 #include "cycle/CycleFiles.h"
 #include "platform/DurableFile.h"
+#include "cycle/CycleState.h"
 #include "platform/FileLock.h"
+#include "platform/PrivateFolder.h"
 
 #include <array>
 
@@ -185,23 +187,69 @@ bool TCycleJournal::Finish() noexcept
 void TCycleJournal::Write()
 {
     // A whole new text renamed over the old one: a crash leaves either journal, never half of one.
-    platform::WriteFileDurably(path_, JournalText(state_), 0644);
+    platform::WriteFileDurably(path_, JournalText(state_), 0600);
 }
 
-std::string CycleJournalPath(const std::string& databasePath)
+std::string CycleJournalPath(const std::string& databasePath) { return CycleStateFolder(databasePath) + "/journal"; }
+
+std::vector<std::string> LegacyCycleJournalPaths(const std::string& databasePath)
 {
-    return platform::CanonicalFilePath(databasePath) + ".morvane-journal";
+    return {platform::CanonicalFilePath(databasePath) + ".morvane-journal", ProgramFolder() + "morvane-cycle.journal"};
 }
 
-std::string LegacyCycleJournalPath() { return ProgramFolder() + "morvane-cycle.journal"; }
+std::optional<std::string> UntrustedJournalReason(const JournalFile& file, const ExpectedJournalPaths& expected)
+{
+    if (file.isLink)
+        return std::string("c'est un lien symbolique");
+    if (!file.regular)
+        return std::string("ce n'est pas un fichier ordinaire");
+    if (!file.ownedByRunUser)
+        return std::string("il n'appartient pas à l'utilisateur du programme");
+    if (file.writableByOthers)
+        return std::string("d'autres utilisateurs peuvent l'écrire");
+    JournalState state;
+    try {
+        state = ParseJournal(file.text);
+    } catch (const std::exception& error) {
+        return std::string(error.what());
+    }
+    const auto differs = [](const char* what, const std::string& named, const std::string& own) {
+        return std::string("il nomme ") + what + " " + named + " au lieu de " + own;
+    };
+    if (state.databasePath != expected.databasePath)
+        return differs("la base", state.databasePath, expected.databasePath);
+    if (state.renamePath != expected.renamePath)
+        return differs("le chemin de renommage", state.renamePath, expected.renamePath);
+    if (state.newPath != expected.newPath)
+        return differs("le nouveau fichier", state.newPath, expected.newPath);
+    return std::nullopt;
+}
 
 std::optional<std::string> ResolveLeftJournal(const std::string& journalPath,
                                               const std::function<void(const std::string&)>& log,
-                                              const std::function<void(const std::string&)>& bringOnline)
+                                              const std::function<void(const std::string&)>& bringOnline,
+                                              const ExpectedJournalPaths* foreignFolder)
 {
-    if (!FileExists(journalPath))
+    bool isLink = false;
+    const std::optional<platform::OwnFileText> read = platform::ReadFileWithoutFollowing(journalPath, isLink);
+    if (!read && !isLink)
         return std::nullopt;
-    const JournalState state = ParseJournal(platform::ReadWholeFile(journalPath).value_or(""));
+    JournalFile file;
+    file.isLink = isLink;
+    if (read) {
+        file.text = read->text;
+        file.regular = read->regular;
+        file.ownedByRunUser = read->ownedByRunUser;
+        file.writableByOthers = read->writableByOthers;
+    }
+    // Beside the database another user may have written it: it is acted on only when
+    // it is the run's own and names only this database's own paths.
+    if (foreignFolder != nullptr) {
+        if (const std::optional<std::string> reason = UntrustedJournalReason(file, *foreignFolder))
+            return "Journal du cycle non pris en compte: " + journalPath + " (" + *reason +
+                   "): le programme s'arrête sans rien toucher et le laisse à l'administrateur";
+    }
+    const JournalState state = ParseJournal(file.text);
     log("Cycle interrompu trouvé (journal " + journalPath + ") pour la base " + state.databasePath);
 
     const JournalRecovery recovery = DecideRecovery(state, [](const std::string& path) { return FileExists(path); });

@@ -106,20 +106,42 @@ private:
     bool open_{true};
 };
 
-// A journal belongs to its database: it lies beside the database file, under the
-// file's real path, so every run that works on that database finds it.
+// A journal belongs to its database: it lies in the database's own state folder,
+// where only the run's user can write (raises EOSError when that folder cannot be
+// trusted).
 std::string CycleJournalPath(const std::string& databasePath);
-// Where journals were kept before: beside the program (still resolved at start-up).
-std::string LegacyCycleJournalPath();
+// Where earlier versions kept journals: beside the database, and beside the program.
+std::vector<std::string> LegacyCycleJournalPaths(const std::string& databasePath);
+
+// A journal file as it was read: through a descriptor that follows no link.
+struct JournalFile {
+    std::string text;
+    bool isLink{false};
+    bool regular{false};
+    bool ownedByRunUser{false};
+    bool writableByOthers{false};
+};
+// The only paths a journal found outside the state folder may name: the database's,
+// its rename path and its new file's, as the job settings make them.
+struct ExpectedJournalPaths {
+    std::string databasePath;
+    std::string renamePath;
+    std::string newPath;
+};
+// Why such a journal is not acted on (a link, another user's, open to others'
+// writes, not a journal, naming other paths); nothing when it may be.
+std::optional<std::string> UntrustedJournalReason(const JournalFile& file, const ExpectedJournalPaths& expected);
 
 // Start-up: resolves a journal left by an interrupted cycle. Every line of what was
 // found and done goes to log (level 1 for the caller). Nothing when no journal was
 // there or it was resolved and removed; else the message of a journal that could not
-// be resolved (it stays on disk).
-// bringOnline brings the database at a path back online (raises when it cannot).
+// be resolved or may not be acted on (it stays on disk). bringOnline brings the
+// database at a path back online (raises when it cannot). foreignFolder: the journal
+// lies where another user could write, and may name only those paths.
 std::optional<std::string> ResolveLeftJournal(const std::string& journalPath,
                                               const std::function<void(const std::string&)>& log,
-                                              const std::function<void(const std::string&)>& bringOnline);
+                                              const std::function<void(const std::string&)>& bringOnline,
+                                              const ExpectedJournalPaths* foreignFolder = nullptr);
 
 
 } // namespace morvane

@@ -1,11 +1,12 @@
 #include "cycle/CycleLock.h"
 
+#include "core/Exception.h"
 #include "core/Format.h"
 #include "core/Text.h"
+#include "cycle/CycleState.h"
 #include "platform/FileLock.h"
 #include "platform/Host.h"
 
-#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -13,17 +14,6 @@
 namespace morvane {
 
 namespace {
-
-// FNV-1a: the same name for the same path in every build of the program.
-std::uint64_t PathKey(const std::string& text)
-{
-    std::uint64_t hash = 14695981039346656037ull;
-    for (const unsigned char c : text) {
-        hash ^= c;
-        hash *= 1099511628211ull;
-    }
-    return hash;
-}
 
 std::mutex locksGuard;
 std::map<std::string, std::unique_ptr<platform::FileLock>>& HeldLocks()
@@ -34,15 +24,11 @@ std::map<std::string, std::unique_ptr<platform::FileLock>>& HeldLocks()
 
 } // namespace
 
-std::string CycleLockPath(const std::string& databasePath)
-{
-    return platform::LockFolder() +
-           FormatText("/morvane-%016llx.lock",
-                      static_cast<unsigned long long>(PathKey(platform::CanonicalFilePath(databasePath))));
-}
+std::string CycleLockPath(const std::string& databasePath) { return CycleRuntimeFolder(databasePath) + "/lock"; }
 
 bool HoldCycleLock(const std::string& databasePath, std::string& holder)
 {
+    // A runtime folder that cannot be trusted raises: nothing runs.
     const std::string path = CycleLockPath(databasePath);
     std::lock_guard guard(locksGuard);
     if (HeldLocks().count(path) != 0)
@@ -51,7 +37,10 @@ bool HoldCycleLock(const std::string& databasePath, std::string& holder)
         path, FormatText("pid %d, base %s\n", platform::ProcessId(),
                          platform::CanonicalFilePath(databasePath)));
     if (!lock->Held()) {
-        holder = TrimRight(lock->Holder().empty() ? lock->Error() : lock->Holder());
+        // A lock file that cannot even be opened is no other cycle: the reason is said.
+        if (lock->Holder().empty() && !lock->Error().empty())
+            throw EOSError("Verrou du cycle impossible à prendre: " + path + " : " + lock->Error(), 0);
+        holder = TrimRight(lock->Holder());
         return false;
     }
     HeldLocks().emplace(path, std::move(lock));

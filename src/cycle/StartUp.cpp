@@ -10,6 +10,7 @@
 #include "cycle/DatabaseControl.h"
 #include "session/DatabaseLocation.h"
 #include "cycle/SettingsWrite.h"
+#include "session/JobSettings.h"
 #include "fib/IB_ServicesProperties.h"
 #include "fib/pFIBDatabase.h"
 #include "fib/pFIBProps.h"
@@ -23,8 +24,15 @@ std::optional<StartUpRefusal> PrepareDatabaseAtStartUp(const ProfileDatabase& pr
     if (location.path.empty())
         return std::nullopt;
     std::string holder;
-    if (!HoldCycleLock(location.path, holder))
-        return StartUpRefusal{ExitAlreadyRunning, CycleLockRefusal(location.path, holder)};
+    std::string ownJournal;
+    try {
+        if (!HoldCycleLock(location.path, holder))
+            return StartUpRefusal{ExitAlreadyRunning, CycleLockRefusal(location.path, holder)};
+        ownJournal = CycleJournalPath(location.path);
+    } catch (const Exception& error) {
+        // State folders that cannot be trusted: nothing is read from them or done.
+        return StartUpRefusal{ExitStartUpError, error.Message()};
+    }
 
     const auto bringOnline = [&](const std::string& databasePath) {
         TComponent root;
@@ -44,10 +52,19 @@ std::optional<StartUpRefusal> PrepareDatabaseAtStartUp(const ProfileDatabase& pr
         if (AttributesSayShutDown(attributes))
             throw Exception("Attributes " + attributes);
     };
-    for (const std::string& journal : {CycleJournalPath(location.path), LegacyCycleJournalPath()}) {
+    // The database's own journal first, then those earlier versions left where
+    // another user could have written them: acted on only when they are the run's
+    // own and name only this database's paths, as its job settings make them.
+    bool sectionFound = false;
+    const ExpectedJournalPaths ownPaths{location.path, JobSettingsOfDatabase(profile.dbFile, sectionFound).renamePath,
+                                        location.path + NewDatabaseSuffix};
+    std::vector<std::pair<std::string, const ExpectedJournalPaths*>> journals{{ownJournal, nullptr}};
+    for (const std::string& legacy : LegacyCycleJournalPaths(location.path))
+        journals.emplace_back(legacy, &ownPaths);
+    for (const auto& [journal, expected] : journals) {
         std::optional<std::string> unresolved;
         try {
-            unresolved = ResolveLeftJournal(journal, log, bringOnline);
+            unresolved = ResolveLeftJournal(journal, log, bringOnline, expected);
         } catch (const Exception& error) {
             // A journal that cannot be read is left for the administrator, never guessed at.
             unresolved = error.Message();

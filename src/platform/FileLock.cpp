@@ -14,7 +14,9 @@ namespace morvane::platform {
 
 FileLock::FileLock(const std::string& path, const std::string& ownerText)
 {
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // Never through a link: in a folder another user could write, a link planted at
+    // the name would have the lock's text written over the file it points to.
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd_ < 0) {
         error_ = std::strerror(errno);
         return;
@@ -50,14 +52,6 @@ FileLock::~FileLock()
     // waiting on it and one creating it anew never hold two different locks.
     if (fd_ >= 0)
         ::close(fd_);
-}
-
-std::string LockFolder()
-{
-    if (FolderWritable("/run/lock"))
-        return "/run/lock";
-    const char* temporary = std::getenv("TMPDIR");
-    return temporary != nullptr && FolderWritable(temporary) ? temporary : "/tmp";
 }
 
 std::string CanonicalFilePath(const std::string& path)

@@ -28,9 +28,6 @@ private:
     std::string error_;
 };
 
-// A folder every user may create lock files in: /run/lock, else the temporary folder.
-std::string LockFolder();
-
 // The real path of a file's folder followed by its name: two spellings of one file
 // (a link, "..", a doubled slash) give one text, also when the file itself is not
 // there. The path as given when its folder cannot be resolved.

@@ -195,4 +195,12 @@ void TJobSettingsFile::WriteString(const std::string& section, const std::string
     }
 }
 
+TJobSettings JobSettingsOfDatabase(const std::string& dbFileText, bool& sectionFound)
+{
+    sectionFound = false;
+    const TJobSettingsFile file(JobSettingsFileName());
+    return file.Exists() ? file.Read(dbFileText, DefaultJobSettings(dbFileText), sectionFound)
+                         : JobSettingsFromRegistry(dbFileText);
+}
+
 } // namespace morvane

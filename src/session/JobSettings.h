@@ -73,6 +73,10 @@ TJobSettings JobSettingsFromRegistry(std::string_view dbFileText);
 // The program file's path with the extension ".ini".
 std::string JobSettingsFileName();
 
+// A database's job settings as the window loads them: its section of the file when
+// the file exists (sectionFound says whether it has one), else the registry's.
+TJobSettings JobSettingsOfDatabase(const std::string& dbFileText, bool& sectionFound);
+
 class TJobSettingsFile {
 public:
     explicit TJobSettingsFile(std::string fileName) : fileName_(std::move(fileName)) {}

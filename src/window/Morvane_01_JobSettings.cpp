@@ -40,11 +40,8 @@ void TFormMorvane::bSaveConfigClick()
 void TFormMorvane::bGetConfigClick()
 {
     const std::string dbFile = ui->EditDBFile->text().toStdString();
-    const TJobSettingsFile file(JobSettingsFileName());
-
     bool sectionFound = false;
-    const TJobSettings settings = file.Exists() ? file.Read(dbFile, DefaultJobSettings(dbFile), sectionFound)
-                                                : JobSettingsFromRegistry(dbFile);
+    const TJobSettings settings = JobSettingsOfDatabase(dbFile, sectionFound);
 
     ui->cbForceDeconnexion->setChecked(settings.forcerDeconnexionClient);
     // In this order: checking "After Restore" unchecks "Before Backup", so a stored
@@ -85,7 +82,7 @@ void TFormMorvane::bGetConfigClick()
 
     const auto logRefusal = [&](const char* key, const std::string& refusal) {
         if (!refusal.empty())
-            ProgramLog(file.FileName() + " [" + dbFile + "] " + key + ": " + refusal, 1);
+            ProgramLog(JobSettingsFileName() + " [" + dbFile + "] " + key + ": " + refusal, 1);
     };
     logRefusal("PageSize", pageSizeRefusal);
     logRefusal("PageBuffers", pageBuffersRefusal);

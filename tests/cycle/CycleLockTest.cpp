@@ -3,6 +3,8 @@
 // and the folder the locks go in when the system's lock folder cannot take them.
 
 #include "cycle/CycleLock.h"
+#include "core/Exception.h"
+#include "platform/PrivateFolder.h"
 
 #include "support/FileText.h"
 #include "support/TemporaryFolder.h"
@@ -135,8 +137,11 @@ protected:
     CycleLockTest() { WriteFileText(Database(), "database"); }
     ~CycleLockTest() override
     {
-        for (const std::string& lock : locks_)
+        // The lock and the database's runtime folder it lies in.
+        for (const std::string& lock : locks_) {
             ::unlink(lock.c_str());
+            ::rmdir(fs::path(lock).parent_path().c_str());
+        }
     }
 
     std::string Database() const { return folder_.File("BD.FDB"); }
@@ -253,62 +258,31 @@ TEST_F(CycleLockTest, DISABLED_ALinkToTheFileTakesTheFilesLock)
     EXPECT_NE(throughLink.Said(), "held");
 }
 
-// Where the system's lock folder cannot take the lock file, the temporary folder
-// does. /run/lock is replaced, in a mount namespace of a child process, by a file
-// system the test makes writable or not; without the right to do so the test is
-// skipped.
-TEST_F(CycleLockTest, WithoutTheSystemLockFolderTheLocksGoToTheTemporaryFolder)
+// The lock lives in the database's own runtime folder, which only the run's user may
+// write: a link put at its name is never followed, and a folder others could write
+// in holds no lock.
+TEST_F(CycleLockTest, TheLockIsTakenOnlyInAFolderNobodyElseCanWrite)
 {
-    const std::string temporary = folder_.File("tmp");
-    fs::create_directory(temporary);
-    const std::string absent = folder_.File("absent");
-    const std::string file = Database();
-    const struct {
-        const char* name;
-        const char* tmpdir; // nullptr: not set
-        std::string folder;
-    } cases[] = {
-        {"TMPDIR a folder that can be written", temporary.c_str(), temporary},
-        {"TMPDIR not set", nullptr, "/tmp"},
-        {"TMPDIR empty", "", "/tmp"},
-        {"TMPDIR a folder that is not there", absent.c_str(), "/tmp"},
-        {"TMPDIR a file", file.c_str(), "/tmp"},
-    };
-    const std::string name = fs::path(CycleLockPath(Database())).filename().string();
+    const std::string lock = LockOf(Database());
+    const fs::path folder = fs::path(lock).parent_path();
+    EXPECT_EQ(fs::path(lock).filename(), "lock");
+    EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);
+    EXPECT_EQ(folder.parent_path(), fs::path(platform::RuntimeRoot()));
 
-    ForkedProcess child(
-        [&]() -> std::string {
-            if (::unshare(CLONE_NEWNS) != 0)
-                return std::string("skip: unshare: ") + std::strerror(errno);
-            // Nothing mounted here may reach the rest of the system.
-            if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-                return std::string("skip: private mounts: ") + std::strerror(errno);
-            if (::mount("morvane-test", "/run/lock", "tmpfs", 0, "size=64k") != 0)
-                return std::string("skip: tmpfs on /run/lock: ") + std::strerror(errno);
-            std::string said = CycleLockPath(Database()) + "\n";
-            if (::mount(nullptr, "/run/lock", nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0)
-                return std::string("skip: read-only /run/lock: ") + std::strerror(errno);
-            for (const auto& c : cases) {
-                if (c.tmpdir == nullptr)
-                    ::unsetenv("TMPDIR");
-                else
-                    ::setenv("TMPDIR", c.tmpdir, 1);
-                said += CycleLockPath(Database()) + "\n";
-            }
-            ::setenv("TMPDIR", temporary.c_str(), 1);
-            return said + TakeLock(Database());
-        },
-        false);
-    if (child.Said().rfind("skip: ", 0) == 0)
-        GTEST_SKIP() << child.Said();
+    // A link at the lock's name: the file it leads to is left as it was.
+    const std::string victim = folder_.File("victim");
+    WriteFileText(victim, "root's own\n");
+    ::unlink(lock.c_str());
+    fs::create_symlink(victim, lock);
+    EXPECT_THROW(TakeLock(Database()), EOSError);
+    EXPECT_EQ(ReadFileText(victim), "root's own\n");
+    ::unlink(lock.c_str());
 
-    std::string expected = "/run/lock/" + name + "\n";
-    for (const auto& c : cases)
-        expected += c.folder + "/" + name + "\n";
-    EXPECT_EQ(child.Said(), expected + "held");
-    // The lock was taken in the temporary folder, not in the one that could not take it.
-    EXPECT_EQ(ReadFileText(temporary + "/" + name),
-              "pid " + std::to_string(child.Pid()) + ", base " + RealDatabase() + "\n");
+    // A folder opened to others is refused, not used.
+    fs::permissions(folder, fs::perms::others_write, fs::perm_options::add);
+    EXPECT_THROW(TakeLock(Database()), EOSError);
+    fs::permissions(folder, fs::perms::others_write, fs::perm_options::remove);
+    EXPECT_EQ(TakeLock(Database()), "held");
 }
 
 } // namespace

@@ -68,6 +68,13 @@ public:
         request_.unattended = true;
     }
 
+    ~CycleRunnerTest() override
+    {
+        // The state the runs kept for this test's database goes with it.
+        std::error_code ignored;
+        std::filesystem::remove_all(std::filesystem::path(Journal()).parent_path(), ignored);
+    }
+
     std::string Database() const { return folder_.File("BD.FDB"); }
     std::string Renamed() const { return folder_.File("BD.FIB.BKP"); }
     std::string NewFile() const { return Database() + NewDatabaseSuffix; }

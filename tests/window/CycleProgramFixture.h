@@ -4,6 +4,8 @@
 // files, started with AUTO and no display, on a fresh server database with rows,
 // page buffers set beforehand and the command tables.
 
+#include "cycle/CycleJournal.h"
+#include "cycle/CycleLock.h"
 #include "support/DbCommandTables.h"
 #include "support/FirebirdServer.h"
 #include "support/FreshDatabase.h"
@@ -47,6 +49,16 @@ inline int SelectCount(const FreshDatabase& database, const std::string& select,
 
 class CycleProgramTest : public ::testing::Test {
 protected:
+    // What the runs kept for this test's database goes with it.
+    void TearDown() override
+    {
+        if (!database_)
+            return;
+        std::error_code ignored;
+        std::filesystem::remove_all(std::filesystem::path(CycleJournalPath(DatabasePath())).parent_path(), ignored);
+        std::filesystem::remove_all(std::filesystem::path(CycleLockPath(DatabasePath())).parent_path(), ignored);
+    }
+
     void SetUp() override
     {
         MORVANE_REQUIRE_FIREBIRD_SERVER();
@@ -76,7 +88,7 @@ protected:
     std::string RenamePath() const { return DatabaseFile("BD.FIB.BKP"); }
     std::string NewFile() const { return DatabasePath() + "_Morvane"; }
     // The swap journal lies beside the database it belongs to.
-    std::string Journal() const { return DatabasePath() + ".morvane-journal"; }
+    std::string Journal() const { return CycleJournalPath(DatabasePath()); }
     // The header's attributes line ("force write, shutdown", ...).
     std::string Attributes() const { return HeaderValue(database_->HeaderStatistics().Output, "Attributes"); }
 

@@ -5,6 +5,8 @@
 
 #include "CycleProgramFixture.h"
 
+#include <functional>
+
 #include "support/WorkstationSimulatorProcess.h"
 #include "cycle/CycleExitStatus.h"
 
@@ -67,32 +69,77 @@ TEST_F(CycleSafeguardsTest, RestoredFileThatDiffersIsKeptAsideAndTheOldDatabaseS
                 ::testing::IsSupersetOf({"restore ok", "vérification de la nouvelle base failed", "swap skipped"}));
 }
 
-TEST_F(CycleSafeguardsTest, JournalThatCannotBeResolvedStopsTheStartAndStays)
+// A journal found where another user could have written it (beside the database,
+// in a folder of the server's user) decides nothing unless it is the run's own and
+// names only this database's paths: a forged one would have the run move any file.
+TEST_F(CycleSafeguardsTest, AJournalThatCannotBeTrustedStopsTheStartAndStays)
 {
+    const std::string besideDatabase = DatabasePath() + ".morvane-journal";
+    const std::string ownJournal = "MORVANE JOURNAL 1\ndatabase=" + DatabasePath() + "\nrename=" + RenamePath() +
+                                   "\nnew=" + DatabasePath() + "_Morvane\ndone moved-before-backup\n";
+    const std::string victim = DatabaseFile("victime");
+    const std::string forged = "MORVANE JOURNAL 1\ndatabase=" + victim + "\nrename=" + DatabasePath() +
+                               "\nnew=" + DatabaseFile("rien") + "\nbegin moved-before-backup\n";
     struct Case {
         const char* name;
+        std::string path;
         std::string journal;
+        std::function<void(const std::string&)> prepare;
         const char* logged;
     } const cases[] = {
-        {"not a journal", "pas un journal\n", "[001] Journal du cycle illisible: en-tête absent"},
-        // The database it names is nowhere: nothing is moved, nothing is guessed.
-        {"nothing to put back",
-         "MORVANE JOURNAL 1\ndatabase=" + DatabaseFile("AUTRE.FDB") + "\nrename=" + DatabaseFile("AUTRE.BKP") +
-             "\nnew=" + DatabaseFile("AUTRE.FDB_Morvane") + "\ndone moved-before-backup\n",
-         "[001] Cycle interrompu: aucune base à remettre à sa place pour "},
+        {"not a journal", programFolder_.File("morvane-cycle.journal"), "pas un journal\n", {}, "en-tête absent"},
+        {"naming another file as the database", besideDatabase, forged, {}, "il nomme la base " },
+        {"written by another user", besideDatabase, ownJournal,
+         [](const std::string& path) { RunTool({"chown", "firebird:firebird", path}); },
+         "il n'appartient pas à l'utilisateur du programme"},
+        {"open to others' writes", besideDatabase, ownJournal,
+         [](const std::string& path) { std::filesystem::permissions(path, std::filesystem::perms::group_write,
+                                                                     std::filesystem::perm_options::add); },
+         "d'autres utilisateurs peuvent l'écrire"},
+        {"a link", besideDatabase, ownJournal,
+         [](const std::string& path) {
+             std::filesystem::rename(path, path + ".cible");
+             std::filesystem::create_symlink(path + ".cible", path);
+         },
+         "c'est un lien symbolique"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        // Where journals were kept before they lay beside their database: still read.
-        WriteProgramFile("morvane-cycle.journal", c.journal);
+        WriteFileText(c.path, c.journal);
+        std::filesystem::permissions(c.path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+        if (c.prepare)
+            c.prepare(c.path);
 
         const ToolResult result = RunAuto();
         EXPECT_EQ(result.ExitCode, ExitStartUpError) << result.Output << Log();
+        EXPECT_THAT(Log(), HasSubstr("[001] Journal du cycle non pris en compte: " + c.path));
         EXPECT_THAT(Log(), HasSubstr(c.logged));
-        EXPECT_TRUE(Exists(programFolder_.File("morvane-cycle.journal")));
+        EXPECT_TRUE(std::filesystem::is_symlink(c.path) || Exists(c.path)) << "left for the administrator";
+        EXPECT_FALSE(Exists(victim)) << "nothing was moved";
         EXPECT_TRUE(BatchesRun().empty()) << "no cycle started";
         EXPECT_EQ(Rows(), CycleRows);
+        std::filesystem::remove(c.path);
+        std::filesystem::remove(c.path + ".cible");
     }
+}
+
+// An upgrade between an interrupted night and the next: the journal the earlier
+// version left beside the database, the run's own and naming this database's paths,
+// is resolved, then the cycle runs.
+TEST_F(CycleSafeguardsTest, AJournalAnEarlierVersionLeftBesideTheDatabaseIsResolved)
+{
+    std::filesystem::rename(DatabasePath(), RenamePath());
+    const std::string journal = DatabasePath() + ".morvane-journal";
+    WriteFileText(journal, "MORVANE JOURNAL 1\ndatabase=" + DatabasePath() + "\nrename=" + RenamePath() +
+                               "\nnew=" + DatabasePath() + "_Morvane\nbegin moved-before-backup\n"
+                               "done moved-before-backup\n");
+    std::filesystem::permissions(journal, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+
+    const ToolResult result = RunAuto();
+    EXPECT_EQ(result.ExitCode, ExitCompleted) << result.Output << Log();
+    EXPECT_THAT(Log(), HasSubstr("[001] Ancienne base remise à sa place: " + RenamePath() + " => " + DatabasePath()));
+    EXPECT_FALSE(Exists(journal));
+    EXPECT_EQ(Rows(), CycleRows);
 }
 
 TEST_F(CycleSafeguardsTest, FailedRunAfterAShutdownLeavesTheDatabaseOnline)

@@ -1,0 +1,20 @@
+#pragma once
+// Where a cycle keeps what belongs to one database: its journal in a state folder,
+// its lock in a runtime folder, each folder the database's own (named from the
+// database file's real path) below a root only the run's user can write. Nothing a
+// run acts on lives where another user could put a file or a link.
+
+#include <string>
+
+namespace morvane {
+
+// The folder's name for a database: its file name and a key of its real path, so
+// an administrator can tell the folders apart and two spellings of one file share one.
+std::string DatabaseStateName(const std::string& databasePath);
+
+// The database's state and runtime folders, created and checked (0700, the run's
+// user's own, not a link) at each call; raise EOSError when they cannot be trusted.
+std::string CycleStateFolder(const std::string& databasePath);
+std::string CycleRuntimeFolder(const std::string& databasePath);
+
+} // namespace morvane

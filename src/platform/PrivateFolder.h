@@ -1,0 +1,38 @@
+#pragma once
+// What a run keeps for itself lives where only the run's user can write: root's in
+// the system's state and runtime folders (the unit's StateDirectory= and
+// RuntimeDirectory=), another user's in its own XDG folders. A file another user
+// could have written is read only after its descriptor says whose it is.
+
+#include <optional>
+#include <string>
+
+namespace morvane::platform {
+
+// /var/lib/morvane as root; else $XDG_STATE_HOME/morvane, or ~/.local/state/morvane.
+std::string StateRoot();
+// /run/morvane as root; else $XDG_RUNTIME_DIR/morvane when that folder is the
+// user's own, or the state root's "run" folder.
+std::string RuntimeRoot();
+
+// The folder, created 0700 where missing (and its missing parents), then checked:
+// a folder and not a link, the run's user's own, nobody else allowed to write in it.
+// Raises EOSError with the reason when it is not so.
+void EnsurePrivateFolder(const std::string& path);
+
+// A file read through a descriptor opened without following a link, with what the
+// descriptor says of it.
+struct OwnFileText {
+    std::string text;
+    bool regular{false};
+    bool ownedByRunUser{false};
+    bool writableByOthers{false}; // group or others may write it
+};
+// Nothing when no file is at path; a link at path is reported as refused.
+// Raises EOSError for any other reason it cannot be read.
+std::optional<OwnFileText> ReadFileWithoutFollowing(const std::string& path, bool& isLink);
+
+// True when the program runs as root.
+bool RunningAsRoot() noexcept;
+
+} // namespace morvane::platform
