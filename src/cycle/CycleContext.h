@@ -8,6 +8,7 @@
 #include "cycle/RecordCounts.h"
 #include "cycle/RunReport.h"
 #include "platform/BackgroundRemoval.h"
+#include "platform/DurableFile.h"
 
 #include <memory>
 #include <optional>
@@ -76,6 +77,9 @@ struct CycleContext {
     // What the failed backup or restore request said, for the operator.
     std::string requestFailure;
     std::string verificationFailure;
+    // The file the restore wrote, as it was found right after the restore: only that
+    // file gets the old one's owner and takes the database's place.
+    std::optional<platform::FileIdentity> newFileIdentity;
     // The new database's settings as its verification read them.
     std::optional<RunReportDatabase> verifiedSettings;
     // The backup file, removed by the time the cycle ends (after a swap on a thread

@@ -111,7 +111,8 @@ StepEnd TBackupCycle::CopyOwnerAndMode()
     // What the site had set and the rebuild did not ask to change stays as it was:
     // the file's owner, group and mode.
     const std::string& old = c.movedBeforeBackup ? c.paths.rename : c.paths.database;
-    if (std::string error; !platform::CopyOwnerAndMode(old, c.paths.newDatabase, error))
+    if (std::string error; !c.newFileIdentity ||
+                           !platform::CopyOwnerAndMode(old, c.paths.newDatabase, *c.newFileIdentity, error))
         ProgramLog("Propriétaire et droits de " + old + " non repris par la nouvelle base (" + error + ")", 5);
     return {};
 }
@@ -167,6 +168,16 @@ bool TBackupCycle::MoveOldFileBack()
 StepEnd TBackupCycle::Swap()
 {
     CycleContext& c = *context_;
+    // Only the file that was verified takes the database's place: a link or another
+    // file put at its name meanwhile stays where it is.
+    if (!c.newFileIdentity || platform::RegularFileIdentity(c.paths.newDatabase) != c.newFileIdentity) {
+        const std::string text = "Le nouveau fichier " + c.paths.newDatabase +
+                                 " n'est plus celui qui a été vérifié: il ne prend pas la place de la base";
+        ProgramLog(text, 1);
+        view_.ShowFailure(text, ExtractFolder(c.paths.database));
+        view_.SetStatusColour(PanelColour::Failed);
+        throw ECycleStepFailed(text);
+    }
     if (!MoveFileNoReplace(c.paths.newDatabase, c.paths.database)) {
         // The new file stays under its own name; the old one goes back so the
         // database path is not left empty.

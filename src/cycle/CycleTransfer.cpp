@@ -113,7 +113,10 @@ StepEnd TBackupCycle::Restore()
         view_.EndProgress();
         if (!errorText.empty())
             throw Exception(errorText);
-        restored = FileExists(c.paths.newDatabase);
+        // In the database's folder another user may write: what is there now is the
+        // file the server wrote, and no link.
+        c.newFileIdentity = platform::RegularFileIdentity(c.paths.newDatabase);
+        restored = c.newFileIdentity.has_value();
         if (!restored)
             throw Exception("le fichier " + c.paths.newDatabase + " n'a pas été créé");
     } catch (const std::exception& error) {

@@ -234,15 +234,40 @@ PrivateFile::PrivateFile(const std::string& text)
 
 PrivateFile::~PrivateFile() { ::unlink(path_.c_str()); }
 
-bool CopyOwnerAndMode(const std::string& from, const std::string& to, std::string& error) noexcept
+std::optional<FileIdentity> RegularFileIdentity(const std::string& path) noexcept
 {
     struct stat info {};
-    if (::stat(from.c_str(), &info) != 0 || ::chown(to.c_str(), info.st_uid, info.st_gid) != 0 ||
-        ::chmod(to.c_str(), info.st_mode & 07777) != 0) {
-        error = std::strerror(errno);
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    return FileIdentity{static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino)};
+}
+
+bool CopyOwnerAndMode(const std::string& from, const std::string& to, const FileIdentity& expected,
+                      std::string& error) noexcept
+{
+    struct stat source {};
+    if (::lstat(from.c_str(), &source) != 0 || !S_ISREG(source.st_mode)) {
+        error = std::string(from) + " n'est pas un fichier ordinaire";
         return false;
     }
-    return true;
+    const int fd = ::open(to.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        error = errno == ELOOP ? to + " est un lien symbolique" : std::string(std::strerror(errno));
+        return false;
+    }
+    struct stat target {};
+    bool done = false;
+    if (::fstat(fd, &target) != 0)
+        error = std::strerror(errno);
+    else if (!S_ISREG(target.st_mode) || static_cast<unsigned long long>(target.st_dev) != expected.device ||
+             static_cast<unsigned long long>(target.st_ino) != expected.inode)
+        error = to + " n'est plus le fichier vérifié";
+    else if (::fchown(fd, source.st_uid, source.st_gid) != 0 || ::fchmod(fd, source.st_mode & 07777) != 0)
+        error = std::strerror(errno);
+    else
+        done = true;
+    ::close(fd);
+    return done;
 }
 
 std::string OwnerAndModeText(const std::string& path) noexcept

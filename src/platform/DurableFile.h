@@ -68,9 +68,22 @@ private:
     std::string path_;
 };
 
-// Gives `to` the owner, group and permission bits of `from`. False (and errno's
-// text in error) when the system refuses any of them.
-bool CopyOwnerAndMode(const std::string& from, const std::string& to, std::string& error) noexcept;
+// Which file a path leads to: its device and inode.
+struct FileIdentity {
+    unsigned long long device{0};
+    unsigned long long inode{0};
+    bool operator==(const FileIdentity&) const = default;
+};
+// The identity of the regular file at path, the path's last part not followed when
+// it is a link; nothing when there is no regular file there (a link, a folder).
+std::optional<FileIdentity> RegularFileIdentity(const std::string& path) noexcept;
+
+// Gives the file at `to` the owner, group and permission bits of the file at `from`,
+// through a descriptor that follows no link and only when it is still the file
+// expected: a link or another file put at `to` meanwhile is left alone. False (and
+// the reason in error) when it is not that file or the system refuses.
+bool CopyOwnerAndMode(const std::string& from, const std::string& to, const FileIdentity& expected,
+                      std::string& error) noexcept;
 // The owner, group and permission bits of a file as "uid:gid 0660", or "" when it
 // cannot be seen.
 std::string OwnerAndModeText(const std::string& path) noexcept;

@@ -8,6 +8,7 @@
 #include "cycle/BackupCycle.h"
 #include "cycle/CycleExitStatus.h"
 #include "cycle/CycleJournal.h"
+#include "cycle/CycleLock.h"
 #include "cycle/CycleFiles.h"
 #include "support/FileText.h"
 #include "support/TemporaryFolder.h"
@@ -73,6 +74,7 @@ public:
         // The state the runs kept for this test's database goes with it.
         std::error_code ignored;
         std::filesystem::remove_all(std::filesystem::path(Journal()).parent_path(), ignored);
+        std::filesystem::remove_all(std::filesystem::path(CycleLockPath(Database())).parent_path(), ignored);
     }
 
     std::string Database() const { return folder_.File("BD.FDB"); }
@@ -245,6 +247,34 @@ TEST_F(CycleRunnerTest, EveryFaultLeavesTheOldDatabaseOnlineAtItsPath)
         if (!c.raised)
             EXPECT_EQ(view_.failures.size(), 1u);
     }
+}
+
+// Another user of the database's folder puts a link to a file of root's at the new
+// file's name once it is verified: the link is neither given the old file's owner
+// nor swapped in, and the file it leads to stays as it was.
+TEST_F(CycleRunnerTest, ALinkPutAtTheNewFilesNameIsNeitherChownedNorSwappedIn)
+{
+    const std::string victim = folder_.File("victim");
+    WriteFileText(victim, "root's own\n");
+    std::filesystem::permissions(victim, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    FakeCycleServer::WriteDatabase(Database(), "old");
+    std::filesystem::permissions(Database(), std::filesystem::perms::all);
+    atStep_ = [this, victim](const std::string& step) {
+        if (step == "owner-copied") {
+            std::filesystem::remove(NewFile());
+            std::filesystem::create_symlink(victim, NewFile());
+        }
+    };
+    const RunResult result = Run();
+    EXPECT_EQ(result.exitStatus, ExitSwapFailed);
+    EXPECT_THAT(result.steps, Contains(std::string("swap failed")));
+    EXPECT_EQ(std::filesystem::status(victim).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_EQ(ReadFileText(victim), "root's own\n");
+    EXPECT_FALSE(std::filesystem::is_symlink(Database()));
+    ExpectOldDatabaseOnlineAtItsPath("link at the new file's name");
+    ASSERT_EQ(view_.failures.size(), 1u);
+    EXPECT_THAT(view_.failures[0], HasSubstr("n'est plus celui qui a été vérifié"));
 }
 
 TEST_F(CycleRunnerTest, AStopRequestBetweenAnyTwoStepsPutsTheDatabaseBack)
