@@ -107,7 +107,7 @@ std::string AppendHistoryLine(std::string_view history, const std::string& line,
 void AppendRunHistory(const std::string& path, const TRunReport& report)
 {
     const std::string history = platform::ReadWholeFile(path).value_or("");
-    platform::WriteFileDurably(path, AppendHistoryLine(history, report.HistoryLine()), 0644);
+    platform::WriteFileDurably(path, AppendHistoryLine(history, report.HistoryLine()), 0600);
 }
 
 std::string PrometheusMetrics(const TRunReport& report)

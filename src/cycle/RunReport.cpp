@@ -231,7 +231,7 @@ std::string TRunReport::SummaryLine() const
 void TRunReport::WriteFile(const std::string& path) const
 {
     // A report holds nothing secret: readable by the site as the log is.
-    platform::WriteFileDurably(path, ToJson(), 0644);
+    platform::WriteFileDurably(path, ToJson(), 0600);
 }
 
 std::string IsoDateTime(TDateTime value)

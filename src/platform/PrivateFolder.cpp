@@ -29,6 +29,8 @@ std::string EnvironmentFolder(const char* name)
 
 bool RunningAsRoot() noexcept { return ::geteuid() == 0; }
 
+void KeepNewFilesPrivate() noexcept { ::umask(077); }
+
 std::string StateRoot()
 {
     if (RunningAsRoot())

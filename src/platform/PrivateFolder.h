@@ -32,6 +32,10 @@ struct OwnFileText {
 // Raises EOSError for any other reason it cannot be read.
 std::optional<OwnFileText> ReadFileWithoutFollowing(const std::string& path, bool& isLink);
 
+// Files and folders the program creates are its user's alone (umask 077), whatever
+// the environment it was started from set.
+void KeepNewFilesPrivate() noexcept;
+
 // True when the program runs as root.
 bool RunningAsRoot() noexcept;
 

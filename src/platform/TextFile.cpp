@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace morvane::platform {
@@ -24,17 +25,51 @@ TextFile::~TextFile()
         ::close(fd_); // only reached on an error path, where the first error is the one reported
 }
 
+namespace {
+
+// A log may lie in a folder others can write: a link put at its name is never
+// followed, and what is there must be a regular file (or a device such as
+// /dev/stderr an administrator names). Returns 0 or the errno.
+int OpenWithoutFollowing(const std::string& path, int flags, int& fd) noexcept
+{
+    fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd < 0)
+        return errno;
+    struct stat info {};
+    const bool seen = ::fstat(fd, &info) == 0;
+    if (!seen || !(S_ISREG(info.st_mode) || S_ISCHR(info.st_mode))) {
+        const int code = seen ? EINVAL : errno;
+        ::close(fd);
+        fd = -1;
+        return code;
+    }
+    // Back to blocking writes, as any log file.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return 0;
+}
+
+} // namespace
+
 int TextFile::OpenForAppend(const std::string& path, bool create) noexcept
 {
-    const int flags = O_WRONLY | O_APPEND | O_CLOEXEC | (create ? O_CREAT : 0);
-    fd_ = ::open(path.c_str(), flags, 0666);
-    return fd_ >= 0 ? 0 : errno;
+    return OpenWithoutFollowing(path, O_WRONLY | O_APPEND | (create ? O_CREAT : 0), fd_);
 }
 
 int TextFile::OpenTruncated(const std::string& path) noexcept
 {
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    return fd_ >= 0 ? 0 : errno;
+    if (const int error = OpenWithoutFollowing(path, O_WRONLY | O_CREAT, fd_); error != 0)
+        return error;
+    // Only a file of the run's own user is emptied: another user's file is left whole.
+    struct stat info {};
+    if (::fstat(fd_, &info) != 0 || S_ISCHR(info.st_mode))
+        return 0;
+    if (info.st_uid != ::geteuid() || ::ftruncate(fd_, 0) != 0) {
+        const int code = info.st_uid != ::geteuid() ? EACCES : errno;
+        ::close(fd_);
+        fd_ = -1;
+        return code;
+    }
+    return 0;
 }
 
 int TextFile::Write(std::string_view data) noexcept

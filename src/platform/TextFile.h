@@ -16,10 +16,12 @@ public:
     TextFile(const TextFile&) = delete;
     TextFile& operator=(const TextFile&) = delete;
 
+    // Neither follows a link at path nor opens anything but a regular file.
     // Opens for appending (creating the file, mode 0666 less the umask, when `create`);
     // returns 0 or the errno.
     int OpenForAppend(const std::string& path, bool create) noexcept;
-    // Opens for writing, created empty or truncated; returns 0 or the errno.
+    // Opens for writing, created empty or emptied; a file of another user is not
+    // emptied (EACCES). Returns 0 or the errno.
     int OpenTruncated(const std::string& path) noexcept;
     bool IsOpen() const noexcept { return fd_ >= 0; }
 

@@ -11,6 +11,7 @@
 #include "global/Global_Utils.h"
 #include "logger/uApplicationLogger.h"
 #include "platform/Locale.h"
+#include "platform/PrivateFolder.h"
 #include "platform/RegistryStore.h"
 #include "platform/StopRequest.h"
 #include "window/Morvane_01.h"
@@ -109,6 +110,7 @@ int RunProgram(int argc, char** argv, CycleHooks hooks)
     try {
         // Before any thread starts: stop requests are taken by a watcher of our own.
         platform::WatchStopRequests({});
+        platform::KeepNewFilesPrivate();
         platform::UseUtf8Locale();
         SetCommandLine(std::vector<std::string>(argv, argv + argc));
         ChooseHeadlessPlatformIfNeeded();

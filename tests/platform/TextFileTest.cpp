@@ -75,6 +75,37 @@ TEST(TextFile, AppendsOrStartsAfreshAndCreatesWithTheUmask)
     EXPECT_EQ(ReadFileText(path), "three\n");
 }
 
+// A log in a folder others can write: what they put at its name decides nothing.
+TEST(TextFile, ALinkIsNeverFollowedAndAnotherUsersFileNeverEmptied)
+{
+    TemporaryFolder folder;
+    const std::string victim = folder.File("victim");
+    test::WriteFileText(victim, "root's own\n");
+    const std::string link = folder.File("journal.log");
+    ASSERT_EQ(::symlink(victim.c_str(), link.c_str()), 0);
+    for (const bool append : {true, false}) {
+        TextFile file;
+        EXPECT_EQ(append ? file.OpenForAppend(link, true) : file.OpenTruncated(link), ELOOP) << append;
+    }
+    EXPECT_EQ(ReadFileText(victim), "root's own\n");
+
+    // A folder at the name is no log either.
+    const std::string folderName = folder.File("dossier.log");
+    ASSERT_EQ(::mkdir(folderName.c_str(), 0700), 0);
+    TextFile notAFile;
+    EXPECT_NE(notAFile.OpenTruncated(folderName), 0);
+
+    // Another user's file is appended to only when asked, never emptied.
+    if (::geteuid() == 0) {
+        const std::string theirs = folder.File("theirs.log");
+        test::WriteFileText(theirs, "their lines\n");
+        ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+        TextFile file;
+        EXPECT_EQ(file.OpenTruncated(theirs), EACCES);
+        EXPECT_EQ(ReadFileText(theirs), "their lines\n");
+    }
+}
+
 TEST(TextFile, AFullDiskIsReportedByWrite)
 {
     TextFile file;
