@@ -18,4 +18,5 @@ set(MORVANE_FUZZ_TARGETS
   command_line                 morvane_global_utils
   version_record               morvane_platform
   one_line_text                morvane_core
+  journal                      morvane_cycle
 )
