@@ -89,8 +89,9 @@ void TRecordTally::Feed(std::string_view line)
 {
     const bool blank = line.find_first_not_of(" \r\n\t") == std::string_view::npos;
     if (held_ && !IsToolLine(line)) {
-        // The restore ends each line with a blank, those inside a name too.
-        if (kind_ == TransferKind::Restore && !held_->empty() && held_->back() == ' ')
+        // Depending on the request a line may end with a blank, those inside a name
+        // too: each part of a name is read without its trailing blanks, on both sides.
+        while (!held_->empty() && held_->back() == ' ')
             held_->pop_back();
         *held_ += '\n';
         *held_ += line;

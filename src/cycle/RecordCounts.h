@@ -13,7 +13,8 @@
 //
 // gbak prints a name as the server holds it: a name with a line feed goes on over
 // the next lines of the output, which do not start with "gbak:" as its own do (an
-// empty part is an empty line; the restore ends every part with a blank).
+// empty part is an empty line). A line may end with a blank, so each part of a name
+// is taken without its trailing blanks, in both outputs alike.
 
 #include <cstdint>
 #include <map>

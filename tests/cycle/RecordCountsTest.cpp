@@ -151,7 +151,7 @@ TEST(RecordCounts, ProgressIsTheRowsSoFar)
 }
 
 // Names with line breaks, as the server's backup and restore print them: the name
-// goes on over the next lines, the restore ending each one with a blank.
+// goes on over the next lines, each of which may end with a blank.
 TEST(RecordCounts, NamesThatHoldLineBreaksAreReadWhole)
 {
     const struct {
@@ -165,7 +165,11 @@ TEST(RecordCounts, NamesThatHoldLineBreaksAreReadWhole)
          "gbak:1 records written\n",
          "gbak:restoring table T \nX \ngbak:    restoring column A \ngbak:restoring data for table T \nX \n"
          "gbak:   1 records restored \n"},
-        {"a blank before the line feed", "T \nX",
+        {"a line feed, each line ended by a blank", "T\nX",
+         "gbak:    writing table T \nX \ngbak:    writing data for table T \nX \ngbak:1 records written \n",
+         "gbak:restoring table T \nX \ngbak:restoring data for table T \nX \ngbak:   1 records restored \n"},
+        // Read alike on both sides, though without its blank.
+        {"a blank before the line feed", "T\nX",
          "gbak:    writing table T \nX\ngbak:    writing data for table T \nX\ngbak:1 records written\n",
          "gbak:restoring table T  \nX \ngbak:restoring data for table T  \nX \ngbak:   1 records restored \n"},
         {"an empty line inside", "A\n\nB",
