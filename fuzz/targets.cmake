@@ -17,4 +17,6 @@ set(MORVANE_FUZZ_TARGETS
   absolute_file_name           morvane_global_utils
   command_line                 morvane_global_utils
   version_record               morvane_platform
+  one_line_text                morvane_core
+  journal                      morvane_cycle
 )

@@ -143,6 +143,129 @@ std::vector<std::string> SplitLines(std::string_view text)
     return lines;
 }
 
+namespace {
+const char HexDigits[] = "0123456789abcdef";
+
+// The length of the valid UTF-8 sequence at the start of text (shortest form, no
+// surrogate, at most U+10FFFF), or 0 when the first byte starts none.
+std::size_t ValidSequenceLength(std::string_view text, char32_t& codePoint)
+{
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char first = byte(0);
+    std::size_t length;
+    char32_t minimum;
+    if (first >= 0xC2 && first <= 0xDF) {
+        length = 2;
+        minimum = 0x80;
+        codePoint = first & 0x1F;
+    } else if (first >= 0xE0 && first <= 0xEF) {
+        length = 3;
+        minimum = 0x800;
+        codePoint = first & 0x0F;
+    } else if (first >= 0xF0 && first <= 0xF4) {
+        length = 4;
+        minimum = 0x10000;
+        codePoint = first & 0x07;
+    } else {
+        return 0;
+    }
+    if (text.size() < length)
+        return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xC0) != 0x80)
+            return 0;
+        codePoint = (codePoint << 6) | (byte(i) & 0x3F);
+    }
+    if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+void AppendEscaped(std::string& out, char32_t codePoint)
+{
+    switch (codePoint) {
+    case '\n':
+        out += "\\n";
+        return;
+    case '\r':
+        out += "\\r";
+        return;
+    case '\t':
+        out += "\\t";
+        return;
+    default:
+        break;
+    }
+    if (codePoint < 0x100) {
+        const char escape[] = {'\\', 'x', HexDigits[codePoint >> 4], HexDigits[codePoint & 0xF]};
+        out.append(escape, sizeof escape);
+        return;
+    }
+    const char escape[] = {'\\',
+                           'u',
+                           HexDigits[(codePoint >> 12) & 0xF],
+                           HexDigits[(codePoint >> 8) & 0xF],
+                           HexDigits[(codePoint >> 4) & 0xF],
+                           HexDigits[codePoint & 0xF]};
+    out.append(escape, sizeof escape);
+}
+
+bool IsControl(char32_t codePoint)
+{
+    return codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F) || codePoint == 0x2028 ||
+           codePoint == 0x2029;
+}
+
+void AppendCodePoint(std::string& out, char32_t codePoint)
+{
+    if (IsControl(codePoint)) {
+        AppendEscaped(out, codePoint);
+    } else if (codePoint < 0x80) {
+        out += static_cast<char>(codePoint);
+    } else {
+        // Only ISO-8859-1 bytes come here (U+00A0 to U+00FF): two bytes each.
+        out += static_cast<char>(0xC0 | (codePoint >> 6));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    }
+}
+} // namespace
+
+void AppendOneLine(std::string& out, std::string_view text)
+{
+    std::size_t i = 0;
+    while (i < text.size()) {
+        // Plain printable ASCII, the whole of the program's own lines, goes in runs.
+        std::size_t run = i;
+        while (run < text.size() && text[run] >= 0x20 && text[run] < 0x7F)
+            ++run;
+        out.append(text.data() + i, run - i);
+        i = run;
+        if (i == text.size())
+            break;
+        const auto byte = static_cast<unsigned char>(text[i]);
+        char32_t codePoint = 0;
+        const std::size_t length = byte < 0x80 ? 0 : ValidSequenceLength(text.substr(i), codePoint);
+        if (length == 0) {
+            AppendCodePoint(out, byte); // a control character, or a byte read as ISO-8859-1
+            ++i;
+        } else if (IsControl(codePoint)) {
+            AppendEscaped(out, codePoint);
+            i += length;
+        } else {
+            out.append(text.data() + i, length);
+            i += length;
+        }
+    }
+}
+
+std::string OneLineText(std::string_view text)
+{
+    std::string result;
+    result.reserve(text.size());
+    AppendOneLine(result, text);
+    return result;
+}
+
 bool TryStrToInt(std::string_view text, int& value)
 {
     long long parsed = 0;

@@ -1,5 +1,7 @@
 #include "cycle/CycleVerification.h"
 
+#include "core/Text.h"
+
 #include <algorithm>
 
 namespace morvane {
@@ -18,18 +20,19 @@ std::vector<std::string> VerificationDifferences(int wantedPageSize, int wantedP
     // database had active is a difference.
     for (const std::string& index : restored.contents.inactiveIndexes)
         if (std::find(old.inactiveIndexes.begin(), old.inactiveIndexes.end(), index) == old.inactiveIndexes.end())
-            differences.push_back("index inactif " + index);
+            differences.push_back("index inactif " + OneLineText(index));
+    // Names are compared as the server gives them and shown on one line.
     for (const auto& [table, rows] : old.rowCounts) {
         const auto found = restored.contents.rowCounts.find(table);
         if (found == restored.contents.rowCounts.end())
-            differences.push_back("table " + table + " absente de la nouvelle base");
+            differences.push_back("table " + OneLineText(table) + " absente de la nouvelle base");
         else if (found->second != rows)
-            differences.push_back("table " + table + ": " + std::to_string(found->second) + " lignes au lieu de " +
+            differences.push_back("table " + OneLineText(table) + ": " + std::to_string(found->second) + " lignes au lieu de " +
                                   std::to_string(rows));
     }
     for (const auto& [table, rows] : restored.contents.rowCounts)
         if (old.rowCounts.find(table) == old.rowCounts.end())
-            differences.push_back("table " + table + " absente de l'ancienne base");
+            differences.push_back("table " + OneLineText(table) + " absente de l'ancienne base");
     return differences;
 }
 

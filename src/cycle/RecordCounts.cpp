@@ -1,5 +1,7 @@
 #include "cycle/RecordCounts.h"
 
+#include "core/Text.h"
+
 #include <charconv>
 
 namespace morvane {
@@ -45,6 +47,11 @@ std::optional<RecordLine> Named(RecordLineKind kind, std::string_view name)
 
 std::string CountText(std::int64_t value) { return std::to_string(value); }
 
+// A name in a message: the server's bytes as they are, but on one line.
+std::string Shown(const std::string& table) { return OneLineText(table); }
+
+bool IsToolLine(std::string_view line) { return line.substr(0, 5) == "gbak:"; }
+
 } // namespace
 
 std::optional<RecordLine> ParseRecordLine(std::string_view line, TransferKind kind)
@@ -80,9 +87,40 @@ std::optional<RecordLine> ParseRecordLine(std::string_view line, TransferKind ki
 
 void TRecordTally::Feed(std::string_view line)
 {
-    if (line.find_first_not_of(" \r\n\t") == std::string_view::npos)
+    const bool blank = line.find_first_not_of(" \r\n\t") == std::string_view::npos;
+    if (held_ && !IsToolLine(line)) {
+        // Depending on the request a line may end with a blank, those inside a name
+        // too: each part of a name is read without its trailing blanks, on both sides.
+        while (!held_->empty() && held_->back() == ' ')
+            held_->pop_back();
+        *held_ += '\n';
+        *held_ += line;
+        return;
+    }
+    if (blank)
         return;
     ++linesSeen_;
+    TakeHeld();
+    // A count carries no name and is taken at once, so progress never lags; any
+    // other gbak line waits for the next one, in case its name goes on.
+    const std::optional<RecordLine> parsed = ParseRecordLine(line, kind_);
+    if (IsToolLine(line) && !(parsed && parsed->kind == RecordLineKind::Records))
+        held_ = std::string(line);
+    else
+        Take(line);
+}
+
+void TRecordTally::TakeHeld()
+{
+    if (!held_)
+        return;
+    const std::string line = std::move(*held_);
+    held_.reset();
+    Take(line);
+}
+
+void TRecordTally::Take(std::string_view line)
+{
     const std::optional<RecordLine> parsed = ParseRecordLine(line, kind_);
     if (!parsed || parsed->kind != RecordLineKind::Records) {
         // Counts follow their table's line directly: anything else ends that table.
@@ -102,7 +140,7 @@ void TRecordTally::Feed(std::string_view line)
         break;
     case RecordLineKind::TableData:
         if (counts_.count(parsed->table) != 0)
-            problems_.push_back("table " + parsed->table + " transférée deux fois");
+            problems_.push_back("table " + Shown(parsed->table) + " transférée deux fois");
         current_ = parsed->table;
         currentCounted_ = false;
         counts_.emplace(parsed->table, 0);
@@ -114,7 +152,7 @@ void TRecordTally::Feed(std::string_view line)
         }
         std::int64_t& count = counts_[*current_];
         if (currentCounted_ && parsed->records < count) {
-            problems_.push_back("table " + *current_ + ": nombre de lignes en baisse (" + CountText(count) + " puis " +
+            problems_.push_back("table " + Shown(*current_) + ": nombre de lignes en baisse (" + CountText(count) + " puis " +
                                 CountText(parsed->records) + ")");
             break;
         }
@@ -129,7 +167,7 @@ void TRecordTally::Feed(std::string_view line)
 void TRecordTally::CloseTable()
 {
     if (current_ && !currentCounted_)
-        problems_.push_back("table " + *current_ + " sans nombre de lignes");
+        problems_.push_back("table " + Shown(*current_) + " sans nombre de lignes");
     current_.reset();
 }
 
@@ -138,11 +176,12 @@ void TRecordTally::Finish()
     if (finished_)
         return;
     finished_ = true;
+    TakeHeld();
     CloseTable();
     if (kind_ == TransferKind::Backup)
         for (const std::string& table : declared_)
             if (counts_.count(table) == 0)
-                problems_.push_back("table " + table + " non sauvegardée");
+                problems_.push_back("table " + Shown(table) + " non sauvegardée");
 }
 
 TRecordTally TallyRecordOutput(std::string_view text, TransferKind kind)

@@ -10,6 +10,11 @@
 //   restore: "gbak:restoring table T1"            (views too, then "table V1 is a view")
 //            "gbak:restoring data for table T1 "  (only for a table with rows)
 //            "gbak:   10000 records restored "
+//
+// gbak prints a name as the server holds it: a name with a line feed goes on over
+// the next lines of the output, which do not start with "gbak:" as its own do (an
+// empty part is an empty line). A line may end with a blank, so each part of a name
+// is taken without its trailing blanks, in both outputs alike.
 
 #include <cstdint>
 #include <map>
@@ -41,7 +46,8 @@ struct RecordLine {
 // line of this kind (nullopt). Trailing blanks and a CR are ignored.
 std::optional<RecordLine> ParseRecordLine(std::string_view line, TransferKind kind);
 
-// The output of one request, fed line by line as the server sends it.
+// The output of one request, fed line by line as the server sends it. A line that
+// does not start with "gbak:" continues the name of the gbak line before it.
 class TRecordTally {
 public:
     explicit TRecordTally(TransferKind kind) : kind_(kind) {}
@@ -54,7 +60,8 @@ public:
     const std::map<std::string, std::int64_t>& Counts() const noexcept { return counts_; }
     // Tables declared by their metadata, views left out.
     const std::set<std::string>& Declared() const noexcept { return declared_; }
-    // What did not add up, in French, in the order found; empty when all is well.
+    // What did not add up, in French, in the order found, names shown as one line;
+    // empty when all is well.
     const std::vector<std::string>& Problems() const noexcept { return problems_; }
 
     // Progress while the request runs: tables whose data has begun, rows so far.
@@ -64,6 +71,8 @@ public:
     std::size_t LinesSeen() const noexcept { return linesSeen_; }
 
 private:
+    void Take(std::string_view line);
+    void TakeHeld();
     void CloseTable();
 
     TransferKind kind_;
@@ -72,6 +81,7 @@ private:
     std::vector<std::string> problems_;
     std::optional<std::string> lastDeclared_;
     std::optional<std::string> current_; // the table whose data is being transferred
+    std::optional<std::string> held_;    // a gbak line whose name may go on over the next lines
     bool currentCounted_{false};
     std::int64_t recordsSoFar_{0};
     std::size_t linesSeen_{0};

@@ -1,6 +1,7 @@
 #include "logger/uLogger.h"
 
 #include "core/DateTime.h"
+#include "core/Text.h"
 #include "global/DateTimeFormat.h"
 
 namespace morvane {
@@ -74,7 +75,10 @@ void TLogger::LogMessage(std::string_view text, std::uint8_t level, std::int32_t
                               static_cast<char>('0' + level % 10), ']', ' '};
         line_.append(field, sizeof field);
     }
-    line_ += text;
+    // One message is one line: a server's message, an exception text or a name
+    // that holds a line break or bytes of another character set cannot pass for
+    // a line of its own, and the file stays UTF-8.
+    AppendOneLine(line_, text);
     lastLevel_ = level;
     DoLog(line_);
 }

@@ -26,7 +26,8 @@ public:
     TLogger(const TLogger&) = delete;
     TLogger& operator=(const TLogger&) = delete;
 
-    // Filters, composes and writes one message; errors of DoLog pass through. Safe
+    // Filters, composes and writes one message, its text as one line of UTF-8 (see
+    // AppendOneLine); errors of DoLog pass through. Safe
     // to call from several threads: one call at a time composes and writes.
     void LogMessage(std::string_view text, std::uint8_t level, std::int32_t specific);
 

@@ -43,6 +43,53 @@ TEST(Text, StrToIntAcceptsIntegersAndRaisesTheSystemText)
     }
 }
 
+TEST(Text, OutsideTextBecomesOneLineOfValidUtf8)
+{
+    struct Case { std::string in; std::string out; };
+    using namespace std::string_literals;
+    const Case cases[] = {
+        // what the program writes itself goes through unchanged
+        {"Rapport du cycle : code de sortie 0", "Rapport du cycle : code de sortie 0"},
+        {"Vérification échouée", "Vérification échouée"},
+        {"C:\\Base\\BD.FDB", "C:\\Base\\BD.FDB"},
+        {"€ 𝄞", "€ 𝄞"},
+        {"", ""},
+        // line breaks and other C0 controls, DEL
+        {"a\nb", "a\\nb"},
+        {"a\r\nb", "a\\r\\nb"},
+        {"a\tb", "a\\tb"},
+        {"\x1b[31mrouge", "\\x1b[31mrouge"},
+        {"a\0b"s, "a\\x00b"},
+        {"\x7f", "\\x7f"},
+        // the server's ISO8859_1 bytes, alone or beside UTF-8 of the program's own text
+        {"\xc9" "chec", "Échec"},
+        {"caf\xe9", "café"},
+        {"Échec : caf\xe9", "Échec : café"},
+        {"\xff\xa0", "ÿ\u00a0"},
+        // C1 controls, as ISO-8859-1 bytes or as UTF-8, and the Unicode line separators
+        {"a\x85" "b", "a\\x85b"},
+        {"a\xc2\x85" "b", "a\\x85b"},
+        {"a\xe2\x80\xa8" "b\xe2\x80\xa9", "a\\u2028b\\u2029"},
+        // sequences that are not valid UTF-8: byte by byte as ISO-8859-1
+        {"\xc3", "Ã"},                    // cut short at the end
+        {"\xc3(", "Ã("},                  // a continuation byte missing
+        {"\xc0\xaf", "À¯"},               // overlong
+        {"\xed\xa0\x80", "í\u00a0\\x80"}, // a surrogate: three ISO-8859-1 bytes
+        {"\xf4\x90\x80\x80", "ô\\x90\\x80\\x80"}, // above U+10FFFF
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.in);
+        EXPECT_EQ(OneLineText(c.in), c.out);
+    }
+}
+
+TEST(Text, OneLineAppendsToWhatIsThere)
+{
+    std::string line = "2026-12-11 02:30:00.000: [001] ";
+    AppendOneLine(line, "Glb5020 : refus\n2026-12-11 02:30:00.000: [100] faux");
+    EXPECT_EQ(line, "2026-12-11 02:30:00.000: [001] Glb5020 : refus\\n2026-12-11 02:30:00.000: [100] faux");
+}
+
 TEST(TextList, NameValueLinesWithEitherMatchingRule)
 {
     TStringList list{"user_name=SYSDBA", "password=a=b", "bare", "User_Name=other"};

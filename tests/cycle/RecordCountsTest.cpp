@@ -150,6 +150,68 @@ TEST(RecordCounts, ProgressIsTheRowsSoFar)
     EXPECT_EQ(tally.TablesStarted(), 2u);
 }
 
+// Names with line breaks, as the server's backup and restore print them: the name
+// goes on over the next lines, each of which may end with a blank.
+TEST(RecordCounts, NamesThatHoldLineBreaksAreReadWhole)
+{
+    const struct {
+        const char* what;
+        std::string name;
+        std::string backup;
+        std::string restore;
+    } cases[] = {
+        {"a line feed", "T\nX",
+         "gbak:    writing table T\nX\ngbak:         writing column A\ngbak:    writing data for table T\nX\n"
+         "gbak:1 records written\n",
+         "gbak:restoring table T \nX \ngbak:    restoring column A \ngbak:restoring data for table T \nX \n"
+         "gbak:   1 records restored \n"},
+        {"a line feed, each line ended by a blank", "T\nX",
+         "gbak:    writing table T \nX \ngbak:    writing data for table T \nX \ngbak:1 records written \n",
+         "gbak:restoring table T \nX \ngbak:restoring data for table T \nX \ngbak:   1 records restored \n"},
+        // Read alike on both sides, though without its blank.
+        {"a blank before the line feed", "T\nX",
+         "gbak:    writing table T \nX\ngbak:    writing data for table T \nX\ngbak:1 records written\n",
+         "gbak:restoring table T  \nX \ngbak:restoring data for table T  \nX \ngbak:   1 records restored \n"},
+        {"an empty line inside", "A\n\nB",
+         "gbak:    writing table A\n\nB\ngbak:    writing data for table A\n\nB\ngbak:1 records written\n",
+         "gbak:restoring table A \n \nB \ngbak:restoring data for table A \n \nB \ngbak:   1 records restored \n"},
+        {"CR LF", "C\r\nD",
+         "gbak:    writing table C\r\nD\ngbak:    writing data for table C\r\nD\ngbak:1 records written\n",
+         "gbak:restoring table C\r \nD \ngbak:restoring data for table C\r \nD \ngbak:   1 records restored \n"},
+        {"the last table of the output", "T\nX",
+         "gbak:    writing table T\nX\ngbak:    writing data for table T\nX\ngbak:1 records written\n",
+         "gbak:restoring data for table T \nX \ngbak:   1 records restored \ngbak:restoring table T \nX \n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const TRecordTally backup = TallyRecordOutput(c.backup, Backup);
+        const TRecordTally restore = TallyRecordOutput(c.restore, Restore);
+        EXPECT_THAT(backup.Problems(), IsEmpty());
+        EXPECT_THAT(restore.Problems(), IsEmpty());
+        EXPECT_EQ(backup.Counts(), (std::map<std::string, std::int64_t>{{c.name, 1}}));
+        EXPECT_EQ(backup.Declared(), (std::set<std::string>{c.name}));
+        EXPECT_EQ(restore.Counts(), (std::map<std::string, std::int64_t>{{c.name, 1}}));
+        EXPECT_EQ(restore.Declared(), (std::set<std::string>{c.name}));
+        const TransferredRows rows = CompareTransfers(backup, restore);
+        EXPECT_THAT(rows.problems, IsEmpty());
+        EXPECT_THAT(VerificationDifferences(8192, 0, DatabaseContents{rows.old, {}}, {8192, 0, {rows.restored, {}}}),
+                    IsEmpty());
+    }
+}
+
+TEST(RecordCounts, ANameIsShownOnOneLine)
+{
+    const TRecordTally backup = TallyRecordOutput(
+        "gbak:    writing table T\nX\ngbak:    writing table Caf\xe9\ngbak:    writing data for table Caf\xe9\n"
+        "gbak:2 records written\n",
+        Backup);
+    EXPECT_THAT(backup.Problems(), ElementsAre("table T\\nX non sauvegardée"));
+
+    const TransferredRows rows = CompareTransfers(backup, TallyRecordOutput("gbak:restoring table T \nX \n", Restore));
+    EXPECT_THAT(VerificationDifferences(8192, 0, DatabaseContents{rows.old, {}}, {8192, 0, {rows.restored, {}}}),
+                ElementsAre("table Café absente de la nouvelle base"));
+}
+
 TEST(RecordCounts, OutputsThatDoNotAddUpAreNamed)
 {
     const struct {

@@ -170,7 +170,7 @@ TEST(GfixShutdown, PassesHostileNamesAsSingleArgumentsAndRunsNothing)
 }
 
 // The closing log line carries gfix's output, then the whole list the caller gave
-// (its earlier lines included), every entry ended by CR LF.
+// (its earlier lines included), every entry ended by CR LF, all on one line.
 TEST(GfixShutdown, LogsTheOutputAndTheWholeLineList)
 {
     TemporaryFolder folder;
@@ -189,8 +189,8 @@ TEST(GfixShutdown, LogsTheOutputAndTheWholeLineList)
 
     EXPECT_EQ(logger->Lines(), (std::vector<std::string>{
                                    "Gfix shutdown",
-                                   "Gfix shutdown terminé : shut\ndown\n => Users connectés : SYSDBA,PAUL\r\n"
-                                   "Réponses reçues : 0\r\nshut\ndown\n\r\n",
+                                   "Gfix shutdown terminé : shut\\ndown\\n => Users connectés : SYSDBA,PAUL\\r\\n"
+                                   "Réponses reçues : 0\\r\\nshut\\ndown\\n\\r\\n",
                                }));
 }
 

@@ -74,6 +74,25 @@ INSTANTIATE_TEST_SUITE_P(
                       ShapeCase{false, true, 255, DefaultLogDateTimeFormat, "[255] Gfix shutdown"},
                       ShapeCase{true, true, 1, "hh:nn", "16:05: [001] Gfix shutdown"}));
 
+TEST(Logger, EveryMessageIsOneLineOfUtf8WhateverItsTextHolds)
+{
+    SetCurrentFormatSettings(FormatSettings{});
+    ScopedClock clock([] { return EncodeDateTime(2026, 12, 11, 2, 30, 0, 0); });
+    RecordingLogger logger(255, 0, true, DefaultLogDateTimeFormat, true);
+    // An exception text from a trigger that forges a line of the program's own.
+    logger.LogMessage("Glb5020 : E_REFUS\n2026-12-11 02:30:00.000: [100] Rapport du cycle : code de sortie 0", 1, 0);
+    // The server's ISO8859_1 bytes and a terminal escape in a table name.
+    logger.LogMessage("table \"Donn\xe9" "es\x1b[2J\": 12 lignes", 200, 0);
+    // The program's own text over several lines.
+    logger.LogMessage("Gfix shutdown terminé : 0 => ligne 1\r\nligne 2", 200, 0);
+    EXPECT_EQ(logger.lines, (std::vector<std::string>{
+                                "2026-12-11 02:30:00.000: [001] Glb5020 : E_REFUS\\n2026-12-11 02:30:00.000: [100] "
+                                "Rapport du cycle : code de sortie 0",
+                                "2026-12-11 02:30:00.000: [200] table \"Données\\x1b[2J\": 12 lignes",
+                                "2026-12-11 02:30:00.000: [200] Gfix shutdown terminé : 0 => ligne 1\\r\\nligne 2",
+                            }));
+}
+
 TEST(Logger, TheDefaultTimeStampIsWhatThePatternFunctionWrites)
 {
     const TDateTime values[] = {EncodeDateTime(2009, 3, 14, 16, 5, 9, 42), EncodeDateTime(2024, 12, 31, 23, 59, 59, 999),

@@ -58,6 +58,28 @@ TEST_P(CycleDisconnectionTest, WorkstationIsSentAwayAndTheCycleCompletes)
     EXPECT_THAT(log, HasSubstr("Base arrêtée pour le cycle (shutdown full)"));
 }
 
+// A client of the database can raise an exception from a trigger on the command
+// table: its text, line feeds included, must not pass for entries of the
+// program's own log.
+TEST_F(CycleProgramTest, AnExceptionRaisedAgainstTheRequestIsLoggedOnOneLine)
+{
+    database_->Sql("CREATE EXCEPTION E_REFUS 'refus';\nCOMMIT;\nSET TERM ^;\n"
+                   "CREATE TRIGGER GLB5020_REFUS FOR Glb5020 BEFORE INSERT AS BEGIN\n"
+                   "  EXCEPTION E_REFUS 'Refus du poste' || ascii_char(10) ||\n"
+                   "    '2026-12-11 02:30:00.000: [100] Rapport du cycle : code de sortie 0';\n"
+                   "END^\nSET TERM ;^\nCOMMIT;\n");
+    WorkstationSimulatorProcess simulator(database_->ConnectionString(), WorkstationSimulatorProcess::Mode::Close);
+
+    const ToolResult result = RunAuto();
+    EXPECT_NE(result.ExitCode, 0) << result.Output << Log();
+    EXPECT_EQ(Rows(), CycleRows);
+    EXPECT_FALSE(Exists(RenamePath()));
+
+    const std::string log = Log();
+    EXPECT_THAT(log, HasSubstr("Refus du poste\\n2026-12-11 02:30:00.000: [100] Rapport du cycle : code de sortie 0"));
+    EXPECT_THAT(LogLinesWithoutTimeStamp(), ::testing::IsEmpty()) << log;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Stations, CycleDisconnectionTest,
     ::testing::Values(Workstation{"LeavesOnClose", WorkstationSimulatorProcess::Mode::Close, 1, true},

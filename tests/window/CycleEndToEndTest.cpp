@@ -226,5 +226,36 @@ TEST_F(CycleProgramTest, RestoreThatFailsIsNeverSwappedInAndTheMovedFileGoesBack
     EXPECT_EQ(report["after"]["pageBuffers"].toInt(), CyclePageBuffers) << "the old database, back in place";
 }
 
+TEST_F(CycleProgramTest, ATableWhoseNameHoldsALineFeedIsRebuiltLikeAnyOther)
+{
+    // gbak prints such a name as it is, over two lines of its output.
+    const std::string name = "'\"T' || ascii_char(10) || 'X\"'";
+    database_->Sql("SET TERM ^;\nEXECUTE BLOCK AS BEGIN\n"
+                   "  EXECUTE STATEMENT 'CREATE TABLE ' || " + name + " || ' (ID INTEGER)';\nEND^\nCOMMIT^\n"
+                   "EXECUTE BLOCK AS BEGIN\n"
+                   "  EXECUTE STATEMENT 'INSERT INTO ' || " + name + " || ' SELECT ID FROM CLIENTS';\nEND^\n"
+                   "SET TERM ;^\nCOMMIT;\n");
+    const std::string countRows = "SET TERM ^;\nEXECUTE BLOCK RETURNS (N INTEGER) AS BEGIN\n"
+                                  "  EXECUTE STATEMENT 'SELECT COUNT(*) FROM ' || " + name + " INTO :N;\n"
+                                  "  SUSPEND;\nEND^\nSET TERM ;^\n";
+    ASSERT_EQ(Count(countRows), CycleRows);
+
+    const ToolResult result = RunAuto();
+    EXPECT_EQ(result.ExitCode, ExitCompleted) << result.Output << Log();
+    EXPECT_EQ(Count(countRows), CycleRows);
+    EXPECT_EQ(Rows(), CycleRows);
+    EXPECT_TRUE(Exists(RenamePath()));
+    EXPECT_THAT(LogLinesWithoutTimeStamp(), ::testing::IsEmpty()) << Log();
+
+    bool listed = false;
+    for (const QJsonValue& table : RunReport()["tables"].toArray())
+        if (table["name"].toString() == "T\nX") {
+            listed = true;
+            EXPECT_EQ(table["backupRows"].toInt(), CycleRows);
+            EXPECT_EQ(table["restoredRows"].toInt(), CycleRows);
+        }
+    EXPECT_TRUE(listed) << ReadFileText(programFolder_.File("morvane-last-run.json"));
+}
+
 } // namespace
 } // namespace morvane::test

@@ -25,6 +25,7 @@
 #include <thread>
 #include <fstream>
 #include <memory>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -186,6 +187,18 @@ protected:
     int Rows() const { return Count("SELECT COUNT(*) FROM CLIENTS;"); }
 
     static bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+
+    // The lines of the log that are not entries of their own: each entry is one line
+    // that starts with its time stamp and level.
+    std::vector<std::string> LogLinesWithoutTimeStamp() const
+    {
+        const std::regex entry("^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}: \\[[0-9]{3}\\] ");
+        std::vector<std::string> strays;
+        for (const std::string& line : ReadFileLines(programFolder_.File("morvane.log")))
+            if (!std::regex_search(line, entry))
+                strays.push_back(line);
+        return strays;
+    }
 
     TemporaryFolder programFolder_;
     std::unique_ptr<FreshDatabase> database_;
