@@ -15,7 +15,7 @@ std::string BackupFilePath(std::string_view folder, std::string_view fileName)
     return path;
 }
 
-std::string BatchCommandLine(std::string_view batchFile, std::string_view programFolder)
+std::string BatchFilePath(std::string_view batchFile, std::string_view programFolder)
 {
     std::string file(batchFile);
     if (file.find('/') == std::string::npos) {
@@ -24,7 +24,12 @@ std::string BatchCommandLine(std::string_view batchFile, std::string_view progra
             folder += '/';
         file = folder + file;
     }
-    return QuoteShellArgument(file);
+    return file;
+}
+
+std::string BatchCommandLine(std::string_view batchFile, std::string_view programFolder)
+{
+    return QuoteShellArgument(BatchFilePath(batchFile, programFolder));
 }
 
 bool IsServiceErrorLine(std::string_view line)

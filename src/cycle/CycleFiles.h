@@ -16,6 +16,9 @@ inline constexpr const char* NewDatabaseSuffix = "_Morvane";
 // already ends with one (as the header report writes it) gets no second one.
 std::string BackupFilePath(std::string_view folder, std::string_view fileName);
 
+// The file a batch text names: a name without a folder is in the program's folder.
+std::string BatchFilePath(std::string_view batchFile, std::string_view programFolder);
+
 // The command line that runs a batch file. A name without a folder names a file in
 // the program's folder (the shell does not search the current folder); the whole
 // name is one word for the shell, whatever it holds.

@@ -10,12 +10,37 @@
 #include "cycle/DatabaseControl.h"
 #include "session/DatabaseLocation.h"
 #include "cycle/SettingsWrite.h"
+#include "global/Global_Utils.h"
+#include "platform/PrivateFolder.h"
 #include "session/JobSettings.h"
 #include "fib/IB_ServicesProperties.h"
 #include "fib/pFIBDatabase.h"
 #include "fib/pFIBProps.h"
 
 namespace morvane {
+
+std::optional<StartUpRefusal> RootRunRefusal(const std::string& profilePath, const ProfileDatabase* profile)
+{
+    if (!platform::RunningAsRoot())
+        return std::nullopt;
+    std::vector<std::string> files{ProgramFolder() + "AppLogger.xml", JobSettingsFileName(), profilePath};
+    if (profile != nullptr) {
+        bool sectionFound = false;
+        const TJobSettings settings = JobSettingsOfDatabase(profile->dbFile, sectionFound);
+        for (const std::string* batch :
+             {&settings.batchFileBeforeBackup, &settings.batchFileAfterBackup, &settings.batchFileAfterRestore})
+            if (!batch->empty())
+                files.push_back(BatchFilePath(*batch, ProgramFolder()));
+    }
+    for (const std::string& file : files)
+        if (const std::optional<std::string> reason = platform::ChangeableByOthersThanRoot(file))
+            return StartUpRefusal{ExitPreflightRefused,
+                                  "Lancé par root, le programme refuse " + file + ": " + *reason +
+                                      ". Un fichier qu'un autre utilisateur peut changer déciderait de ce que root "
+                                      "renomme et exécute: rendez-le à root seul (chown root, chmod go-w), lui et "
+                                      "ses dossiers"};
+    return std::nullopt;
+}
 
 std::optional<StartUpRefusal> PrepareDatabaseAtStartUp(const ProfileDatabase& profile,
                                                        const std::function<void(const std::string&)>& log)

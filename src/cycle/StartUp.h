@@ -16,6 +16,13 @@ struct StartUpRefusal {
     int exitStatus;
     std::string message;
 };
+// As root, the files that decide what a run renames and runs (the loggers'
+// configuration, the job settings, the connection profile, the batch files, and the
+// folders that hold them) must be root's alone, as sshd's StrictModes asks of its
+// files: the refusal when one of them could be changed by someone else. With a
+// profile, its database's batch files are checked too.
+std::optional<StartUpRefusal> RootRunRefusal(const std::string& profilePath, const ProfileDatabase* profile);
+
 std::optional<StartUpRefusal> PrepareDatabaseAtStartUp(const ProfileDatabase& profile,
                                                        const std::function<void(const std::string&)>& log);
 

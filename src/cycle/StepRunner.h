@@ -55,7 +55,7 @@ struct CycleStepDefinition {
     std::string_view key;
     CycleStep reportLine;
     CycleStage stage;
-    std::optional<JournalStep> journal;
+    std::optional<JournalStep> journal{};
     // A journal entry that is only a done line (it records a fact, not a move).
     bool journalDoneOnly{false};
     // Runs also once the cycle has failed (when `when` allows).
@@ -63,12 +63,12 @@ struct CycleStepDefinition {
     // Once it has run, the new database is in place: nothing is undone any more.
     bool commitPoint{false};
     // What the steps a failure of this one leaves undone give as the reason.
-    std::string_view leavesUndone;
+    std::string_view leavesUndone{};
     // Runs only when true (no function: always); skipped otherwise.
-    std::function<bool()> when;
-    std::function<StepEnd()> run;
+    std::function<bool()> when{};
+    std::function<StepEnd()> run{};
     // True when it put things back as they were.
-    std::function<bool()> undo;
+    std::function<bool()> undo{};
 };
 
 // Why the cycle stopped, as the runner knows it.
@@ -123,7 +123,7 @@ private:
     std::string skipReason_;
     struct Undo {
         std::string_view key;
-        std::function<bool()> undo;
+        std::function<bool()> undo{};
     };
     std::vector<Undo> undos_;
     bool committed_{false};

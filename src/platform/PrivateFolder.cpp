@@ -3,6 +3,7 @@
 #include "core/Exception.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -123,6 +124,57 @@ std::optional<OwnFileText> ReadFileWithoutFollowing(const std::string& path, boo
             throw EOSError("Fichier trop grand: " + path, EFBIG);
     }
     return file;
+}
+
+namespace {
+
+// What is wrong with one entry on the way; folder: it holds the next entry.
+std::optional<std::string> EntryRefusal(const std::string& path, const struct stat& status, bool folder)
+{
+    if (status.st_uid != 0)
+        return path + " appartient à l'utilisateur " + std::to_string(status.st_uid) + ", pas à root";
+    if (S_ISLNK(status.st_mode))
+        return std::nullopt; // a link's own mode means nothing: where it leads is checked
+    const bool openToOthers = (status.st_mode & 022) != 0;
+    if (openToOthers && !(folder && (status.st_mode & S_ISVTX) != 0))
+        return path + " peut être modifié par un groupe ou d'autres utilisateurs";
+    return std::nullopt;
+}
+
+// The entry and every folder above it, each as lstat sees it.
+std::optional<std::string> ChainRefusal(const std::string& path)
+{
+    std::string current = path;
+    bool folder = false;
+    for (;;) {
+        struct stat status {};
+        if (::lstat(current.c_str(), &status) != 0)
+            return std::nullopt;
+        if (const auto refusal = EntryRefusal(current, status, folder))
+            return refusal;
+        if (current == "/")
+            return std::nullopt;
+        const std::size_t slash = current.find_last_of('/');
+        current = slash == 0 ? "/" : current.substr(0, slash);
+        folder = true;
+    }
+}
+
+} // namespace
+
+std::optional<std::string> ChangeableByOthersThanRoot(const std::string& path)
+{
+    if (path.empty() || path[0] != '/')
+        return std::nullopt;
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0)
+        return std::nullopt;
+    if (auto refusal = ChainRefusal(path))
+        return refusal;
+    char resolved[PATH_MAX];
+    if (::realpath(path.c_str(), resolved) == nullptr)
+        return std::nullopt;
+    return ChainRefusal(resolved);
 }
 
 } // namespace morvane::platform

@@ -40,3 +40,14 @@ void KeepNewFilesPrivate() noexcept;
 bool RunningAsRoot() noexcept;
 
 } // namespace morvane::platform
+
+namespace morvane::platform {
+
+// Why a file root reads or runs could be changed by someone else: the file, or a
+// folder on its way from the root folder (as written and as resolved), is not
+// root's, or a group or other users may write it (a sticky folder such as /tmp only
+// lets others remove what is theirs, and counts as closed). Nothing when only root
+// can change it, or when no file is at path.
+std::optional<std::string> ChangeableByOthersThanRoot(const std::string& path);
+
+} // namespace morvane::platform

@@ -7,6 +7,7 @@
 #include "session/JobSettings.h"
 #include "cycle/StartUp.h"
 #include "session/ProgramLog.h"
+#include "database/Global_FIB.h"
 #include "global/FileInfo.h"
 #include "global/Global_Utils.h"
 #include "logger/uApplicationLogger.h"
@@ -131,9 +132,26 @@ int RunProgram(int argc, char** argv, CycleHooks hooks)
         std::optional<StartUpRefusal> refusal;
         std::string profileName;
         GetParamValue("DATABASEINI", profileName);
-        if (const std::optional<ProfileDatabase> profile = ReadProfileDatabase(profileName))
-            refusal = PrepareDatabaseAtStartUp(*profile, [](const std::string& line) { ProgramLog(line, 1); });
-        if (refusal) {
+        std::string profilePath;
+        try {
+            profilePath = GlobalFIB().ConnectionProfilePath(profileName);
+        } catch (const std::exception&) {
+            // No profile: the window says so, as it always has.
+        }
+        // Before the loggers read their configuration: as root, a file someone else
+        // could change decides nothing, and is said on standard error only.
+        const std::optional<StartUpRefusal> untrusted = RootRunRefusal(profilePath, nullptr);
+        if (!untrusted) {
+            if (const std::optional<ProfileDatabase> profile = ReadProfileDatabase(profileName)) {
+                refusal = RootRunRefusal(profilePath, &*profile);
+                if (!refusal)
+                    refusal = PrepareDatabaseAtStartUp(*profile, [](const std::string& line) { ProgramLog(line, 1); });
+            }
+        }
+        if (untrusted) {
+            std::fprintf(stderr, "%s\n", untrusted->message.c_str());
+            exitCode = untrusted->exitStatus;
+        } else if (refusal) {
             ProgramLog(refusal->message, 1);
             std::fprintf(stderr, "%s\n", refusal->message.c_str());
             exitCode = refusal->exitStatus;

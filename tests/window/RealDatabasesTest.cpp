@@ -235,7 +235,7 @@ TEST_F(RealDatabasesTest, AFailedRestoreSaysWhatTheServerSaidInItsOrder)
     // them sent by the server in one reply with its error. A busy server may end the
     // request before it sends them (gbak itself then prints none): the last output
     // line it did send says where the restore stopped.
-    const std::size_t stoppedAt = text.find("\ngbak:", reason);
+    const std::size_t stoppedAt = text.find("\\ngbak:", reason);
     EXPECT_LT(stoppedAt, end) << text;
     const std::size_t index = text.find("gbak:cannot commit index RDB$PRIMARY");
     const std::size_t error = text.find("gbak: ERROR:unsuccessful metadata update");

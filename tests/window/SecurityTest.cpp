@@ -7,11 +7,14 @@
 #include "CycleProgramFixture.h"
 
 #include "core/Text.h"
+#include "cycle/CycleExitStatus.h"
 #include "support/WorkstationSimulatorProcess.h"
 #include "support/FileText.h"
 
 #include <filesystem>
+#include <functional>
 #include <set>
+#include <unistd.h>
 
 namespace morvane::test {
 namespace {
@@ -142,6 +145,45 @@ TEST_F(SecurityTest, ThePasswordIsInNoLogReportOrOtherFileAfterAFullyLoggedRun)
         EXPECT_FALSE(HoldsThePassword(result.Output)) << result.Output;
         EXPECT_EQ(Rows(), CycleRows);
     }
+}
+
+// Run as root, the program acts on nothing that another user could have changed: the
+// loggers' configuration (it says where root writes), the profile, the job settings
+// and the batch files (what root runs), and the folders that hold them.
+TEST_F(SecurityTest, ARootRunRefusesFilesOthersCouldChange)
+{
+    ASSERT_EQ(::geteuid(), 0u) << "the refusal is root's";
+    namespace fs = std::filesystem;
+    const struct {
+        const char* name;
+        std::string path;
+        std::function<void(const std::string&)> open;
+    } cases[] = {
+        {"the loggers' configuration writable by the group", programFolder_.File("AppLogger.xml"),
+         [](const std::string& path) { fs::permissions(path, fs::perms::group_write, fs::perm_options::add); }},
+        {"the profile owned by the server's user", programFolder_.File("Database.ini"),
+         [](const std::string& path) { RunTool({"chown", "firebird", path}); }},
+        {"a batch file anybody may write", programFolder_.File("StopServices.cmd"),
+         [](const std::string& path) { fs::permissions(path, fs::perms::others_write, fs::perm_options::add); }},
+        {"the program's folder open to all", programFolder_.Path(),
+         [](const std::string& path) { fs::permissions(path, fs::perms::all, fs::perm_options::add); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto mode = fs::status(c.path).permissions();
+        c.open(c.path);
+        const ToolResult result = RunAuto();
+        EXPECT_EQ(result.ExitCode, ExitPreflightRefused) << result.Output;
+        EXPECT_THAT(result.Output, HasSubstr("Lancé par root, le programme refuse "));
+        EXPECT_THAT(result.Output, HasSubstr(c.path));
+        EXPECT_TRUE(BatchesRun().empty()) << "nothing ran";
+        EXPECT_FALSE(Exists(RenamePath()));
+        // Put back as it was for the next row.
+        RunTool({"chown", "root", c.path});
+        fs::permissions(c.path, mode);
+    }
+    // Closed again, the same run goes through.
+    EXPECT_EQ(RunAuto().ExitCode, ExitCompleted) << Log();
 }
 
 } // namespace
