@@ -310,9 +310,10 @@ TEST(RunReportTest, WriteFileReplacesTheReportAtomicallyAndLeavesNoTemporaryFile
     second.WriteFile(path);
     EXPECT_EQ(test::ReadFileText(path), second.ToJson());
     EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{RunReportFileName});
+    // Only the run's user reads what a run kept.
     struct stat info {};
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0644u);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
 
     // Beside the program, wherever it was started from.
     {
