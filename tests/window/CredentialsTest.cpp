@@ -127,6 +127,8 @@ TEST_F(CredentialsTest, ASiteWithItsOwnPasswordInTheProfileRunsUnattendedAndNeve
     WriteProgramFile("Database.ini", "DatabaseName=" + database_->ConnectionString() +
                                          "\r\nuser_name=SYSDBA\r\npassword=" + SitePassword + "\r\n");
     ::chmod(programFolder_.File("Database.ini").c_str(), 0600);
+    // The station is not given the whole 35 seconds to close.
+    UseProgramWithTestHooks();
     // A station that never leaves: the shutdown has to cut it.
     ClientProcess station(database_->ConnectionString(), ClientUser, ClientPassword, 1,
                           programFolder_.File("commits.txt"));
@@ -141,7 +143,7 @@ TEST_F(CredentialsTest, ASiteWithItsOwnPasswordInTheProfileRunsUnattendedAndNeve
         });
         CommandLineSampler sampler(SitePassword);
         // As cron or systemd without a unit's settings start it: nothing but LANG=C.
-        result = RunTool({"env", "-i", "LANG=C", "QT_QPA_PLATFORM=offscreen",
+        result = RunTool({"env", "-i", "LANG=C", "QT_QPA_PLATFORM=offscreen", ShortWaits(),
                           std::string("LSAN_OPTIONS=suppressions=") + MORVANE_LSAN_SUPPRESSIONS + ":use_tls=0",
                           "/usr/bin/timeout", "300", Program(), "AUTO"});
         sampler.Stop();

@@ -129,6 +129,18 @@ protected:
         return environment;
     }
     std::string PauseMarker() const { return programFolder_.File("morvane-paused"); }
+
+    // The test program's environment that cuts its pauses to two seconds (see
+    // TestHooksProgram.cpp): the workstations are not given the whole 35 seconds.
+    static std::string ShortWaits() { return "MORVANE_TEST_LONGEST_WAIT=2"; }
+#ifdef MORVANE_PROGRAM_WITH_TEST_HOOKS
+    // Puts the test build of the program in the program's place beside its files.
+    void UseProgramWithTestHooks() const
+    {
+        std::filesystem::copy_file(MORVANE_PROGRAM_WITH_TEST_HOOKS, Program(),
+                                   std::filesystem::copy_options::overwrite_existing);
+    }
+#endif
     // False when the program ended first, or did not get there within four minutes.
     template <typename Program>
     bool WaitUntilPaused(Program& program) const

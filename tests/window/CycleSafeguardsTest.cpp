@@ -101,7 +101,7 @@ TEST_F(CycleSafeguardsTest, FailedRunAfterAShutdownLeavesTheDatabaseOnline)
     WorkstationSimulatorProcess simulator(database_->ConnectionString(), WorkstationSimulatorProcess::Mode::Never);
     WriteBatchFile("MidProcess.cmd", "printf 'pas une sauvegarde' > '" + DatabaseFile("Morvane.fbk") + "'\n");
 
-    const ToolResult result = RunAuto();
+    const ToolResult result = RunAuto({ShortWaits()});
     EXPECT_EQ(result.ExitCode, ExitRestoreFailed) << result.Output << Log();
 
     EXPECT_THAT(Log(), HasSubstr("Base arrêtée pour le cycle (shutdown full)"));

@@ -80,7 +80,9 @@ TEST_P(RealClientsCycleTest, EveryCommitAClientWasToldOfIsInTheDatabaseAtItsPath
                      (c.beforeBackup ? "BeforeBackup=1\nAfterRestore=0\n" : "BeforeBackup=0\nAfterRestore=1\n"));
     StartClients();
 
-    const ToolResult result = RunAuto();
+    // The clients never answer the requests to close: two seconds of waiting for them
+    // show as much as the real 35.
+    const ToolResult result = RunAuto({ShortWaits()});
     // The clients find the database again after the cycle and go on writing.
     const std::size_t afterRun = ReadFileLines(Commits()).size();
     const auto deadline = std::chrono::steady_clock::now() + 30s;
