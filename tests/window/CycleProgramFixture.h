@@ -151,6 +151,15 @@ protected:
         return Exists(PauseMarker());
     }
 
+    // The window's start-up has reached its last step, which writes the database's
+    // section into the job settings when they have none (the test wrote none): the
+    // start-up has attached and read the header, and the window is about to wait.
+    bool StartUpDone() const
+    {
+        return ReadFileText(programFolder_.File("morvane.ini")).find("[" + database_->ConnectionString() + "]") !=
+               std::string::npos;
+    }
+
     // "<name> <folder>" for every batch file run, in order.
     std::vector<std::string> BatchesRun() const { return ReadFileLines(programFolder_.File("batches.txt")); }
     std::string Log() const

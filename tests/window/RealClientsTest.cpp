@@ -11,6 +11,7 @@
 #include "cycle/CycleExitStatus.h"
 #include "support/CommittingClientProcess.h"
 #include "support/FileText.h"
+#include "support/WaitUntil.h"
 
 #include <csignal>
 #include <iostream>
@@ -249,10 +250,7 @@ INSTANTIATE_TEST_SUITE_P(Steps, StopRequestTest,
 TEST_F(RealClientsTest, SigtermEndsAnIdleWindowAtOnce)
 {
     BackgroundProgram program(Program(), AutoEnvironment(), {});
-    const auto deadline = std::chrono::steady_clock::now() + 60s;
-    while (Log().find("Ouverture de l'application") == std::string::npos && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(100ms);
-    std::this_thread::sleep_for(2s);
+    ASSERT_TRUE(WaitUntil([&] { return StartUpDone(); }, 60s)) << Log();
     ASSERT_TRUE(program.Running()) << Log();
 
     program.Signal(SIGTERM);
