@@ -38,8 +38,9 @@ TEST_P(CycleDisconnectionTest, WorkstationIsSentAwayAndTheCycleCompletes)
     const auto start = std::chrono::steady_clock::now();
     const ToolResult result = station.realWait ? RunAuto() : RunAuto({ShortWaits()});
     EXPECT_EQ(result.ExitCode, 0) << result.Output << Log();
-    if (station.realWait)
+    if (station.realWait) {
         EXPECT_GE(std::chrono::steady_clock::now() - start, 35s) << "the workstations were given 35 seconds";
+    }
     if (station.leaves) {
         EXPECT_TRUE(simulator.WaitForExit(5s));
         EXPECT_EQ(simulator.ExitCode(), 0) << simulator.Output();
