@@ -133,13 +133,14 @@ protected:
     // The test program's environment that cuts its pauses to two seconds (see
     // TestHooksProgram.cpp): the workstations are not given the whole 35 seconds.
     static std::string ShortWaits() { return "MORVANE_TEST_LONGEST_WAIT=2"; }
-#ifdef MORVANE_PROGRAM_WITH_TEST_HOOKS
-    // Puts the test build of the program in the program's place beside its files.
-    void UseProgramWithTestHooks() const
+    // Puts a build of the program in the program's place beside its files.
+    void UseProgram(const std::string& build) const
     {
-        std::filesystem::copy_file(MORVANE_PROGRAM_WITH_TEST_HOOKS, Program(),
-                                   std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::copy_file(build, Program(), std::filesystem::copy_options::overwrite_existing);
     }
+#ifdef MORVANE_PROGRAM_WITH_TEST_HOOKS
+    // The test build of the program (TestHooksProgram.cpp).
+    void UseProgramWithTestHooks() const { UseProgram(MORVANE_PROGRAM_WITH_TEST_HOOKS); }
 #endif
     // False when the program ended first, or did not get there within four minutes.
     template <typename Program>

@@ -1,9 +1,10 @@
 // The cycle with real client applications attached and writing: every commit a
 // client was told succeeded must be in the database at its path afterwards, the
 // database online, and the exit status the one documented for what happened. Also
-// the runs a site makes by mistake (two at once, a rename path the cycle cannot
-// use, a stop request) and what each leaves. The program built with the test hooks
-// runs unattended against the real server.
+// the runs a site makes by mistake (two at once, a failed night, a stop request)
+// and what each leaves; a rename path the cycle cannot use is among the refusals of
+// CycleSafeguardsTest.cpp. The program built with the test hooks runs unattended
+// against the real server.
 
 #include "BackgroundProgram.h"
 #include "CommittingClientsFixture.h"
@@ -175,22 +176,6 @@ TEST_F(RealClientsTest, ASecondRunOnTheSameDatabaseRefusesAndTouchesNothing)
     EXPECT_EQ(first.Wait(240s), ExitCompleted) << Log();
     EXPECT_EQ(Rows(), CycleRows);
     EXPECT_THAT(Attributes(), Not(HasSubstr("shutdown")));
-}
-
-TEST_F(RealClientsTest, ARenamePathTheCycleCannotUseIsRefusedBeforeAnythingRuns)
-{
-    const std::string shared = "/dev/shm/morvane-test-" + std::to_string(::getpid());
-    std::filesystem::create_directories(shared);
-    WriteJobSettings("RenamePath=" + shared + "/BD.FIB.BKP\n");
-
-    const ToolResult result = RunAuto();
-    std::filesystem::remove_all(shared);
-
-    EXPECT_EQ(result.ExitCode, ExitPreflightRefused) << result.Output;
-    EXPECT_THAT(Log(), HasSubstr("n'est pas sur le même système de fichiers que la base de données " +
-                                 DatabasePath()));
-    EXPECT_TRUE(BatchesRun().empty());
-    EXPECT_EQ(Rows(), CycleRows);
 }
 
 TEST_F(RealClientsTest, AFailedNightKeepsThePreviousCopy)

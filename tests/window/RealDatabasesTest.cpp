@@ -1,6 +1,6 @@
 // Databases as real sites keep them, rebuilt unattended against the real server:
-// what the site set stays as it was, and what cannot be rebuilt as it is is refused
-// before anything runs.
+// what the site set stays as it was. Those that cannot be rebuilt as they are (a
+// shadow, nbackup's lock) are among the refusals of CycleSafeguardsTest.cpp.
 
 #include "CycleProgramFixture.h"
 
@@ -18,19 +18,7 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-class RealDatabasesTest : public CycleProgramTest {
-protected:
-    // Refused before anything ran: no batch file, nothing moved, the database as it was.
-    void ExpectRefusedBeforeAnythingRan(const ToolResult& result, const std::string& said)
-    {
-        EXPECT_EQ(result.ExitCode, ExitPreflightRefused) << result.Output << Log();
-        EXPECT_THAT(Log(), HasSubstr(said));
-        EXPECT_TRUE(BatchesRun().empty());
-        EXPECT_FALSE(Exists(RenamePath()));
-        EXPECT_FALSE(Exists(NewFile()));
-        EXPECT_EQ(Rows(), CycleRows);
-    }
-};
+using RealDatabasesTest = CycleProgramTest;
 
 TEST_F(RealDatabasesTest, AConnectionLoggingTriggerDoesNotMakeTheRebuildFail)
 {
@@ -77,24 +65,6 @@ TEST_F(RealDatabasesTest, AConnectionTriggerThatRefusesTheProgramIsLeftOutOrName
     EXPECT_THAT(Log(), HasSubstr("Un trigger de connexion de la base refuse l'utilisateur " + user));
     EXPECT_THAT(Log(), HasSubstr("Pas de maintenance ici"));
     EXPECT_TRUE(BatchesRun().size() == 3u) << "only the first run's batch files";
-}
-
-TEST_F(RealDatabasesTest, AShadowIsRefusedBeforeAnythingRuns)
-{
-    const std::string shadow = DatabaseFile("BD.SHD");
-    database_->Sql("CREATE SHADOW 1 '" + shadow + "';\nCOMMIT;\n");
-
-    ExpectRefusedBeforeAnythingRan(RunAuto(), "a un shadow (" + shadow + ")");
-    EXPECT_TRUE(Exists(shadow));
-}
-
-TEST_F(RealDatabasesTest, ADatabaseInNbackupLockIsRefusedBeforeAnythingRuns)
-{
-    database_->Sql("ALTER DATABASE BEGIN BACKUP;\nCOMMIT;\n");
-    const ToolResult result = RunAuto();
-    database_->Sql("ALTER DATABASE END BACKUP;\nCOMMIT;\n");
-
-    ExpectRefusedBeforeAnythingRan(result, "est en cours de sauvegarde nbackup");
 }
 
 TEST_F(RealDatabasesTest, AMaintenanceShutdownAndTheFilesGroupAndModeAreKept)
