@@ -1,14 +1,13 @@
 // The safeguards of the unattended cycle, with the built program against the real
 // server: the refusals before anything runs (a site's mistakes, databases the cycle
-// cannot rebuild as they are, journals that cannot be resolved), a restored
-// file that differs kept aside, and a database shut down by gfix brought back online
-// when the run fails. Runs killed half-way are in the fault tests.
+// cannot rebuild as they are, journals that cannot be resolved) and a restored file
+// that differs kept aside. A database shut down for the cycle and brought back online
+// when the run fails is in SecurityTest.cpp; runs killed half-way are in the fault tests.
 
 #include "CycleProgramFixture.h"
 
 #include "cycle/CycleExitStatus.h"
 #include "support/FileText.h"
-#include "support/WorkstationSimulatorProcess.h"
 
 #include <unistd.h>
 
@@ -195,24 +194,6 @@ TEST_F(CycleSafeguardsTest, RestoredFileThatDiffersIsKeptAsideAndTheOldDatabaseS
     ASSERT_EQ(BatchesRun().size(), 3u) << "the site's services are started again";
     EXPECT_THAT(ReportedSteps(),
                 ::testing::IsSupersetOf({"restore ok", "vérification de la nouvelle base failed", "swap skipped"}));
-}
-
-TEST_F(CycleSafeguardsTest, FailedRunAfterAShutdownLeavesTheDatabaseOnline)
-{
-    WorkstationSimulatorProcess simulator(database_->ConnectionString(), WorkstationSimulatorProcess::Mode::Never);
-    WriteBatchFile("MidProcess.cmd", "printf 'pas une sauvegarde' > '" + DatabaseFile("Morvane.fbk") + "'\n");
-
-    UseProgramWithTestHooks();
-    const ToolResult result = RunAuto({ShortWaits()});
-    EXPECT_EQ(result.ExitCode, ExitRestoreFailed) << result.Output << Log();
-
-    EXPECT_THAT(Log(), HasSubstr("Base arrêtée pour le cycle (shutdown full)"));
-    EXPECT_THAT(Log(), HasSubstr("[001] Base remise en ligne après l'échec du cycle : " +
-                                 database_->ConnectionString()));
-    EXPECT_THAT(Attributes(), Not(HasSubstr("shutdown")));
-    EXPECT_EQ(Rows(), CycleRows);
-    EXPECT_FALSE(Exists(RenamePath()));
-    EXPECT_FALSE(Exists(Journal()));
 }
 
 } // namespace

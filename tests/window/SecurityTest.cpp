@@ -7,6 +7,7 @@
 #include "CycleProgramFixture.h"
 
 #include "core/Text.h"
+#include "cycle/CycleExitStatus.h"
 #include "cycle/CycleGuards.h"
 #include "support/WorkstationSimulatorProcess.h"
 #include "support/FileText.h"
@@ -18,6 +19,7 @@ namespace morvane::test {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 // Three names a site could type into the job settings; each would run "touch pwned"
 // in the program's folder if any part of it reached the shell as code.
@@ -98,18 +100,19 @@ TEST_F(SecurityTest, HostileBatchFileNamesRunAsOneFileEachAndNothingElse)
 
 // The runs that name the password to the server's services: on every run, for the
 // shutdown when a station will not let go of the database, and again when the
-// failed run brings it back online. None may write it down.
+// failed run brings it back online. None may write it down. The failed run is also
+// the one that shows a database shut down for the cycle back online at its path.
 TEST_F(SecurityTest, ThePasswordIsInNoLogReportOrOtherFileAfterAFullyLoggedRun)
 {
     struct Case {
         const char* name;
         bool stubbornStation;   // an attachment that ignores the request to leave
         const char* midProcess; // extra lines for the batch between backup and restore
-        bool succeeds;
+        int exitStatus;
     } const cases[] = {
-        {"rebuilt", false, "", true},
-        {"restore failed, brought back online", true,
-         "printf 'pas une sauvegarde' > \"$SPOILED\"\n", false},
+        {"rebuilt", false, "", ExitCompleted},
+        {"restore failed, brought back online", true, "printf 'pas une sauvegarde' > \"$SPOILED\"\n",
+         ExitRestoreFailed},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -129,7 +132,7 @@ TEST_F(SecurityTest, ThePasswordIsInNoLogReportOrOtherFileAfterAFullyLoggedRun)
         }
 
         const ToolResult result = RunAuto(environment);
-        EXPECT_EQ(result.ExitCode == 0, c.succeeds) << result.Output << Log();
+        EXPECT_EQ(result.ExitCode, c.exitStatus) << result.Output << Log();
         station.reset();
 
         // The scan proves something only when the run logged to both loggers to
@@ -140,13 +143,18 @@ TEST_F(SecurityTest, ThePasswordIsInNoLogReportOrOtherFileAfterAFullyLoggedRun)
         if (c.stubbornStation) {
             EXPECT_THAT(Log(), HasSubstr("Base arrêtée pour le cycle (shutdown full)"));
         }
-        if (!c.succeeds) {
-            EXPECT_THAT(Log(), HasSubstr("Base remise en ligne"));
+        if (c.exitStatus != ExitCompleted) {
+            EXPECT_THAT(Log(), HasSubstr("[001] Base remise en ligne après l'échec du cycle : " +
+                                         database_->ConnectionString()));
         }
 
         EXPECT_EQ(FilesHoldingThePassword(), std::vector<std::string>{});
         EXPECT_FALSE(HoldsThePassword(result.Output)) << result.Output;
+        // Online at its path with every row, the old file kept aside only by a rebuild.
         EXPECT_EQ(Rows(), CycleRows);
+        EXPECT_THAT(Attributes(), Not(HasSubstr("shutdown")));
+        EXPECT_EQ(Exists(RenamePath()), c.exitStatus == ExitCompleted);
+        EXPECT_FALSE(Exists(Journal()));
     }
 }
 
