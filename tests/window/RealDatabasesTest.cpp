@@ -5,6 +5,7 @@
 #include "CycleProgramFixture.h"
 
 #include "cycle/CycleExitStatus.h"
+#include "support/DbCommandTables.h"
 #include "support/FileText.h"
 
 #include <grp.h>
@@ -38,16 +39,12 @@ TEST_F(RealDatabasesTest, AConnectionLoggingTriggerDoesNotMakeTheRebuildFail)
 // out; an ordinary user, whom the server does not allow that, is told what refused it.
 TEST_F(RealDatabasesTest, AConnectionTriggerThatRefusesTheProgramIsLeftOutOrNamed)
 {
-    const std::string user = "CAISSE19";
+    const ServerUser cashier(*database_, UniqueUserName("CAISSE"), "caisse19");
+    const std::string& user = cashier.Name();
     database_->Sql("CREATE EXCEPTION PAS_DE_MAINTENANCE 'pas de maintenance ici';\nCOMMIT;\n"
                    "SET TERM ^;\nCREATE TRIGGER REFUSE_MORVANE ON CONNECT AS BEGIN IF (RDB$GET_CONTEXT('SYSTEM', "
                    "'CLIENT_PROCESS') CONTAINING 'morvane') THEN EXCEPTION PAS_DE_MAINTENANCE; END^\nSET TERM ;^\n"
-                   "COMMIT;\nCREATE OR ALTER USER " + user + " PASSWORD 'caisse19';\nCOMMIT;\n");
-    struct DropUser {
-        const FreshDatabase& database;
-        std::string user;
-        ~DropUser() { database.Sql("DROP USER " + user + ";\nCOMMIT;\n"); }
-    } dropUser{*database_, user};
+                   "COMMIT;\n");
     WriteJobSettings("ForcerDeconnexionClient=0\n");
 
     ToolResult result = RunAuto();
@@ -132,18 +129,10 @@ TEST_F(RealDatabasesTest, TheHeaderSettingsTheSiteChoseAreKept)
 // who can still back it up.
 TEST_F(RealDatabasesTest, ADatabaseOfAnOrdinaryUserKeepsItsOwner)
 {
-    const std::string owner = "PROPRIO19";
     const std::string password = "proprio19";
-    database_->Sql("CREATE OR ALTER USER " + owner + " PASSWORD '" + password + "';\nCOMMIT;\n"
-                   "GRANT CREATE DATABASE TO USER " + owner + ";\nCOMMIT;\n");
-    struct DropUser {
-        const FreshDatabase& database;
-        std::string user;
-        ~DropUser()
-        {
-            database.Sql("REVOKE CREATE DATABASE FROM USER " + user + ";\nCOMMIT;\nDROP USER " + user + ";\nCOMMIT;\n");
-        }
-    } dropUser{*database_, owner};
+    ServerUser ownerUser(*database_, UniqueUserName("PROPRIO"), password);
+    ownerUser.AllowCreatingDatabases();
+    const std::string& owner = ownerUser.Name();
     const std::string path = DatabaseFile("PROPRIO.FDB");
     const std::string connection = "127.0.0.1:" + path;
     const std::string script = DatabaseFile("create.sql");
