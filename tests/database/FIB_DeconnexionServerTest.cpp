@@ -10,6 +10,7 @@
 #include "support/DbCommandTables.h"
 #include "support/FirebirdServer.h"
 #include "support/FreshDatabase.h"
+#include "support/WaitUntil.h"
 #include "support/WorkstationSimulatorProcess.h"
 
 #include <gtest/gtest.h>
@@ -17,8 +18,8 @@
 #include <chrono>
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <memory>
-#include <thread>
 
 using namespace morvane;
 using namespace morvane::fib;
@@ -75,23 +76,36 @@ struct Site {
     std::vector<std::string> lines;
 };
 
-// Records the waits; the one-second waits still sleep so the simulators can
-// answer, the long ones are cut to a second.
+// Records the waits and, in place of each, waits only until the workstations have
+// answered every request made so far, and those a request sent away have gone (a
+// one-second wait follows each request). Ten seconds at most: a workstation that
+// never answers shows in the progress lines the test expects.
 class ShortWaits {
 public:
-    ShortWaits()
-        : scoped_([this](int seconds) {
+    explicit ShortWaits(std::function<bool(int requests)> answered = [](int) { return true; })
+        : scoped_([this, answered = std::move(answered)](int seconds) {
               waits.push_back(seconds);
-              if (seconds > 0 && seconds != 5)
-                  std::this_thread::sleep_for(1s);
+              if (seconds == 1)
+                  ++requests_;
+              WaitUntil([&] { return answered(requests_); }, 10s);
           })
     {
     }
     std::vector<int> waits;
 
 private:
+    int requests_ = 0;
     ScopedWaitFunction scoped_;
 };
+
+// The workstations, each of which answers every request.
+std::function<bool(int)> AnsweredBy(std::vector<WorkstationSimulatorProcess*> workstations)
+{
+    return [workstations](int requests) {
+        return std::all_of(workstations.begin(), workstations.end(),
+                           [requests](WorkstationSimulatorProcess* workstation) { return workstation->Answered(requests); });
+    };
+}
 
 // An operator whose answers are computed when a question comes.
 class ActingOperator : public TOperatorDialogs {
@@ -160,8 +174,8 @@ TEST(DeconnexionUsersServer, WorkstationThatLeavesOnlyOnTerminateGetsBothRequest
 {
     MORVANE_REQUIRE_FIREBIRD_SERVER();
     Site site;
-    ShortWaits waits;
     WorkstationSimulatorProcess workstation(site.fresh.ConnectionString(), Mode::Terminate);
+    ShortWaits waits(AnsweredBy({&workstation}));
 
     DeconnexionUsers(site.database, nullptr, false, site.Recorder());
 
@@ -182,9 +196,9 @@ TEST(DeconnexionUsersServer, OperatorWhoGoesOnSeesEveryStepInOrder)
 {
     MORVANE_REQUIRE_FIREBIRD_SERVER();
     Site site;
-    ShortWaits waits;
     WorkstationSimulatorProcess first(site.fresh.ConnectionString(), Mode::Never, "POSTE1");
     WorkstationSimulatorProcess second(site.fresh.ConnectionString(), Mode::Never, "POSTE2");
+    ShortWaits waits(AnsweredBy({&first, &second}));
     auto operatorDialogs =
         std::make_shared<ActingOperator>(std::vector{Answer(DialogAnswer::Yes), Answer(DialogAnswer::Yes)});
     ScopedOperatorDialogs scoped(operatorDialogs);
@@ -234,8 +248,9 @@ TEST(DeconnexionUsersServer, OperatorAnswersDecideWhetherTheCycleGoesOn)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Site site;
-        ShortWaits waits;
         workstation = std::make_unique<WorkstationSimulatorProcess>(site.fresh.ConnectionString(), Mode::Never);
+        // The last case's operator sends the workstation away itself.
+        ShortWaits waits([&](int requests) { return !workstation || workstation->Answered(requests); });
         auto operatorDialogs = std::make_shared<ActingOperator>(c.answers);
         ScopedOperatorDialogs scoped(operatorDialogs);
 
@@ -261,8 +276,8 @@ TEST(DeconnexionUsersServer, UnattendedLeavesTheRestToGfixWhichShutsTheDatabaseD
 {
     MORVANE_REQUIRE_FIREBIRD_SERVER();
     Site site;
-    ShortWaits waits;
     WorkstationSimulatorProcess workstation(site.fresh.ConnectionString(), Mode::Never);
+    ShortWaits waits(AnsweredBy({&workstation}));
     auto operatorDialogs = std::make_shared<TScriptedOperatorDialogs>();
     ScopedOperatorDialogs scoped(operatorDialogs);
 
@@ -335,8 +350,9 @@ TEST(DeconnexionUsersServer, RequestIsWithdrawnWhenCountingTheAnswersFails)
     MORVANE_REQUIRE_FIREBIRD_SERVER();
     Site site;
     site.fresh.Sql("DROP TABLE Glb5020Resultat;\nCOMMIT;");
-    ShortWaits waits;
     WorkstationSimulatorProcess workstation(site.fresh.ConnectionString(), Mode::Never);
+    // Its answer cannot be written either: it ends on the error.
+    ShortWaits waits(AnsweredBy({&workstation}));
 
     EXPECT_THROW(DeconnexionUsers(site.database, nullptr, true, site.Recorder()), EFIBInterBaseError);
     EXPECT_EQ(site.Progress().back(), "Envoi demande de fermeture normale");

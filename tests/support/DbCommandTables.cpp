@@ -61,7 +61,23 @@ ServerUser::ServerUser(const FreshDatabase& database, std::string name, std::str
     database_.Sql("CREATE USER " + name_ + " PASSWORD '" + password + "';\nCOMMIT;");
 }
 
-ServerUser::~ServerUser() { Drop(database_, name_); }
+ServerUser::~ServerUser()
+{
+    if (createsDatabases_) {
+        try {
+            database_.Sql("REVOKE CREATE DATABASE FROM USER " + name_ + ";\nCOMMIT;");
+        } catch (const std::exception&) {
+            // Dropped all the same below.
+        }
+    }
+    Drop(database_, name_);
+}
+
+void ServerUser::AllowCreatingDatabases()
+{
+    createsDatabases_ = true;
+    database_.Sql("GRANT CREATE DATABASE TO USER " + name_ + ";\nCOMMIT;");
+}
 
 void ServerUser::Drop(const FreshDatabase& database, const std::string& name) noexcept
 {

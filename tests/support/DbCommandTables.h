@@ -27,7 +27,9 @@ std::string CreateDatabaseWithPageSize(const FreshDatabase& database, const std:
 // std::runtime_error with its output when it fails.
 std::string RunGfix(const std::vector<std::string>& arguments, const std::string& connectionString);
 
-// A server user that exists for the life of the object (dropped afterwards).
+// A server user that exists for the life of the object (dropped afterwards). Users
+// belong to the whole server: give each a name of its own (UniqueUserName). The drop
+// never raises, so a failed test cannot end the process while it cleans up.
 class ServerUser {
 public:
     ServerUser(const FreshDatabase& database, std::string name, std::string password);
@@ -36,12 +38,16 @@ public:
     ServerUser& operator=(const ServerUser&) = delete;
     const std::string& Name() const noexcept { return name_; }
 
+    // Lets the user create databases; taken back before the user is dropped.
+    void AllowCreatingDatabases();
+
     // Drops a user by name, ignoring a user that does not exist.
     static void Drop(const FreshDatabase& database, const std::string& name) noexcept;
 
 private:
     const FreshDatabase& database_;
     std::string name_;
+    bool createsDatabases_ = false;
 };
 
 // A user name no other test run uses at the same time (letters and digits).

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
+#include <sstream>
 #include <spawn.h>
 #include <stdexcept>
 #include <sys/wait.h>
@@ -31,12 +32,24 @@ const char* ModeArgument(WorkstationSimulatorProcess::Mode mode)
     return "never";
 }
 
+// Whether a request sends a workstation of that mode away (as the simulator decides).
+bool LeavesOn(WorkstationSimulatorProcess::Mode mode, const std::string& command)
+{
+    switch (mode) {
+    case WorkstationSimulatorProcess::Mode::Close: return command == "Close" || command == "Terminate";
+    case WorkstationSimulatorProcess::Mode::Terminate: return command == "Terminate";
+    case WorkstationSimulatorProcess::Mode::Never: return false;
+    }
+    return false;
+}
+
 } // namespace
 
 const char* WorkstationSimulatorPath() { return WORKSTATION_SIMULATOR_PATH; }
 
 WorkstationSimulatorProcess::WorkstationSimulatorProcess(const std::string& connectionString, Mode mode,
                                                          const std::string& station)
+    : mode_(mode)
 {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
@@ -142,6 +155,26 @@ std::string WorkstationSimulatorProcess::Output()
 {
     Drain(std::chrono::milliseconds(0));
     return text_;
+}
+
+bool WorkstationSimulatorProcess::Answered(int requests)
+{
+    if (!Running())
+        return true;
+    // "answered <number> <command>" per answer; a line still being written is left for later.
+    const std::string output = Output();
+    std::istringstream lines(output.substr(0, output.rfind('\n') + 1));
+    int answers = 0;
+    std::string lastCommand;
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("answered ", 0) == 0) {
+            ++answers;
+            std::istringstream words(line.substr(9));
+            std::string number;
+            words >> number >> lastCommand;
+        }
+    // One it leaves on is answered once the workstation has detached and ended.
+    return answers >= requests && !(answers > 0 && LeavesOn(mode_, lastCommand));
 }
 
 } // namespace morvane::test

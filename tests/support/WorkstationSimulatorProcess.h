@@ -28,12 +28,16 @@ public:
     int ExitCode() const noexcept { return exitCode_; }
     // Everything it printed so far.
     std::string Output();
+    // True once it has answered that many requests and, when the last one sent it
+    // away, has ended; or once it has ended in any case.
+    bool Answered(int requests);
 
 private:
     void Stop() noexcept;
     void Drain(std::chrono::milliseconds timeout);
     bool Reap(bool wait);
 
+    Mode mode_;
     pid_t pid_ = -1;
     int output_ = -1;
     int exitCode_ = -1;

@@ -10,6 +10,7 @@
 #include "cycle/CycleExitStatus.h"
 #include "support/CommittingClientProcess.h"
 #include "support/FileText.h"
+#include "support/WaitUntil.h"
 
 #include <algorithm>
 #include <atomic>
@@ -127,10 +128,13 @@ TEST_F(CredentialsTest, ASiteWithItsOwnPasswordInTheProfileRunsUnattendedAndNeve
     WriteProgramFile("Database.ini", "DatabaseName=" + database_->ConnectionString() +
                                          "\r\nuser_name=SYSDBA\r\npassword=" + SitePassword + "\r\n");
     ::chmod(programFolder_.File("Database.ini").c_str(), 0600);
+    // The station is not given the whole 35 seconds to close.
+    UseProgramWithTestHooks();
     // A station that never leaves: the shutdown has to cut it.
     ClientProcess station(database_->ConnectionString(), ClientUser, ClientPassword, 1,
                           programFolder_.File("commits.txt"));
-    std::this_thread::sleep_for(2s);
+    ASSERT_TRUE(WaitUntil([&] { return !ReadFileLines(programFolder_.File("commits.txt")).empty(); }, 30s))
+        << "the station attached and committed before the run";
 
     ToolResult result;
     std::set<std::string> found;
@@ -141,7 +145,7 @@ TEST_F(CredentialsTest, ASiteWithItsOwnPasswordInTheProfileRunsUnattendedAndNeve
         });
         CommandLineSampler sampler(SitePassword);
         // As cron or systemd without a unit's settings start it: nothing but LANG=C.
-        result = RunTool({"env", "-i", "LANG=C", "QT_QPA_PLATFORM=offscreen",
+        result = RunTool({"env", "-i", "LANG=C", "QT_QPA_PLATFORM=offscreen", ShortWaits(),
                           std::string("LSAN_OPTIONS=suppressions=") + MORVANE_LSAN_SUPPRESSIONS + ":use_tls=0",
                           "/usr/bin/timeout", "300", Program(), "AUTO"});
         sampler.Stop();
@@ -166,10 +170,7 @@ TEST_F(CredentialsTest, AProfileNamingAnOrdinaryUserAttachesAtStartUp)
     WriteProgramFile("Database.ini", "DatabaseName=" + database_->ConnectionString() + "\r\nuser_name=" +
                                          ClientUser + "\r\npassword=" + ClientPassword + "\r\n");
     BackgroundProgram program(Program(), AutoEnvironment(), {});
-    const auto deadline = std::chrono::steady_clock::now() + 60s;
-    while (Log().find("Ouverture de l'application") == std::string::npos && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(100ms);
-    std::this_thread::sleep_for(3s);
+    ASSERT_TRUE(WaitUntil([&] { return StartUpDone(); }, 60s)) << Log();
     program.Signal(SIGTERM);
     EXPECT_EQ(program.Wait(20s), 0) << Log();
 

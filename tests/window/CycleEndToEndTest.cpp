@@ -131,24 +131,6 @@ TEST_F(CycleProgramTest, JobSettingsPageValuesAndAnIndexLeftInactiveSurviveTheRe
     EXPECT_EQ(report["after"]["pageSize"].toInt(-1), 8192);
 }
 
-// A page value the window cannot take stops the unattended run before anything runs.
-// The report still shows the header's page buffers: 0 here, where an attachment
-// would report the server's default cache.
-TEST_F(CycleProgramTest, AJobSettingsPageValueOutOfRangeRefusesBeforeAnyBatchFile)
-{
-    RunGfix({"-buffers", "0"}, database_->ConnectionString());
-    WriteJobSettings("PageSize=8192\nPageBuffers=200000\n");
-
-    const ToolResult result = RunAuto();
-    EXPECT_EQ(result.ExitCode, ExitPreflightRefused) << result.Output << Log();
-    EXPECT_TRUE(BatchesRun().empty());
-    EXPECT_EQ(HeaderValue(database_->HeaderStatistics().Output, "Page size"), "4096");
-    EXPECT_FALSE(Exists(RenamePath()));
-    EXPECT_THAT(Log(), HasSubstr("[001] Morvane : '200000' n'est pas une valeur numérique valide."));
-    EXPECT_EQ(StepsThatRan(), std::vector<std::string>{"vérification préalable refused"});
-    EXPECT_EQ(RunReport()["before"].toObject()["pageBuffers"].toInt(-1), 0);
-}
-
 TEST_F(CycleProgramTest, AfterRestoreReplacesTheFileAtTheRenamePathWithTheOldDatabase)
 {
     WriteJobSettings("BeforeBackup=0\nAfterRestore=1\n");

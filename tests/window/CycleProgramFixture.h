@@ -142,6 +142,19 @@ protected:
         return environment;
     }
     std::string PauseMarker() const { return programFolder_.File("morvane-paused"); }
+
+    // The test program's environment that cuts its pauses to two seconds (see
+    // TestHooksProgram.cpp): the workstations are not given the whole 35 seconds.
+    static std::string ShortWaits() { return "MORVANE_TEST_LONGEST_WAIT=2"; }
+    // Puts a build of the program in the program's place beside its files.
+    void UseProgram(const std::string& build) const
+    {
+        std::filesystem::copy_file(build, Program(), std::filesystem::copy_options::overwrite_existing);
+    }
+#ifdef MORVANE_PROGRAM_WITH_TEST_HOOKS
+    // The test build of the program (TestHooksProgram.cpp).
+    void UseProgramWithTestHooks() const { UseProgram(MORVANE_PROGRAM_WITH_TEST_HOOKS); }
+#endif
     // False when the program ended first, or did not get there within four minutes.
     template <typename Program>
     bool WaitUntilPaused(Program& program) const
@@ -150,6 +163,15 @@ protected:
         while (!Exists(PauseMarker()) && program.Running() && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         return Exists(PauseMarker());
+    }
+
+    // The window's start-up has reached its last step, which writes the database's
+    // section into the job settings when they have none (the test wrote none): the
+    // start-up has attached and read the header, and the window is about to wait.
+    bool StartUpDone() const
+    {
+        return ReadFileText(programFolder_.File("morvane.ini")).find("[" + database_->ConnectionString() + "]") !=
+               std::string::npos;
     }
 
     // "<name> <folder>" for every batch file run, in order.

@@ -1,10 +1,11 @@
 // Databases as real sites keep them, rebuilt unattended against the real server:
-// what the site set stays as it was, and what cannot be rebuilt as it is is refused
-// before anything runs.
+// what the site set stays as it was. Those that cannot be rebuilt as they are (a
+// shadow, nbackup's lock) are among the refusals of CycleSafeguardsTest.cpp.
 
 #include "CycleProgramFixture.h"
 
 #include "cycle/CycleExitStatus.h"
+#include "support/DbCommandTables.h"
 #include "support/FileText.h"
 
 #include <grp.h>
@@ -18,19 +19,7 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-class RealDatabasesTest : public CycleProgramTest {
-protected:
-    // Refused before anything ran: no batch file, nothing moved, the database as it was.
-    void ExpectRefusedBeforeAnythingRan(const ToolResult& result, const std::string& said)
-    {
-        EXPECT_EQ(result.ExitCode, ExitPreflightRefused) << result.Output << Log();
-        EXPECT_THAT(Log(), HasSubstr(said));
-        EXPECT_TRUE(BatchesRun().empty());
-        EXPECT_FALSE(Exists(RenamePath()));
-        EXPECT_FALSE(Exists(NewFile()));
-        EXPECT_EQ(Rows(), CycleRows);
-    }
-};
+using RealDatabasesTest = CycleProgramTest;
 
 TEST_F(RealDatabasesTest, AConnectionLoggingTriggerDoesNotMakeTheRebuildFail)
 {
@@ -50,16 +39,12 @@ TEST_F(RealDatabasesTest, AConnectionLoggingTriggerDoesNotMakeTheRebuildFail)
 // out; an ordinary user, whom the server does not allow that, is told what refused it.
 TEST_F(RealDatabasesTest, AConnectionTriggerThatRefusesTheProgramIsLeftOutOrNamed)
 {
-    const std::string user = "CAISSE19";
+    const ServerUser cashier(*database_, UniqueUserName("CAISSE"), "caisse19");
+    const std::string& user = cashier.Name();
     database_->Sql("CREATE EXCEPTION PAS_DE_MAINTENANCE 'pas de maintenance ici';\nCOMMIT;\n"
                    "SET TERM ^;\nCREATE TRIGGER REFUSE_MORVANE ON CONNECT AS BEGIN IF (RDB$GET_CONTEXT('SYSTEM', "
                    "'CLIENT_PROCESS') CONTAINING 'morvane') THEN EXCEPTION PAS_DE_MAINTENANCE; END^\nSET TERM ;^\n"
-                   "COMMIT;\nCREATE OR ALTER USER " + user + " PASSWORD 'caisse19';\nCOMMIT;\n");
-    struct DropUser {
-        const FreshDatabase& database;
-        std::string user;
-        ~DropUser() { database.Sql("DROP USER " + user + ";\nCOMMIT;\n"); }
-    } dropUser{*database_, user};
+                   "COMMIT;\n");
     WriteJobSettings("ForcerDeconnexionClient=0\n");
 
     ToolResult result = RunAuto();
@@ -77,24 +62,6 @@ TEST_F(RealDatabasesTest, AConnectionTriggerThatRefusesTheProgramIsLeftOutOrName
     EXPECT_THAT(Log(), HasSubstr("Un trigger de connexion de la base refuse l'utilisateur " + user));
     EXPECT_THAT(Log(), HasSubstr("Pas de maintenance ici"));
     EXPECT_TRUE(BatchesRun().size() == 3u) << "only the first run's batch files";
-}
-
-TEST_F(RealDatabasesTest, AShadowIsRefusedBeforeAnythingRuns)
-{
-    const std::string shadow = DatabaseFile("BD.SHD");
-    database_->Sql("CREATE SHADOW 1 '" + shadow + "';\nCOMMIT;\n");
-
-    ExpectRefusedBeforeAnythingRan(RunAuto(), "a un shadow (" + shadow + ")");
-    EXPECT_TRUE(Exists(shadow));
-}
-
-TEST_F(RealDatabasesTest, ADatabaseInNbackupLockIsRefusedBeforeAnythingRuns)
-{
-    database_->Sql("ALTER DATABASE BEGIN BACKUP;\nCOMMIT;\n");
-    const ToolResult result = RunAuto();
-    database_->Sql("ALTER DATABASE END BACKUP;\nCOMMIT;\n");
-
-    ExpectRefusedBeforeAnythingRan(result, "est en cours de sauvegarde nbackup");
 }
 
 TEST_F(RealDatabasesTest, AMaintenanceShutdownAndTheFilesGroupAndModeAreKept)
@@ -162,18 +129,10 @@ TEST_F(RealDatabasesTest, TheHeaderSettingsTheSiteChoseAreKept)
 // who can still back it up.
 TEST_F(RealDatabasesTest, ADatabaseOfAnOrdinaryUserKeepsItsOwner)
 {
-    const std::string owner = "PROPRIO19";
     const std::string password = "proprio19";
-    database_->Sql("CREATE OR ALTER USER " + owner + " PASSWORD '" + password + "';\nCOMMIT;\n"
-                   "GRANT CREATE DATABASE TO USER " + owner + ";\nCOMMIT;\n");
-    struct DropUser {
-        const FreshDatabase& database;
-        std::string user;
-        ~DropUser()
-        {
-            database.Sql("REVOKE CREATE DATABASE FROM USER " + user + ";\nCOMMIT;\nDROP USER " + user + ";\nCOMMIT;\n");
-        }
-    } dropUser{*database_, owner};
+    ServerUser ownerUser(*database_, UniqueUserName("PROPRIO"), password);
+    ownerUser.AllowCreatingDatabases();
+    const std::string& owner = ownerUser.Name();
     const std::string path = DatabaseFile("PROPRIO.FDB");
     const std::string connection = "127.0.0.1:" + path;
     const std::string script = DatabaseFile("create.sql");

@@ -1,16 +1,23 @@
 // The program as the end-to-end tests run it when they must act between two steps
-// of the cycle or pretend a file system is full:
+// of the cycle, pretend a file system is full or not wait out the workstations:
 //   MORVANE_TEST_FREE_SPACE=<bytes>  every file system reports that much free;
 //   MORVANE_TEST_PAUSE_AT=<step>     at that point (a step as it starts, "<step>:done" once
 //                                    its journal line is written) the cycle creates "morvane-paused"
 //                                    beside the program and waits until it is removed,
 //                                    so a test can kill the program there or act on
-//                                    the server and let the run go on.
+//                                    the server and let the run go on;
+//   MORVANE_TEST_LONGEST_WAIT=<s>    no pause of the run lasts longer than that many
+//                                    seconds (the 35 seconds left to the workstations
+//                                    to close); it still processes messages four
+//                                    times a second, as the program's own pause does.
 
+#include "core/MessagePump.h"
 #include "cycle/CyclePreflight.h"
+#include "database/FIB_Deconnexion.h"
 #include "global/Global_Utils.h"
 #include "window/Program.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -47,6 +54,24 @@ morvane::CycleHooks HooksFromEnvironment()
     return hooks;
 }
 
+void ShortenWaitsFromEnvironment()
+{
+    const char* longest = std::getenv("MORVANE_TEST_LONGEST_WAIT");
+    if (longest == nullptr)
+        return;
+    const int most = std::atoi(longest);
+    morvane::SetWaitFunction([most](int seconds) {
+        for (int step = 0; step < std::min(seconds, most) * 4; ++step) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            morvane::ProcessMessages();
+        }
+    });
+}
+
 } // namespace
 
-int main(int argc, char** argv) { return morvane::RunProgram(argc, argv, HooksFromEnvironment()); }
+int main(int argc, char** argv)
+{
+    ShortenWaitsFromEnvironment();
+    return morvane::RunProgram(argc, argv, HooksFromEnvironment());
+}
