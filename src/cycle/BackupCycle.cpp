@@ -161,22 +161,16 @@ void TBackupCycle::Run()
     previousRows_ = PreviousRunRowsFromReport(platform::ReadWholeFile(RunReportPath()).value_or(""));
     databaseBytes_ = platform::FileSize(context_->paths.database).value_or(0);
 
-    std::vector<CycleStepDefinition> steps = CycleSteps();
-    for (CycleStepDefinition& closing : ClosingSteps())
-        steps.push_back(std::move(closing));
-    RunList(steps, &report);
+    RunList(CycleSteps(), ClosingSteps(), &report);
 }
 
-void TBackupCycle::RunList(const std::vector<CycleStepDefinition>& steps, TRunReport* report)
+void TBackupCycle::RunList(const std::vector<CycleStepDefinition>& steps,
+                           const std::vector<CycleStepDefinition>& closing, TRunReport* report)
 {
     CycleContext& c = *context_;
     TStepRunner runner(
         report, [&c]() -> TCycleJournal& { return c.Journal(); }, hooks_.stepReached, hooks_.stopRequested);
-    // The steps up to the swap and those after it; the closing ones run once what a
-    // failure leaves is undone.
-    const auto closing = std::find_if(steps.begin(), steps.end(),
-                                      [](const CycleStepDefinition& step) { return step.key == "batch-after-restore"; });
-    runner.Run({steps.begin(), closing});
+    runner.Run(steps);
     const bool inPlace = runner.Unwind();
     if (!inPlace)
         c.notBackOnline = true;
@@ -193,7 +187,8 @@ void TBackupCycle::RunList(const std::vector<CycleStepDefinition>& steps, TRunRe
     // A journal left on disk says the database is not at its path.
     if (inPlace && c.HasJournal())
         c.Journal().Finish();
-    runner.Run({closing, steps.end()});
+    // The closing steps run once what a failure leaves is undone.
+    runner.Run(closing);
 
     const std::optional<CycleFailure>& ended = runner.Failure();
     if (c.notBackOnline)
@@ -228,7 +223,7 @@ bool TBackupCycle::RunRestore(const std::string& backupFileName)
         TBackupCycle& cycle;
         ~ForgetRun() { cycle.context_.reset(); }
     } forgetRun{*this};
-    RunList(StepsBetween(CycleSteps(), "restore", "previous-copy-removed"), nullptr);
+    RunList(StepsBetween(CycleSteps(), "restore", "previous-copy-removed"), {}, nullptr);
     return exitStatus_ == ExitCompleted;
 }
 

@@ -53,8 +53,10 @@ private:
     // ends once the site's services were stopped.
     std::vector<CycleStepDefinition> CycleSteps();
     std::vector<CycleStepDefinition> ClosingSteps();
-    // Runs steps on the context, then what a failure leaves to undo and say.
-    void RunList(const std::vector<CycleStepDefinition>& steps, TRunReport* report);
+    // Runs steps on the context, undoes and says what a failure leaves, then runs the
+    // closing steps.
+    void RunList(const std::vector<CycleStepDefinition>& steps, const std::vector<CycleStepDefinition>& closing,
+                 TRunReport* report);
 
     // CyclePreparation.cpp
     StepEnd Preflight();

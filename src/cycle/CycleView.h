@@ -51,11 +51,11 @@ class TRunReport;
 // requests), the file systems' free space, the run report as the cycle ends, and
 // stop requests. A program without hooks reads the real free space and signals.
 struct CycleHooks {
-    std::function<void(std::string_view step)> stepReached;
-    FreeSpaceProbe freeSpace;
-    std::function<void(const TRunReport&)> reportFinished;
+    std::function<void(std::string_view step)> stepReached{};
+    FreeSpaceProbe freeSpace{};
+    std::function<void(const TRunReport&)> reportFinished{};
     // Whether a stop was asked for; a program without hooks asks the platform.
-    std::function<bool()> stopRequested;
+    std::function<bool()> stopRequested{};
 };
 
 } // namespace morvane
