@@ -240,8 +240,8 @@ TEST_F(ServiceServerTest, BackupThenRestoreChangesPageSizeAndBuffersAndKeepsTheR
 
 TEST_F(ServiceServerTest, FetchGivesTheServersRootDirectory)
 {
-    const auto oracle = test::RunTool({"fbsvcmgr", std::string(test::ServerHost) + ":service_mgr", "-user",
-                                       test::SysdbaUser, "-password", test::SysdbaPassword, "info_get_env"});
+    const auto oracle = test::RunTool({"fbsvcmgr", std::string(test::ServerHost) + ":service_mgr", "info_get_env"},
+                                      test::SysdbaEnvironment());
     ASSERT_EQ(oracle.ExitCode, 0) << oracle.Output;
     const std::string prefix = "Server root: ";
     const auto start = oracle.Output.find(prefix);

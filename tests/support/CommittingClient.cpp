@@ -2,7 +2,10 @@
 // row and commits, again and again, and notes every commit the server told it had
 // succeeded. Cut off, it attaches again at once (or every 100 ms).
 //
-//   committing_client <server:path> <user> <password> <client id> <commits file>
+//   ISC_USER=<user> ISC_PASSWORD=<password> committing_client <server:path> <client id> <commits file>
+//
+// The credentials come from the environment, as the server's own tools take them:
+// a command line is visible to every local user.
 //
 // Each successful commit appends "<client id> <sequence>" to the commits file,
 // flushed at once. Ends on SIGTERM or SIGINT with status 0; 2 on a usage error.
@@ -15,6 +18,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -42,14 +46,17 @@ void Insert(fib::TpFIBDatabase& database, int client, long sequence)
 
 int main(int argc, char** argv)
 {
-    if (argc != 6) {
-        std::cerr << "usage: committing_client <server:path> <user> <password> <client id> <commits file>\n";
+    const char* user = std::getenv("ISC_USER");
+    const char* password = std::getenv("ISC_PASSWORD");
+    if (argc != 4 || user == nullptr || password == nullptr) {
+        std::cerr << "usage: ISC_USER=<user> ISC_PASSWORD=<password> committing_client <server:path> <client id> "
+                     "<commits file>\n";
         return 2;
     }
     std::signal(SIGTERM, RequestStop);
     std::signal(SIGINT, RequestStop);
-    const int client = std::stoi(argv[4]);
-    std::FILE* commits = std::fopen(argv[5], "a");
+    const int client = std::stoi(argv[2]);
+    std::FILE* commits = std::fopen(argv[3], "a");
     if (commits == nullptr)
         return 2;
     long sequence = 0;
@@ -58,8 +65,8 @@ int main(int argc, char** argv)
         try {
             fib::TpFIBDatabase database;
             database.SetDBName(argv[1]);
-            database.ConnectParams().SetUserName(argv[2]);
-            database.ConnectParams().SetPassword(argv[3]);
+            database.ConnectParams().SetUserName(user);
+            database.ConnectParams().SetPassword(password);
             database.SetConnected(true);
             if (!announced) {
                 std::cout << "attached" << std::endl;

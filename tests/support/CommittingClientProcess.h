@@ -1,6 +1,9 @@
 #pragma once
 // A client application committing rows (tests/support/CommittingClient.cpp) run in
 // the background, stopped with the object: SIGTERM, then SIGKILL after five seconds.
+// Its credentials go in its environment, not on its command line.
+
+#include "support/ToolRunner.h"
 
 #include <chrono>
 #include <csignal>
@@ -11,8 +14,6 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
-
 namespace morvane::test {
 
 // One committing client, stopped with the object.
@@ -21,17 +22,21 @@ public:
     ClientProcess(const std::string& connection, const std::string& user, const std::string& password, int id,
                   const std::string& commits)
     {
-        std::vector<std::string> args{COMMITTING_CLIENT_PATH, connection, user, password, std::to_string(id),
-                                      commits};
+        std::vector<std::string> args{COMMITTING_CLIENT_PATH, connection, std::to_string(id), commits};
         std::vector<char*> argv;
         for (std::string& arg : args)
             argv.push_back(arg.data());
         argv.push_back(nullptr);
+        std::vector<std::string> environment = EnvironmentWith({"ISC_USER=" + user, "ISC_PASSWORD=" + password});
+        std::vector<char*> envp;
+        for (std::string& setting : environment)
+            envp.push_back(setting.data());
+        envp.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
             pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
     }

@@ -46,10 +46,10 @@ std::string CreateDatabaseWithPageSize(const FreshDatabase& database, const std:
 
 std::string RunGfix(const std::vector<std::string>& arguments, const std::string& connectionString)
 {
-    std::vector<std::string> argv{"gfix", "-user", SysdbaUser, "-password", SysdbaPassword};
+    std::vector<std::string> argv{"gfix"};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     argv.push_back(connectionString);
-    const ToolResult result = RunTool(argv);
+    const ToolResult result = RunTool(argv, SysdbaEnvironment());
     if (result.ExitCode != 0)
         throw std::runtime_error("gfix failed on " + connectionString + ": " + result.Output);
     return result.Output;

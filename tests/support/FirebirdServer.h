@@ -6,12 +6,21 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace morvane::test {
 
 inline constexpr const char* ServerHost = "127.0.0.1";
 inline constexpr const char* SysdbaUser = "SYSDBA";
 inline constexpr const char* SysdbaPassword = "plumtavern";
+
+// SYSDBA's credentials as the server's tools (isql-fb, gfix, gbak, fbsvcmgr) and the
+// test programs take them from their environment (RunTool's settings): never on a
+// command line.
+inline std::vector<std::string> SysdbaEnvironment()
+{
+    return {std::string("ISC_USER=") + SysdbaUser, std::string("ISC_PASSWORD=") + SysdbaPassword};
+}
 
 // True when something accepts connections on 127.0.0.1:3050.
 bool ServerAnswers();

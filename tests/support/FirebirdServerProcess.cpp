@@ -25,8 +25,7 @@ std::string ProcessName(const std::filesystem::path& folder)
 bool ServerAnswersRequests()
 {
     return ServerAnswers() &&
-        RunTool({"fbsvcmgr", std::string(ServerHost) + ":service_mgr", "-user", SysdbaUser, "-password", SysdbaPassword,
-                 "info_server_version"})
+        RunTool({"fbsvcmgr", std::string(ServerHost) + ":service_mgr", "info_server_version"}, SysdbaEnvironment())
             .ExitCode == 0;
 }
 

@@ -40,8 +40,7 @@ std::string FreshDatabase::SqlOn(const std::string& connectionString, const std:
         std::ofstream out(file, std::ios::trunc);
         out << script << "\n";
     }
-    const ToolResult result = RunTool(
-        {"isql-fb", "-q", "-b", "-user", SysdbaUser, "-password", SysdbaPassword, "-i", file, connectionString});
+    const ToolResult result = RunTool({"isql-fb", "-q", "-b", "-i", file, connectionString}, SysdbaEnvironment());
     if (result.ExitCode != 0)
         throw std::runtime_error("isql-fb failed on " + connectionString + ": " + result.Output);
     return result.Output;

@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+extern char** environ;
+
 namespace morvane::test {
 
 namespace {
@@ -41,7 +43,25 @@ private:
 };
 } // namespace
 
-ToolResult RunTool(const std::vector<std::string>& argv)
+std::vector<std::string> EnvironmentWith(const std::vector<std::string>& settings)
+{
+    const auto nameOf = [](const std::string& setting) { return setting.substr(0, setting.find('=')); };
+    std::vector<std::string> environment;
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        const std::string setting(*variable);
+        bool replaced = false;
+        for (const std::string& added : settings)
+            replaced = replaced || nameOf(added) == nameOf(setting);
+        if (!replaced)
+            environment.push_back(setting);
+    }
+    environment.insert(environment.end(), settings.begin(), settings.end());
+    return environment;
+}
+
+ToolResult RunTool(const std::vector<std::string>& argv) { return RunTool(argv, {}); }
+
+ToolResult RunTool(const std::vector<std::string>& argv, const std::vector<std::string>& settings)
 {
     if (argv.empty())
         throw std::invalid_argument("RunTool: no program");
@@ -49,6 +69,12 @@ ToolResult RunTool(const std::vector<std::string>& argv)
     for (const auto& arg : argv)
         args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
+    // Made before the fork: the child only execs.
+    const std::vector<std::string> environment = EnvironmentWith(settings);
+    std::vector<char*> envp;
+    for (const auto& setting : environment)
+        envp.push_back(const_cast<char*>(setting.c_str()));
+    envp.push_back(nullptr);
 
     Pipe output;
     const pid_t pid = fork();
@@ -60,7 +86,7 @@ ToolResult RunTool(const std::vector<std::string>& argv)
             dup2(devNull, STDIN_FILENO);
         dup2(output.Write(), STDOUT_FILENO);
         dup2(output.Write(), STDERR_FILENO);
-        execvp(args[0], args.data());
+        execvpe(args[0], args.data(), envp.data());
         _exit(127);
     }
     output.CloseWrite();

@@ -3,7 +3,10 @@
 // Glb5020Resultat and, depending on its mode, leaves on 'Close', only on
 // 'Terminate', or never.
 //
-//   workstation_simulator <server:path> <user> <password> close|terminate|never [station]
+//   ISC_USER=<user> ISC_PASSWORD=<password> workstation_simulator <server:path> close|terminate|never [station]
+//
+// The credentials come from the environment, as the server's own tools take them:
+// a command line is visible to every local user.
 //
 // Prints "attached" once attached, "answered <number> <command>" per answer and
 // "leaving" before it detaches. Exit status 0 when it left, 2 on a usage error,
@@ -18,6 +21,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -135,11 +139,14 @@ int Run(const std::string& databaseName, const std::string& user, const std::str
 
 int main(int argc, char** argv)
 {
-    if (argc < 5 || argc > 6) {
-        std::cerr << "usage: workstation_simulator <server:path> <user> <password> close|terminate|never [station]\n";
+    const char* user = std::getenv("ISC_USER");
+    const char* password = std::getenv("ISC_PASSWORD");
+    if (argc < 3 || argc > 4 || user == nullptr || password == nullptr) {
+        std::cerr << "usage: ISC_USER=<user> ISC_PASSWORD=<password> workstation_simulator <server:path> "
+                     "close|terminate|never [station]\n";
         return 2;
     }
-    const std::string modeText = argv[4];
+    const std::string modeText = argv[2];
     Mode mode{};
     if (modeText == "close")
         mode = Mode::Close;
@@ -154,7 +161,7 @@ int main(int argc, char** argv)
     std::signal(SIGTERM, RequestStop);
     std::signal(SIGINT, RequestStop);
     try {
-        return Run(argv[1], argv[2], argv[3], mode, argc == 6 ? argv[5] : "SIMULATEUR");
+        return Run(argv[1], user, password, mode, argc == 4 ? argv[3] : "SIMULATEUR");
     } catch (const Exception& e) {
         std::cerr << "workstation_simulator: " << e.Message() << std::endl;
         return 1;

@@ -1,6 +1,7 @@
 #include "support/WorkstationSimulatorProcess.h"
 
 #include "support/FirebirdServer.h"
+#include "support/ToolRunner.h"
 #include "platform/SpawnActions.h"
 
 #include <cerrno>
@@ -13,8 +14,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace morvane::test {
 
@@ -60,13 +59,17 @@ WorkstationSimulatorProcess::WorkstationSimulatorProcess(const std::string& conn
     posix_spawn_file_actions_addopen(actions.Get(), 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(actions.Get(), fds[1], 1);
     posix_spawn_file_actions_adddup2(actions.Get(), fds[1], 2);
-    std::vector<std::string> arguments{WorkstationSimulatorPath(), connectionString, SysdbaUser, SysdbaPassword,
-                                       ModeArgument(mode), station};
+    std::vector<std::string> arguments{WorkstationSimulatorPath(), connectionString, ModeArgument(mode), station};
     std::vector<char*> argv;
     for (auto& argument : arguments)
         argv.push_back(argument.data());
     argv.push_back(nullptr);
-    const int spawned = ::posix_spawn(&pid_, argv[0], actions.Get(), nullptr, argv.data(), environ);
+    std::vector<std::string> environment = EnvironmentWith(SysdbaEnvironment());
+    std::vector<char*> envp;
+    for (auto& setting : environment)
+        envp.push_back(setting.data());
+    envp.push_back(nullptr);
+    const int spawned = ::posix_spawn(&pid_, argv[0], actions.Get(), nullptr, argv.data(), envp.data());
     ::close(fds[1]);
     if (spawned != 0) {
         pid_ = -1;

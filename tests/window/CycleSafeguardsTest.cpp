@@ -142,7 +142,7 @@ TEST_F(CycleSafeguardsTest, RestoredFileThatDiffersIsKeptAsideAndTheOldDatabaseS
     // middle batch file puts it in place of the cycle's own backup.
     const std::string earlier = DatabaseFile("plus-ancien.fbk");
     const ToolResult backup =
-        RunTool({"gbak", "-b", "-user", "SYSDBA", "-password", "plumtavern", database_->ConnectionString(), earlier});
+        RunTool({"gbak", "-b", database_->ConnectionString(), earlier}, SysdbaEnvironment());
     ASSERT_EQ(backup.ExitCode, 0) << backup.Output;
     database_->Sql("INSERT INTO CLIENTS SELECT ID + 100000, NOM FROM CLIENTS ROWS 10;\nCOMMIT;\n");
     WriteBatchFile("MidProcess.cmd", "cat '" + earlier + "' > '" + DatabaseFile("Morvane.fbk") + "'\n");

@@ -163,7 +163,8 @@ TEST_F(RealDatabasesTest, ADatabaseOfAnOrdinaryUserKeepsItsOwner)
     EXPECT_THAT(ownerOf(), testing::Contains(owner));
     const std::string backup = DatabaseFile("PROPRIO.FBK");
     const ToolResult ownersBackup =
-        RunTool({"gbak", "-b", "-se", "127.0.0.1:service_mgr", "-user", owner, "-password", password, path, backup});
+        RunTool({"gbak", "-b", "-se", "127.0.0.1:service_mgr", path, backup},
+                {"ISC_USER=" + owner, "ISC_PASSWORD=" + password});
     EXPECT_EQ(ownersBackup.ExitCode, 0) << ownersBackup.Output;
 }
 
