@@ -42,7 +42,9 @@ std::string StateRoot()
     return (home.empty() ? std::string("/tmp") : home) + "/.local/state/morvane";
 }
 
-std::string RuntimeRoot()
+namespace {
+
+std::string RuntimeRootOfEnvironment()
 {
     if (RunningAsRoot())
         return "/run/morvane";
@@ -53,6 +55,16 @@ std::string RuntimeRoot()
             return runtime + "/morvane";
     }
     return StateRoot() + "/run";
+}
+
+} // namespace
+
+std::string RuntimeRoot()
+{
+    // Read once: the window later points XDG_RUNTIME_DIR at a folder of its own run
+    // when it has none, and locks must not follow it there.
+    static const std::string root = RuntimeRootOfEnvironment();
+    return root;
 }
 
 void EnsurePrivateFolder(const std::string& path)

@@ -12,7 +12,8 @@ namespace morvane::platform {
 // /var/lib/morvane as root; else $XDG_STATE_HOME/morvane, or ~/.local/state/morvane.
 std::string StateRoot();
 // /run/morvane as root; else $XDG_RUNTIME_DIR/morvane when that folder is the
-// user's own, or the state root's "run" folder.
+// user's own, or the state root's "run" folder; as the environment was the first
+// time it is asked.
 std::string RuntimeRoot();
 
 // The folder, created 0700 where missing (and its missing parents), then checked:

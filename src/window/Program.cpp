@@ -115,6 +115,9 @@ int RunProgram(int argc, char** argv, CycleHooks hooks)
         platform::UseUtf8Locale();
         SetCommandLine(std::vector<std::string>(argv, argv + argc));
         ChooseHeadlessPlatformIfNeeded();
+        // The runtime folder the locks live in, before the window's own replaces an
+        // absent one.
+        platform::RuntimeRoot();
         // Started by a scheduler or a service, the process has no session runtime
         // folder and Qt would say so on standard error at every run: it gets a private
         // one of its own for the run.
