@@ -81,7 +81,7 @@ std::vector<CycleStepDefinition> TBackupCycle::CycleSteps()
         {.key = "before-backup-check", .reportLine = S::Backup, .stage = G::Backup,
          .when = [&c] { return !c.keptRead; }, .run = step(&TBackupCycle::CheckBeforeBackup)},
         {.key = "backup", .reportLine = S::Backup, .stage = G::Backup, .leavesUndone = "backup en échec",
-         .run = step(&TBackupCycle::Backup), .undo = [&c] { return DeleteFileIfExists(c.paths.backup), true; }},
+         .run = step(&TBackupCycle::Backup), .undo = step(&TBackupCycle::RemoveOwnBackupFile)},
         {.key = "closed-after-backup", .reportLine = S::Backup, .stage = G::Backup,
          .run = step(&TBackupCycle::CloseAfterBackup)},
         {.key = "batch-after-backup", .reportLine = S::BatchAfterBackup, .stage = G::Backup, .afterFailure = true,
@@ -147,7 +147,10 @@ void TBackupCycle::Run()
     TRunReport report;
     report.SetDatabase(request_.dbFile);
     report.Start();
-    context_ = std::make_unique<CycleContext>(request_, CycleBackupFileName);
+    const bool middleBatchFile = !request_.batchAfterBackup.empty() &&
+                                 FileExists(BatchFilePath(request_.batchAfterBackup, ProgramFolder()));
+    context_ = std::make_unique<CycleContext>(
+        request_, CycleBackupFileNameFor(SplitDatabaseLocation(request_.dbFile).path, middleBatchFile));
     report_ = &report;
     struct ForgetRun {
         TBackupCycle& cycle;

@@ -53,6 +53,11 @@ private:
     // ends once the site's services were stopped.
     std::vector<CycleStepDefinition> CycleSteps();
     std::vector<CycleStepDefinition> ClosingSteps();
+    // Waits until no other cycle uses this cycle's backup file or rename path.
+    void TakeSharedFiles();
+    // Whether the backup file is still the one this cycle's backup wrote.
+    bool BackupFileIsOwn() const;
+    bool RemoveOwnBackupFile();
     // Runs steps on the context, undoes and says what a failure leaves, then runs the
     // closing steps.
     void RunList(const std::vector<CycleStepDefinition>& steps, const std::vector<CycleStepDefinition>& closing,

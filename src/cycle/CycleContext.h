@@ -3,6 +3,7 @@
 // steps learn on the way. A context lives for one run: the next run starts from a
 // new one.
 
+#include "cycle/CycleFileLocks.h"
 #include "cycle/CycleJournal.h"
 #include "cycle/CycleRequest.h"
 #include "cycle/RecordCounts.h"
@@ -82,6 +83,13 @@ struct CycleContext {
     std::optional<platform::FileIdentity> newFileIdentity;
     // The new database's settings as its verification read them.
     std::optional<RunReportDatabase> verifiedSettings;
+    // The files this cycle shares with no other cycle while it runs.
+    std::optional<TSharedFileLocks> sharedFiles;
+    // The backup file as this cycle's backup left it: the restore reads only that.
+    std::optional<platform::FileStamp> backupStamp;
+    // The middle batch file ran between them: it may have moved the file away and
+    // back, so only its size and time are compared then.
+    bool middleBatchRan{false};
     // The backup file, removed by the time the cycle ends (after a swap on a thread
     // of its own, while the window shows the new header).
     std::optional<platform::BackgroundRemoval> backupRemoval;

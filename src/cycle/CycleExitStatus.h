@@ -15,6 +15,7 @@ enum CycleExitStatus : int {
     ExitNotBackOnline = 7,     // a failed cycle could not bring the database back online at its path
     ExitAlreadyRunning = 8,    // another run holds this database's lock: nothing was touched
     ExitInterrupted = 9,       // stopped on request (SIGTERM, SIGINT); the database is back online at its path
+    ExitSharedFileBusy = 10,   // a file this cycle needs stayed another database's cycle's: nothing was touched
 };
 
 } // namespace morvane

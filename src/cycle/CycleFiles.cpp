@@ -6,6 +6,15 @@
 
 namespace morvane {
 
+std::string CycleBackupFileNameFor(std::string_view databasePath, bool middleBatchFile)
+{
+    if (middleBatchFile)
+        return CycleBackupFileName;
+    const std::size_t separator = databasePath.find_last_of("/\\");
+    const std::string_view name = separator == std::string_view::npos ? databasePath : databasePath.substr(separator + 1);
+    return "Morvane-" + std::string(name) + ".fbk";
+}
+
 std::string BackupFilePath(std::string_view folder, std::string_view fileName)
 {
     std::string path(folder);

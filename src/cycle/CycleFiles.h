@@ -12,6 +12,11 @@ inline constexpr const char* CycleBackupFileName = "Morvane.fbk";
 // Appended to the database path to name the file the restore writes.
 inline constexpr const char* NewDatabaseSuffix = "_Morvane";
 
+// The name of a cycle's backup file. A site's middle batch file may read it by its
+// fixed name; without one it is named after its database ("Morvane-BD.FDB.fbk"),
+// so two databases that share a backup folder never write one file.
+std::string CycleBackupFileNameFor(std::string_view databasePath, bool middleBatchFile);
+
 // The backup folder and the file name joined by one separator: a folder that
 // already ends with one (as the header report writes it) gets no second one.
 std::string BackupFilePath(std::string_view folder, std::string_view fileName);

@@ -8,6 +8,7 @@ int ExitStatusOfStage(CycleStage stage) noexcept
 {
     switch (stage) {
     case CycleStage::AlreadyRunning: return ExitAlreadyRunning;
+    case CycleStage::SharedFileBusy: return ExitSharedFileBusy;
     case CycleStage::Preflight: return ExitPreflightRefused;
     case CycleStage::Disconnection: return ExitDisconnectionRefused;
     case CycleStage::Backup: return ExitBackupFailed;

@@ -7,6 +7,7 @@ namespace morvane {
 enum class CycleStage {
     Start,          // nothing checked yet
     AlreadyRunning, // another run holds this database's lock
+    SharedFileBusy, // another database's cycle kept a file this one needs
     Preflight,      // the checks before anything runs
     Preparation,    // the server's folder, the batch before the backup
     Disconnection,  // the workstations sent away, the shutdown

@@ -25,11 +25,38 @@ StepEnd TBackupCycle::Preflight()
     std::string holder;
     if (!HoldCycleLock(c.paths.database, holder))
         throw ECycleRefused(CycleLockRefusal(c.paths.database, holder), CycleStage::AlreadyRunning);
+    TakeSharedFiles();
     PreflightInput input{c.paths.database, request_.backupFolder, c.paths.rename,
                          request_.renameBeforeBackup || request_.renameAfterRestore, request_.refusedSetting};
     if (const auto refusal = PreflightRefusal(input, hooks_.freeSpace))
         throw ECycleRefused(*refusal, CycleStage::Preflight);
     return {};
+}
+
+void TBackupCycle::TakeSharedFiles()
+{
+    CycleContext& c = *context_;
+    bool told = false;
+    std::string busy;
+    std::string holder;
+    // Between two tries the window goes on; a stop request ends the wait.
+    const auto pause = [&] {
+        if (!told) {
+            ProgramLog("Le fichier " + busy + " sert à un autre cycle Morvane (" + holder +
+                           "): ce cycle attend sa fin avant de commencer",
+                       5);
+            told = true;
+        }
+        if (hooks_.stopRequested())
+            throw ECycleInterrupted("Cycle interrompu par une demande d'arrêt pendant l'attente du fichier " + busy +
+                                    ": rien n'a été touché");
+        server_.PauseBeforeRetry();
+    };
+    c.sharedFiles.emplace(pause);
+    if (!c.sharedFiles->Take({c.paths.backup, c.paths.rename, c.paths.previous}, hooks_.sharedFileWait, busy, holder))
+        throw ECycleRefused(SharedFileBusyRefusal(busy, holder, hooks_.sharedFileWait), CycleStage::SharedFileBusy);
+    if (told)
+        ProgramLog("Le fichier " + busy + " est libre: le cycle commence", 5);
 }
 
 StepEnd TBackupCycle::ReadServerFolder()
@@ -127,6 +154,7 @@ StepEnd TBackupCycle::BatchAfterBackup()
 {
     if (request_.batchAfterBackup.empty())
         return {StepOutcome::Skipped, {}};
+    context_->middleBatchRan = true;
     RunBatchFile(request_.batchAfterBackup);
     return {};
 }

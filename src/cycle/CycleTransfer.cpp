@@ -56,6 +56,10 @@ StepEnd TBackupCycle::Backup()
         view_.ProcessMessages();
         if (!errorText.empty())
             throw Exception(errorText);
+        // What the restore will check it reads: this file, as this backup left it.
+        c.backupStamp = platform::RegularFileStamp(c.paths.backup);
+        if (!c.backupStamp)
+            throw Exception("le fichier de backup " + c.paths.backup + " n'est pas un fichier ordinaire");
         return {};
     } catch (const std::exception& error) {
         c.requestFailure = error.what();
@@ -82,6 +86,15 @@ StepEnd TBackupCycle::Restore()
     CycleContext& c = *context_;
     const std::string& backupName = c.paths.backupName;
     const int pageSize = StrToInt(request_.pageSizeText);
+    // Only the backup this cycle wrote is restored: another file at its name (a
+    // cycle of another database, a copy the site's batch file put there) never takes
+    // this database's place.
+    if (c.backupStamp && !BackupFileIsOwn()) {
+        c.requestFailure = "le fichier de backup " + c.paths.backup +
+                           " n'est plus celui que le backup de ce cycle a écrit: il n'est pas restauré";
+        ProgramLog("Erreur Restore: " + c.requestFailure, 1);
+        throw ECycleStepFailed(c.requestFailure);
+    }
     DeleteFileIfExists(c.paths.newDatabase);
     c.restoreTally = TRecordTally(TransferKind::Restore);
     // The backup file goes whatever the restore's outcome, by the end of the cycle.
@@ -132,6 +145,31 @@ StepEnd TBackupCycle::Restore()
     c.backupRemoval.reset();
     view_.ProcessMessages();
     throw ECycleStepFailed(c.requestFailure);
+}
+
+bool TBackupCycle::BackupFileIsOwn() const
+{
+    const CycleContext& c = *context_;
+    const std::optional<platform::FileStamp> now = platform::RegularFileStamp(c.paths.backup);
+    if (!c.backupStamp || !now)
+        return false;
+    // The middle batch file may move the file away and back: then its size and the
+    // time it was written still say it is the same backup.
+    if (c.middleBatchRan)
+        return now->size == c.backupStamp->size && now->modifiedNanoseconds == c.backupStamp->modifiedNanoseconds;
+    return *now == *c.backupStamp;
+}
+
+bool TBackupCycle::RemoveOwnBackupFile()
+{
+    const CycleContext& c = *context_;
+    // A file another cycle or the site put there in the meantime is not this one's to remove.
+    if (c.backupStamp && FileExists(c.paths.backup) && !BackupFileIsOwn()) {
+        ProgramLog("Le fichier " + c.paths.backup + " n'est plus le backup de ce cycle: il est laissé en place", 1);
+        return true;
+    }
+    DeleteFileIfExists(c.paths.backup);
+    return true;
 }
 
 bool TBackupCycle::RemoveNewFile()

@@ -3,8 +3,10 @@
 // put between its steps. The cycle never reads the window: everything it acts on is
 // in its request.
 
+#include "cycle/CycleFileLocks.h"
 #include "cycle/CyclePreflight.h"
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -56,6 +58,8 @@ struct CycleHooks {
     std::function<void(const TRunReport&)> reportFinished{};
     // Whether a stop was asked for; a program without hooks asks the platform.
     std::function<bool()> stopRequested{};
+    // How long the cycle waits for a file another database's cycle is using.
+    std::chrono::seconds sharedFileWait{SharedFileLongestWait};
 };
 
 } // namespace morvane

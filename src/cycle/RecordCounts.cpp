@@ -47,6 +47,23 @@ std::optional<RecordLine> Named(RecordLineKind kind, std::string_view name)
 
 std::string CountText(std::int64_t value) { return std::to_string(value); }
 
+// "<name><separator><value>": the value, signed, after the last separator.
+std::optional<RecordLine> GeneratorValue(std::string_view text, std::string_view separator)
+{
+    const std::size_t at = text.rfind(separator);
+    if (at == std::string_view::npos || at == 0)
+        return std::nullopt;
+    std::string_view digits = text.substr(at + separator.size());
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size())
+        return std::nullopt;
+    std::optional<RecordLine> line = Named(RecordLineKind::Generator, text.substr(0, at));
+    if (line)
+        line->records = value;
+    return line;
+}
+
 // A name in a message: the server's bytes as they are, but on one line.
 std::string Shown(const std::string& table) { return OneLineText(table); }
 
@@ -70,6 +87,8 @@ std::optional<RecordLine> ParseRecordLine(std::string_view line, TransferKind ki
             return Named(RecordLineKind::TableData, line);
         if (indented && Consume(line, "writing table "))
             return Named(RecordLineKind::TableDeclared, line);
+        if (indented && Consume(line, "writing generator "))
+            return GeneratorValue(line, " value ");
         if (const auto count = CountBefore(line, " records written"))
             return RecordLine{RecordLineKind::Records, {}, *count};
         return std::nullopt;
@@ -78,6 +97,8 @@ std::optional<RecordLine> ParseRecordLine(std::string_view line, TransferKind ki
         return Named(RecordLineKind::TableData, line);
     if (Consume(line, "restoring table "))
         return Named(RecordLineKind::TableDeclared, line);
+    if (Consume(line, "restoring generator "))
+        return GeneratorValue(line, " value: ");
     if (line.substr(0, 6) == "table " && line.size() > 16 && line.substr(line.size() - 10) == " is a view")
         return Named(RecordLineKind::ViewDeclared, line.substr(6, line.size() - 16));
     if (const auto count = CountBefore(line, " records restored"))
@@ -137,6 +158,10 @@ void TRecordTally::Take(std::string_view line)
         if (lastDeclared_ == parsed->table)
             declared_.erase(parsed->table);
         lastDeclared_.reset();
+        break;
+    case RecordLineKind::Generator:
+        if (!generators_.emplace(parsed->table, parsed->records).second)
+            problems_.push_back("générateur " + Shown(parsed->table) + " transféré deux fois");
         break;
     case RecordLineKind::TableData:
         if (counts_.count(parsed->table) != 0)
@@ -209,6 +234,17 @@ TransferredRows CompareTransfers(const TRecordTally& backup, const TRecordTally&
         rows.problems.push_back("backup: " + problem);
     for (const std::string& problem : restore.Problems())
         rows.problems.push_back("restore: " + problem);
+    for (const auto& [generator, value] : backup.Generators()) {
+        const auto restored = restore.Generators().find(generator);
+        if (restored == restore.Generators().end())
+            rows.problems.push_back("générateur " + Shown(generator) + " non restauré");
+        else if (restored->second != value)
+            rows.problems.push_back("générateur " + Shown(generator) + ": valeur " + CountText(value) +
+                                    " au backup, " + CountText(restored->second) + " au restore");
+    }
+    for (const auto& [generator, value] : restore.Generators())
+        if (backup.Generators().count(generator) == 0)
+            rows.problems.push_back("générateur " + Shown(generator) + " restauré sans avoir été sauvegardé");
     rows.old = backup.Counts();
     rows.restored = restore.Counts();
     // The restore says nothing of a table's data when it has none: declared is enough.

@@ -10,6 +10,8 @@
 //   restore: "gbak:restoring table T1"            (views too, then "table V1 is a view")
 //            "gbak:restoring data for table T1 "  (only for a table with rows)
 //            "gbak:   10000 records restored "
+//   and each generator's value: backup "gbak:    writing generator G value 77",
+//   restore "gbak:restoring generator G value: 77 ".
 //
 // gbak prints a name as the server holds it: a name with a line feed goes on over
 // the next lines of the output, which do not start with "gbak:" as its own do (an
@@ -33,12 +35,13 @@ enum class RecordLineKind {
     ViewDeclared,  // restore: the table just declared is a view, it holds no rows
     TableData,     // its rows follow
     Records,       // rows so far for the table whose data is being transferred
+    Generator,     // a generator and its value (in records)
 };
 
 struct RecordLine {
     RecordLineKind kind{RecordLineKind::Records};
-    std::string table;       // TableDeclared, ViewDeclared, TableData
-    std::int64_t records{0}; // Records
+    std::string table;       // TableDeclared, ViewDeclared, TableData; the generator's name
+    std::int64_t records{0}; // Records; the generator's value
 };
 
 // One output line read strictly: the exact words of this kind of request, a table
@@ -60,6 +63,8 @@ public:
     const std::map<std::string, std::int64_t>& Counts() const noexcept { return counts_; }
     // Tables declared by their metadata, views left out.
     const std::set<std::string>& Declared() const noexcept { return declared_; }
+    // Generators and their values, as the request wrote or restored them.
+    const std::map<std::string, std::int64_t>& Generators() const noexcept { return generators_; }
     // What did not add up, in French, in the order found, names shown as one line;
     // empty when all is well.
     const std::vector<std::string>& Problems() const noexcept { return problems_; }
@@ -78,6 +83,7 @@ private:
     TransferKind kind_;
     std::map<std::string, std::int64_t> counts_;
     std::set<std::string> declared_;
+    std::map<std::string, std::int64_t> generators_;
     std::vector<std::string> problems_;
     std::optional<std::string> lastDeclared_;
     std::optional<std::string> current_; // the table whose data is being transferred
@@ -94,7 +100,9 @@ TRecordTally TallyRecordOutput(std::string_view text, TransferKind kind);
 // What the verification compares. Each user table the backup declared must have
 // been written with a count; each table the backup wrote rows of must come back
 // with as many; an empty table must at least be declared by the restore (which
-// prints no data line for it). Problems in either output count as differences.
+// prints no data line for it); each generator must come back with its value, so a
+// restore that read another database's backup is told apart even when the tables'
+// counts agree. Problems in either output count as differences.
 // The row counts go to VerificationDifferences as the old and the new database's.
 struct TransferredRows {
     std::map<std::string, std::int64_t> old;

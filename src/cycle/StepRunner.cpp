@@ -90,6 +90,17 @@ void TStepRunner::RunStep(const CycleStepDefinition& step)
         else if (!end.detail.empty() && open_)
             open_->detail = std::move(end.detail);
         return;
+    } catch (const ECycleInterrupted& stopped) {
+        // A step that waits ends its wait on a stop request, as a stop between steps.
+        CycleFailure failure;
+        failure.message = stopped.Message();
+        failure.stage = step.stage;
+        failure.interrupted = true;
+        failure.error = std::current_exception();
+        const bool first = !failure_;
+        Fail(step, std::move(failure), StepOutcome::Failed);
+        if (first)
+            skipReason_ = StopRequestedReason;
     } catch (const ECycleRefused& refusal) {
         CycleFailure failure;
         failure.message = refusal.Message();

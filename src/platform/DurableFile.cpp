@@ -242,6 +242,17 @@ std::optional<FileIdentity> RegularFileIdentity(const std::string& path) noexcep
     return FileIdentity{static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino)};
 }
 
+std::optional<FileStamp> RegularFileStamp(const std::string& path) noexcept
+{
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    return FileStamp{
+        {static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino)},
+        static_cast<unsigned long long>(info.st_size),
+        static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec};
+}
+
 bool CopyOwnerAndMode(const std::string& from, const std::string& to, const FileIdentity& expected,
                       std::string& error) noexcept
 {

@@ -78,6 +78,17 @@ struct FileIdentity {
 // it is a link; nothing when there is no regular file there (a link, a folder).
 std::optional<FileIdentity> RegularFileIdentity(const std::string& path) noexcept;
 
+// A regular file as it is now: which file, how long, last written when. Two stamps
+// differ when the file was replaced or written in between.
+struct FileStamp {
+    FileIdentity identity;
+    unsigned long long size{0};
+    long long modifiedNanoseconds{0};
+    bool operator==(const FileStamp&) const = default;
+};
+// Nothing when there is no regular file at path (a link is not followed).
+std::optional<FileStamp> RegularFileStamp(const std::string& path) noexcept;
+
 // Gives the file at `to` the owner, group and permission bits of the file at `from`,
 // through a descriptor that follows no link and only when it is still the file
 // expected: a link or another file put at `to` meanwhile is left alone. False (and

@@ -80,7 +80,7 @@ public:
     std::string Database() const { return folder_.File("BD.FDB"); }
     std::string Renamed() const { return folder_.File("BD.FIB.BKP"); }
     std::string NewFile() const { return Database() + NewDatabaseSuffix; }
-    std::string Backup() const { return folder_.File(CycleBackupFileName); }
+    std::string Backup() const { return folder_.File(CycleBackupFileNameFor(Database(), false)); }
     std::string Journal() const { return CycleJournalPath(Database()); }
     std::string Name(const std::string& path) const { return FakeCycleServer::Field(path, "name"); }
     std::string Mode(const std::string& path) const { return FakeCycleServer::Field(path, "mode"); }
@@ -100,6 +100,7 @@ public:
             result.interrupted = report.Interrupted();
         };
         hooks.stopRequested = [&] { return stop_; };
+        hooks.sharedFileWait = sharedFileWait_;
         TBackupCycle cycle(request_, server_, view_, hooks);
         try {
             cycle.Run();
@@ -125,6 +126,7 @@ public:
     RecordingView view_;
     std::function<void(const std::string&)> atStep_;
     bool stop_{false};
+    std::chrono::seconds sharedFileWait_{0};
 };
 
 TEST_F(CycleRunnerTest, ACycleThatGoesWellSwapsTheRebuiltDatabaseIn)
@@ -357,16 +359,62 @@ TEST_F(CycleRunnerTest, ARestoreRunAloneVerifiesWhatItCanAndSwaps)
 {
     // A backup left by an earlier request; the window's restore alone moves the old
     // file aside itself.
-    WriteFileText(Backup(), "name=old\n");
+    const std::string backup = folder_.File(CycleBackupFileName);
+    WriteFileText(backup, "name=old\n");
     request_.renameBeforeBackup = false;
     request_.renameAfterRestore = true;
     TBackupCycle cycle(request_, server_, view_, {});
     EXPECT_TRUE(cycle.RunRestore(CycleBackupFileName));
     EXPECT_EQ(Name(Database()), "rebuilt");
     EXPECT_EQ(Name(Renamed()), "old");
-    EXPECT_FALSE(std::filesystem::exists(Backup()));
+    EXPECT_FALSE(std::filesystem::exists(backup));
     EXPECT_FALSE(std::filesystem::exists(Journal()));
     EXPECT_TRUE(view_.failures.empty());
+}
+
+// Another database's cycle at work on the same backup file or rename path: this
+// one waits for it, then refuses with its own status, having touched nothing; once
+// the file is free it runs.
+TEST_F(CycleRunnerTest, ACycleWaitsForAFileAnotherCycleUsesThenRefuses)
+{
+    for (const std::string& shared : {Backup(), Renamed()}) {
+        SCOPED_TRACE(shared);
+        server_ = FakeCycleServer{};
+        {
+            platform::FileLock other(SharedFileLockPath(platform::CanonicalFilePath(shared)), "pid 1, autre cycle\n");
+            ASSERT_TRUE(other.Held());
+            const RunResult refused = Run();
+            EXPECT_EQ(refused.exitStatus, ExitSharedFileBusy);
+            EXPECT_THAT(refused.error, HasSubstr("pid 1, autre cycle"));
+            EXPECT_THAT(refused.error, HasSubstr(shared));
+            EXPECT_EQ(server_.CallCount("Backup"), 0);
+            EXPECT_EQ(server_.CallCount("Shutdown"), 0);
+            ExpectOldDatabaseOnlineAtItsPath("refused");
+        }
+        server_ = FakeCycleServer{};
+        EXPECT_EQ(Run().exitStatus, ExitCompleted);
+        EXPECT_EQ(Name(Database()), "rebuilt");
+        std::filesystem::rename(Renamed(), Database());
+        FakeCycleServer::WriteDatabase(Database(), "old");
+    }
+}
+
+// Between the backup and the restore another file took the backup's name: it is
+// not restored, not removed, and the database goes back online at its path.
+TEST_F(CycleRunnerTest, OnlyTheBackupThisCycleWroteIsRestored)
+{
+    atStep_ = [&](const std::string& step) {
+        if (step == "restore") {
+            std::filesystem::remove(Backup());
+            WriteFileText(Backup(), "name=another\n");
+        }
+    };
+    const RunResult result = Run();
+    EXPECT_EQ(result.exitStatus, ExitRestoreFailed);
+    EXPECT_EQ(server_.CallCount("Restore"), 0);
+    EXPECT_EQ(Name(Database()), "old");
+    EXPECT_EQ(Mode(Database()), "online");
+    EXPECT_EQ(Name(Backup()), "another") << "a file that is not this cycle's backup is left where it is";
 }
 
 } // namespace

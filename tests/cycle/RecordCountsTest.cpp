@@ -40,6 +40,10 @@ TEST(RecordCounts, LinesAreReadStrictly)
         {"gbak:   1234 records restored ", Restore, RecordLineKind::Records, "", 1234},
         {"gbak:   45000 records restored \r", Restore, RecordLineKind::Records, "", 45000},
         {"gbak:9223372036854775807 records written", Backup, RecordLineKind::Records, "", 9223372036854775807},
+        {"gbak:    writing generator S1 value 77", Backup, RecordLineKind::Generator, "S1", 77},
+        {"gbak:    writing generator NEG value -5", Backup, RecordLineKind::Generator, "NEG", -5},
+        {"gbak:    writing generator a value b value 3", Backup, RecordLineKind::Generator, "a value b", 3},
+        {"gbak:restoring generator S1 value: 77 ", Restore, RecordLineKind::Generator, "S1", 77},
         // Not a count, nor a table: other lines of the same output.
         {"gbak:writing tables", Backup, std::nullopt, "", 0},
         {"gbak:writing table constraints", Backup, std::nullopt, "", 0},
@@ -68,6 +72,14 @@ TEST(RecordCounts, LinesAreReadStrictly)
         {"gbak:    writing data for table    ", Backup, std::nullopt, "", 0},
         {"gbak:restoring data for table", Restore, std::nullopt, "", 0},
         {"gbak:    table  is a view", Restore, std::nullopt, "", 0},
+        {"gbak:writing id generators", Backup, std::nullopt, "", 0},
+        {"gbak:adjusting system generators ", Restore, std::nullopt, "", 0},
+        {"gbak:    writing generator S1 value ", Backup, std::nullopt, "", 0},
+        {"gbak:    writing generator S1 value 7x", Backup, std::nullopt, "", 0},
+        {"gbak:    writing generator  value 7", Backup, std::nullopt, "", 0},
+        {"gbak:    writing generator S1 value 99999999999999999999", Backup, std::nullopt, "", 0},
+        {"gbak:restoring generator S1 value 77", Restore, std::nullopt, "", 0},
+        {"gbak:writing generator S1 value 77", Backup, std::nullopt, "", 0},
         {"", Backup, std::nullopt, "", 0},
     };
     for (const auto& c : cases) {
@@ -100,6 +112,8 @@ constexpr const char* BackupOutput = "gbak:readied database /srv/BD.FDB for back
                                      "gbak:0 records written\n"
                                      "gbak:    writing data for table T1\n"
                                      "gbak:55 records written\n"
+                                     "gbak:writing id generators\n"
+                                     "gbak:    writing generator GEN_T1 value 55\n"
                                      "gbak:writing triggers\n"
                                      "gbak:writing table constraints\n";
 
@@ -116,6 +130,8 @@ constexpr const char* RestoreOutput = "gbak:restoring table T1 \n"
                                       "gbak:   25000 records restored \n"
                                       "gbak:restoring data for table T1 \n"
                                       "gbak:   55 records restored \n"
+                                      "gbak:restoring generator GEN_T1 value: 55 \n"
+                                      "gbak:adjusting system generators \n"
                                       "gbak:committing metadata \n";
 
 TEST(RecordCounts, RealOutputsAddUpAndMatch)
@@ -125,6 +141,7 @@ TEST(RecordCounts, RealOutputsAddUpAndMatch)
     EXPECT_EQ(backup.Counts(), (std::map<std::string, std::int64_t>{{"BIG", 25000}, {"EMPTY_T", 0}, {"T1", 55}}));
     EXPECT_EQ(backup.Declared(), (std::set<std::string>{"BIG", "EMPTY_T", "T1"}));
     EXPECT_EQ(backup.RecordsSoFar(), 25055);
+    EXPECT_EQ(backup.Generators(), (std::map<std::string, std::int64_t>{{"GEN_T1", 55}}));
 
     const TRecordTally restore = TallyRecordOutput(RestoreOutput, Restore);
     EXPECT_THAT(restore.Problems(), IsEmpty());
@@ -259,22 +276,33 @@ TEST(RecordCounts, TheRestoreMustGiveBackEveryTableTheBackupWrote)
     } cases[] = {
         {"a table with fewer rows",
          "gbak:restoring table EMPTY_T \ngbak:restoring data for table BIG \ngbak:   24999 records restored \n"
-         "gbak:restoring data for table T1 \ngbak:   55 records restored \n",
+         "gbak:restoring data for table T1 \ngbak:   55 records restored \ngbak:restoring generator GEN_T1 value: 55 \n",
          {"table BIG: 24999 lignes au lieu de 25000"}},
         {"a table with rows missing",
-         "gbak:restoring table EMPTY_T \ngbak:restoring data for table BIG \ngbak:   25000 records restored \n",
+         "gbak:restoring table EMPTY_T \ngbak:restoring data for table BIG \ngbak:   25000 records restored \ngbak:restoring generator GEN_T1 value: 55 \n",
          {"table T1 absente de la nouvelle base"}},
         {"an empty table the restore does not even declare",
          "gbak:restoring data for table BIG \ngbak:   25000 records restored \n"
-         "gbak:restoring data for table T1 \ngbak:   55 records restored \n",
+         "gbak:restoring data for table T1 \ngbak:   55 records restored \ngbak:restoring generator GEN_T1 value: 55 \n",
          {"table EMPTY_T absente de la nouvelle base"}},
         {"a table the backup never wrote",
          "gbak:restoring table EMPTY_T \ngbak:restoring data for table BIG \ngbak:   25000 records restored \n"
          "gbak:restoring data for table T1 \ngbak:   55 records restored \n"
-         "gbak:restoring data for table X \ngbak:   1 records restored \n",
+         "gbak:restoring data for table X \ngbak:   1 records restored \ngbak:restoring generator GEN_T1 value: 55 \n",
          {"table X absente de l'ancienne base"}},
+        {"another database's backup with the same counts: its generator tells",
+         "gbak:restoring table EMPTY_T \ngbak:restoring data for table BIG \ngbak:   25000 records restored \n"
+         "gbak:restoring data for table T1 \ngbak:   55 records restored \n"
+         "gbak:restoring generator GEN_T1 value: 54 \ngbak:restoring generator OTHER value: 1 \n",
+         {"générateur GEN_T1: valeur 55 au backup, 54 au restore",
+          "générateur OTHER restauré sans avoir été sauvegardé"}},
+        {"a generator not restored",
+         "gbak:restoring table EMPTY_T \ngbak:restoring data for table BIG \ngbak:   25000 records restored \n"
+         "gbak:restoring data for table T1 \ngbak:   55 records restored \n",
+         {"générateur GEN_T1 non restauré"}},
         {"no verbose output at all", "", {"table BIG absente de la nouvelle base", "table EMPTY_T absente de la nouvelle base",
-                                          "table T1 absente de la nouvelle base", "restore sans sortie détaillée"}},
+                                          "table T1 absente de la nouvelle base", "restore sans sortie détaillée",
+                                          "générateur GEN_T1 non restauré"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -288,7 +316,8 @@ TEST(RecordCounts, TheRestoreMustGiveBackEveryTableTheBackupWrote)
     // Problems of the backup's own output are differences too.
     const TransferredRows broken = CompareTransfers(TallyRecordOutput("gbak:5 records written\n", Backup),
                                                     TallyRecordOutput(RestoreOutput, Restore));
-    EXPECT_THAT(broken.problems, ElementsAre("backup: nombre de lignes 5 sans sa table"));
+    EXPECT_THAT(broken.problems, ElementsAre("backup: nombre de lignes 5 sans sa table",
+                                             "générateur GEN_T1 restauré sans avoir été sauvegardé"));
 }
 
 } // namespace
