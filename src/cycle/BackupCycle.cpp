@@ -81,7 +81,7 @@ std::vector<CycleStepDefinition> TBackupCycle::CycleSteps()
         {.key = "before-backup-check", .reportLine = S::Backup, .stage = G::Backup,
          .when = [&c] { return !c.keptRead; }, .run = step(&TBackupCycle::CheckBeforeBackup)},
         {.key = "backup", .reportLine = S::Backup, .stage = G::Backup, .leavesUndone = "backup en échec",
-         .run = step(&TBackupCycle::Backup), .undo = step(&TBackupCycle::RemoveOwnBackupFile)},
+         .run = step(&TBackupCycle::Backup), .undo = [&c] { return DeleteFileIfExists(c.paths.backup), true; }},
         {.key = "closed-after-backup", .reportLine = S::Backup, .stage = G::Backup,
          .run = step(&TBackupCycle::CloseAfterBackup)},
         {.key = "batch-after-backup", .reportLine = S::BatchAfterBackup, .stage = G::Backup, .afterFailure = true,

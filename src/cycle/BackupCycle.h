@@ -57,7 +57,6 @@ private:
     void TakeSharedFiles();
     // Whether the backup file is still the one this cycle's backup wrote.
     bool BackupFileIsOwn() const;
-    bool RemoveOwnBackupFile();
     // Runs steps on the context, undoes and says what a failure leaves, then runs the
     // closing steps.
     void RunList(const std::vector<CycleStepDefinition>& steps, const std::vector<CycleStepDefinition>& closing,

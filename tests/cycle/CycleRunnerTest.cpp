@@ -399,8 +399,28 @@ TEST_F(CycleRunnerTest, ACycleWaitsForAFileAnotherCycleUsesThenRefuses)
     }
 }
 
+// A file that appears at the rename path after the checks, when neither radio
+// button allows replacing it: kept as it is, the database back online at its path.
+TEST_F(CycleRunnerTest, AFileThatAppearsAtTheRenamePathAndMayNotBeReplacedIsKept)
+{
+    request_.renameBeforeBackup = false;
+    request_.renameAfterRestore = false;
+    atStep_ = [&](const std::string& step) {
+        if (step == "batch-before-backup")
+            WriteFileText(Renamed(), "kept\n");
+    };
+    const RunResult result = Run();
+    EXPECT_EQ(result.exitStatus, ExitBackupFailed);
+    EXPECT_THAT(result.error, HasSubstr("il est laissé tel quel"));
+    EXPECT_EQ(ReadFileText(Renamed()), "kept\n");
+    EXPECT_EQ(Name(Database()), "old");
+    EXPECT_EQ(Mode(Database()), "online");
+    EXPECT_FALSE(std::filesystem::exists(PreviousCopyPath(Renamed())));
+    EXPECT_EQ(server_.CallCount("Backup"), 0);
+}
+
 // Between the backup and the restore another file took the backup's name: it is
-// not restored, not removed, and the database goes back online at its path.
+// not restored, and the database goes back online at its path.
 TEST_F(CycleRunnerTest, OnlyTheBackupThisCycleWroteIsRestored)
 {
     atStep_ = [&](const std::string& step) {
@@ -414,7 +434,7 @@ TEST_F(CycleRunnerTest, OnlyTheBackupThisCycleWroteIsRestored)
     EXPECT_EQ(server_.CallCount("Restore"), 0);
     EXPECT_EQ(Name(Database()), "old");
     EXPECT_EQ(Mode(Database()), "online");
-    EXPECT_EQ(Name(Backup()), "another") << "a file that is not this cycle's backup is left where it is";
+    EXPECT_FALSE(std::filesystem::exists(Backup()));
 }
 
 } // namespace

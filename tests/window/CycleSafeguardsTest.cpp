@@ -139,13 +139,17 @@ TEST_F(CycleSafeguardsTest, RefusalsBeforeAnythingRunsLeaveTheSiteAsItWas)
 TEST_F(CycleSafeguardsTest, RestoredFileThatDiffersIsKeptAsideAndTheOldDatabaseStaysOnline)
 {
     // A valid backup of the database as it was before ten more rows came in: the
-    // middle batch file puts it in place of the cycle's own backup.
+    // middle batch file puts it in place of the cycle's own backup, with the size
+    // and the time of the cycle's backup, so that only the verification can tell.
     const std::string earlier = DatabaseFile("plus-ancien.fbk");
     const ToolResult backup =
         RunTool({"gbak", "-b", database_->ConnectionString(), earlier}, SysdbaEnvironment());
     ASSERT_EQ(backup.ExitCode, 0) << backup.Output;
     database_->Sql("INSERT INTO CLIENTS SELECT ID + 100000, NOM FROM CLIENTS ROWS 10;\nCOMMIT;\n");
-    WriteBatchFile("MidProcess.cmd", "cat '" + earlier + "' > '" + DatabaseFile("Morvane.fbk") + "'\n");
+    const std::string own = DatabaseFile("Morvane.fbk");
+    WriteBatchFile("MidProcess.cmd", "size=$(stat -c %s '" + own + "')\ntouch -r '" + own + "' reference\ncat '" +
+                                         earlier + "' > '" + own + "'\ntruncate -s \"$size\" '" + own +
+                                         "'\ntouch -r reference '" + own + "'\n");
 
     const ToolResult result = RunAuto();
     EXPECT_EQ(result.ExitCode, ExitRestoreFailed) << result.Output << Log();
