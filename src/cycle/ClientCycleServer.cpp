@@ -78,6 +78,12 @@ void TClientCycleServer::Shutdown(const std::string& connection, fib::TShutdownM
     control_.Shutdown(connection, mode, wait, 0);
 }
 
+void TClientCycleServer::ShutdownAfterTransactions(const std::string& connection, fib::TShutdownMode mode,
+                                                   int seconds)
+{
+    control_.Shutdown(connection, mode, fib::TShutdownWait::Transactions, seconds);
+}
+
 void TClientCycleServer::BringOnline(const std::string& connection, fib::TShutdownMode mode)
 {
     control_.BringOnline(connection, mode);

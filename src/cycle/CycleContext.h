@@ -53,6 +53,8 @@ struct CycleContext {
     // Read before the cycle: the header's attributes (the shutdown state the site had
     // set) and the run report's database before.
     std::string originalAttributes;
+    // Why the workstations cannot be asked to close, when they cannot.
+    std::optional<std::string> noWorkstationRequest;
     bool beforeRead{false};
     // What the rebuilt database keeps of the old one, read right before its backup.
     RunReportDatabase oldSettings;

@@ -36,6 +36,7 @@ constexpr std::uint8_t PrpAmReadOnly = 39;         // isc_spb_prp_am_readonly
 constexpr std::uint8_t PrpAmReadWrite = 40;        // isc_spb_prp_am_readwrite
 constexpr std::uint8_t PrpForceShutdown = 41;      // isc_spb_prp_force_shutdown
 constexpr std::uint8_t PrpAttachmentsShutdown = 42; // isc_spb_prp_attachments_shutdown
+constexpr std::uint8_t PrpTransactionsShutdown = 43; // isc_spb_prp_transactions_shutdown
 constexpr std::uint8_t PrpShutdownMode = 44;       // isc_spb_prp_shutdown_mode
 constexpr std::uint8_t PrpOnlineMode = 45;         // isc_spb_prp_online_mode
 
@@ -324,7 +325,10 @@ ServiceBuffer BuildShutdown(const std::string& databaseName, TShutdownMode mode,
     ServiceBuffer buffer = ConfigRequest(databaseName);
     buffer.push_back(PrpShutdownMode);
     buffer.push_back(static_cast<std::uint8_t>(mode));
-    AddStartInt(buffer, seconds, wait == TShutdownWait::Force ? PrpForceShutdown : PrpAttachmentsShutdown);
+    const std::uint8_t item = wait == TShutdownWait::Force         ? PrpForceShutdown
+                              : wait == TShutdownWait::Attachments ? PrpAttachmentsShutdown
+                                                                   : PrpTransactionsShutdown;
+    AddStartInt(buffer, seconds, item);
     return buffer;
 }
 

@@ -144,7 +144,11 @@ ServiceBuffer BuildSetReadOnly(const std::string& databaseName, bool readOnly);
 enum class TShutdownMode : std::uint8_t { Normal = 0, Multi = 1, Single = 2, Full = 3 };
 // Force: attachments still there after the delay are cut. Attachments: the shutdown
 // fails when attachments are still there after the delay (0: at once).
-enum class TShutdownWait { Force, Attachments };
+// Force: attachments cut after the delay; Attachments: new attachments refused, the
+// request fails when some are left after the delay; Transactions: new transactions
+// refused, the running ones given the delay to end, then the attachments cut (the
+// request fails when a transaction is still running after the delay).
+enum class TShutdownWait { Force, Attachments, Transactions };
 ServiceBuffer BuildShutdown(const std::string& databaseName, TShutdownMode mode, TShutdownWait wait,
                             std::int32_t seconds);
 // Brings a database down to a less restrictive level (Normal: fully online).

@@ -9,6 +9,7 @@
 #include "cycle/CycleRequest.h"
 #include "cycle/CycleProgress.h"
 #include "cycle/CycleView.h"
+#include "session/JobSettings.h"
 
 #include <QColor>
 #include <QWidget>
@@ -181,6 +182,10 @@ private:
     CycleHooks cycleHooks_;
     // The job settings' MetricsFolder, read with the other keys.
     std::string metricsFolder_;
+    // The job settings' GraceTransactions, and its refusal when the file's value is
+    // not one the cycle can take.
+    int transactionGrace_{TransactionGraceDefault};
+    std::string graceRefusal_;
     // Headless: the last progress line on standard error, for its rhythm.
     TProgressThrottle progressLines_{std::chrono::seconds(5)};
     double lastProgressElapsed_{0};

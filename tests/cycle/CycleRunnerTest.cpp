@@ -399,6 +399,46 @@ TEST_F(CycleRunnerTest, ACycleWaitsForAFileAnotherCycleUsesThenRefuses)
     }
 }
 
+// Forced disconnection on a database without the site's command tables: with
+// nobody else attached nothing is asked and the cycle runs; with somebody attached
+// the request is skipped and the cut comes after the transactions' grace, by force
+// when a transaction outlives it.
+TEST_F(CycleRunnerTest, WithoutTheCommandTablesTheCutComesAfterTheTransactionsGrace)
+{
+    const struct {
+        const char* what;
+        std::vector<std::string> others;
+        bool transactionsRunning;
+        int graceCalls;
+    } cases[] = {
+        {"nobody attached", {}, false, 0},
+        {"a client attached, its transaction ends in time", {"poste 7"}, false, 1},
+        {"a client whose transaction outlives the grace", {"poste 7"}, true, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        server_ = FakeCycleServer{};
+        server_.commandTables = false;
+        server_.others = c.others;
+        server_.transactionsRunning = c.transactionsRunning;
+        request_.transactionGrace = 7;
+        atStep_ = [&](const std::string& step) {
+            // Once cut, nobody is left for the checks that follow.
+            if (step == "previous-set-aside" || step == "moved-before-backup")
+                server_.others.clear();
+        };
+        const RunResult result = Run();
+        EXPECT_EQ(result.exitStatus, ExitCompleted) << result.error;
+        EXPECT_EQ(server_.CallCount("SendWorkstationsAway"), 0);
+        EXPECT_EQ(server_.CallCount("ShutdownAfterTransactions"), c.graceCalls);
+        if (c.graceCalls > 0)
+            EXPECT_EQ(server_.graceSeconds, 7);
+        EXPECT_EQ(Name(Database()), "rebuilt");
+        std::filesystem::rename(Renamed(), Database());
+        FakeCycleServer::WriteDatabase(Database(), "old");
+    }
+}
+
 // A file that appears at the rename path after the checks, when neither radio
 // button allows replacing it: kept as it is, the database back online at its path.
 TEST_F(CycleRunnerTest, AFileThatAppearsAtTheRenamePathAndMayNotBeReplacedIsKept)

@@ -205,6 +205,8 @@ TEST(ConfigRequests, OneSettingEach)
     EXPECT_EQ(BuildShutdown("/d.fdb", TShutdownMode::Full, TShutdownWait::Force, 0), with({44, 3, 41, 0, 0, 0, 0}));
     EXPECT_EQ(BuildShutdown("/d.fdb", TShutdownMode::Multi, TShutdownWait::Attachments, 5),
               with({44, 1, 42, 5, 0, 0, 0}));
+    EXPECT_EQ(BuildShutdown("/d.fdb", TShutdownMode::Full, TShutdownWait::Transactions, 10),
+              with({44, 3, 43, 10, 0, 0, 0}));
     EXPECT_EQ(BuildOnline("/d.fdb", TShutdownMode::Normal), with({45, 0}));
     EXPECT_EQ(BuildOnline("/d.fdb", TShutdownMode::Multi), with({45, 1}));
 }
