@@ -2,6 +2,8 @@
 
 #include "cycle/CycleExitStatus.h"
 #include "cycle/CycleFiles.h"
+#include "cycle/CycleState.h"
+#include "cycle/RunHistory.h"
 #include "cycle/RunReport.h"
 #include "session/DatabaseLocation.h"
 #include "session/ProgramLog.h"
@@ -161,7 +163,13 @@ void TBackupCycle::Run()
         }
     } forgetRun{*this};
     // Read before this run's report replaces it.
-    previousRows_ = PreviousRunRowsFromReport(platform::ReadWholeFile(RunReportPath()).value_or(""));
+    try {
+        previousRows_ = PreviousRunRowsFromReport(
+            platform::ReadWholeFile(CycleStateFolder(context_->paths.database) + "/" + RunReportFileName).value_or(""));
+    } catch (const std::exception&) {
+        // A state folder that cannot be trusted stops the cycle at its first step.
+        previousRows_ = {};
+    }
     databaseBytes_ = platform::FileSize(context_->paths.database).value_or(0);
 
     RunList(CycleSteps(), ClosingSteps(), &report);
@@ -287,20 +295,20 @@ void TBackupCycle::FinishReport(TRunReport& report, const std::string& failure) 
         report.Finish(exitStatus_);
         if (hooks_.reportFinished)
             hooks_.reportFinished(report);
-        report.WriteBesideProgram();
         ProgramLog(report.SummaryLine(), 100);
+        report.WriteFile(CycleStateFolder(c.paths.database) + "/" + RunReportFileName);
     } catch (const std::exception& error) {
         // The cycle's own outcome goes on to the operator; the report's failure is logged.
         ProgramLogQuietly(std::string("Rapport du cycle non écrit: ") + error.what(), 1);
     }
     try {
-        AppendRunHistory(ProgramFolder() + RunHistoryFileName, report);
+        AppendRunHistory(CycleStateFolder(c.paths.database) + "/" + RunHistoryFileName, report);
     } catch (const std::exception& error) {
         ProgramLogQuietly(std::string("Historique des cycles non écrit: ") + error.what(), 1);
     }
     if (!request_.metricsFolder.empty()) {
         try {
-            WriteMetricsFile(request_.metricsFolder, report);
+            WriteMetricsFile(request_.metricsFolder, DatabaseStateName(c.paths.database), report);
         } catch (const std::exception& error) {
             ProgramLogQuietly(std::string("Métriques du cycle non écrites: ") + error.what(), 1);
         }

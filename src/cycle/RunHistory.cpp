@@ -151,10 +151,13 @@ std::string PrometheusMetrics(const TRunReport& report)
     return metrics.Text();
 }
 
-void WriteMetricsFile(const std::string& folder, const TRunReport& report)
+std::string MetricsFileName(const std::string& databaseStateName) { return "morvane-" + databaseStateName + ".prom"; }
+
+void WriteMetricsFile(const std::string& folder, const std::string& databaseStateName, const TRunReport& report)
 {
     const std::string separator = !folder.empty() && folder.back() == '/' ? "" : "/";
-    platform::WriteFileDurably(folder + separator + MetricsFileName, PrometheusMetrics(report), 0644);
+    platform::WriteFileDurably(folder + separator + MetricsFileName(databaseStateName), PrometheusMetrics(report),
+                               0644);
 }
 
 PreviousRunRows PreviousRunRowsFromReport(std::string_view reportJson) noexcept

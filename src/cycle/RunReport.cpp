@@ -70,8 +70,6 @@ std::string SizeText(const std::optional<std::int64_t>& size)
 
 } // namespace
 
-std::string RunReportPath() { return ProgramFolder() + RunReportFileName; }
-
 RunReportDatabase ReadHeaderSettings(const std::vector<std::string>& reportLines, std::optional<std::int64_t> sizeBytes)
 {
     RunReportDatabase db;

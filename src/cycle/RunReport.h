@@ -1,6 +1,6 @@
 #pragma once
 // What one backup cycle did, kept for the administrator who reads it the next
-// morning: a summary line for the log and a JSON file beside the program.
+// morning: a summary line for the log and a JSON file in the database's state folder.
 
 #include "core/DateTime.h"
 
@@ -14,11 +14,8 @@
 
 namespace morvane {
 
-// The file the last cycle's report goes to, in the program's folder.
-inline constexpr const char* RunReportFileName = "morvane-last-run.json";
-
-// That file's full path: the program's folder (where its other files live) and the name.
-std::string RunReportPath();
+// The file the last cycle's report on a database goes to, in its state folder.
+inline constexpr const char* RunReportFileName = "last-run.json";
 
 enum class StepOutcome {
     Running, // begun and never ended: the cycle stopped inside it ("interrupted")
@@ -117,8 +114,6 @@ public:
     // whole new one: a temporary file beside it, flushed to disk, then renamed.
     // Raises EOSError when the file cannot be written.
     void WriteFile(const std::string& path) const;
-    // WriteFile to RunReportPath().
-    void WriteBesideProgram() const { WriteFile(RunReportPath()); }
 
 private:
     std::string database_;

@@ -72,8 +72,8 @@ TEST(RunHistory, MetricsFileIsValidTextFormat)
     ScopedClock scoped([&clock] { return clock.now; });
     const TRunReport report = SampleReport(clock, "127.0.0.1:/srv/\"base\"\\BD.FDB");
     test::TemporaryFolder folder;
-    WriteMetricsFile(folder.Path(), report);
-    const std::string text = test::ReadFileText(folder.File(MetricsFileName));
+    WriteMetricsFile(folder.Path(), "BD.FDB-0123456789abcdef", report);
+    const std::string text = test::ReadFileText(folder.File("morvane-BD.FDB-0123456789abcdef.prom"));
     ASSERT_FALSE(text.empty());
     EXPECT_EQ(text.back(), '\n');
 

@@ -5,7 +5,6 @@
 
 #include "SampleRunReport.h"
 
-#include "support/CommandLineGuard.h"
 #include "support/TemporaryFolder.h"
 #include "core/Exception.h"
 #include "platform/DurableFile.h"
@@ -315,14 +314,6 @@ TEST(RunReportTest, WriteFileReplacesTheReportAtomicallyAndLeavesNoTemporaryFile
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 
-    // Beside the program, wherever it was started from.
-    {
-        testing::CommandLineGuard commandLine({folder.File("morvane"), "AUTO"});
-        EXPECT_EQ(RunReportPath(), path);
-        first.WriteBesideProgram();
-        EXPECT_EQ(test::ReadFileText(path), first.ToJson());
-        second.WriteBesideProgram();
-    }
 
     // The rename cannot replace a folder: the error names it, and no temporary file stays.
     const std::string blocked = folder.File("blocked");

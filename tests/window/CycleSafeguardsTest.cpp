@@ -104,8 +104,9 @@ TEST_F(CycleSafeguardsTest, RefusalsBeforeAnythingRunsLeaveTheSiteAsItWas)
     ASSERT_EQ(asCreated.front(), "Page size 4096") << "the header can be read";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        for (const char* file : {"morvane.log", "morvane-last-run.json", "morvane.ini", "batches.txt"})
+        for (const char* file : {"morvane.log", "morvane.ini", "batches.txt"})
             std::filesystem::remove(programFolder_.File(file));
+        std::filesystem::remove(ReportFile());
         UseProgram(c.testHooks ? MORVANE_PROGRAM_WITH_TEST_HOOKS : MORVANE_PROGRAM);
         const std::vector<std::string> environment = c.setUp();
         const std::vector<std::string> before = header();
@@ -127,7 +128,7 @@ TEST_F(CycleSafeguardsTest, RefusalsBeforeAnythingRunsLeaveTheSiteAsItWas)
         EXPECT_EQ(Rows(), CycleRows);
         EXPECT_EQ(StepsThatRan(), c.steps) << "nothing ran after the refusal";
         if (c.steps.empty()) {
-            EXPECT_FALSE(Exists(programFolder_.File("morvane-last-run.json")));
+            EXPECT_FALSE(Exists(ReportFile()));
         } else {
             EXPECT_EQ(RunReport()["exitStatus"].toInt(-1), c.exitStatus);
         }
