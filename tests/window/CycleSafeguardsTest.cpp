@@ -173,6 +173,24 @@ TEST_F(CycleSafeguardsTest, RestoredFileThatDiffersIsKeptAsideAndTheOldDatabaseS
                 ::testing::IsSupersetOf({"restore ok", "vérification de la nouvelle base failed", "swap skipped"}));
 }
 
+// Neither radio button checked: a file the batch before the backup writes at the
+// rename path may not be replaced. It is kept as it is, the database back online.
+TEST_F(CycleSafeguardsTest, AFileWrittenAtTheRenamePathByTheBatchBeforeTheBackupIsKept)
+{
+    WriteJobSettings("BeforeBackup=0\nAfterRestore=0\n");
+    WriteBatchFile("StopServices.cmd", "printf 'copie du site' > '" + RenamePath() + "'\n");
+
+    const ToolResult result = RunAuto();
+    EXPECT_EQ(result.ExitCode, ExitBackupFailed) << result.Output << Log();
+    EXPECT_EQ(ReadFileText(RenamePath()), "copie du site");
+    EXPECT_FALSE(Exists(PreviousCopyPath(RenamePath())));
+    EXPECT_EQ(Rows(), CycleRows);
+    EXPECT_THAT(Attributes(), Not(HasSubstr("shutdown")));
+    EXPECT_FALSE(Exists(Journal()));
+    EXPECT_THAT(Log(), HasSubstr("un fichier est apparu au chemin de renommage " + RenamePath()));
+    EXPECT_THAT(BatchesRun().back(), HasSubstr("StartServices.cmd"));
+}
+
 // A journal found where another user could have written it (beside the database,
 // in a folder of the server's user) decides nothing unless it is the run's own and
 // names only this database's paths: a forged one would have the run move any file.
