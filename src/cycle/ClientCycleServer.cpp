@@ -28,8 +28,9 @@ std::string RunRequest(fib::TpFIBBackupRestoreService& service, const std::funct
     service.ServiceStart();
     if (started)
         started();
-    const std::string errors = ReadRequestOutput([&] { return service.Eof(); }, [&] { return service.GetNextLine(); },
-                                                 onLine);
+    // In bulk: a verbose output of tens of thousands of lines in a few dozen round trips.
+    const std::string errors =
+        ReadRequestOutputInBulk([&] { return service.Eof(); }, [&] { return service.GetNextChunk(); }, onLine);
     // A request the server failed has already lost its service: the session guard
     // ends what is left.
     if (errors.empty())

@@ -164,6 +164,22 @@ struct ServiceLine {
 };
 ServiceLine DecodeServiceLine(std::span<const std::uint8_t> reply);
 
+// The output read in bulk (isc_info_svc_to_eof) with a timeout, so the server
+// answers at least that often: whatever output came (any number of lines, the last
+// one maybe cut), and whether the output is over. The reply is the item, a length
+// (two bytes, unsigned), the bytes, then a timeout, not-ready or truncated mark
+// while the request runs (none once it has ended) and isc_info_end, which a reply
+// that fills the buffer exactly leaves out. Anything else raises client error 70.
+struct ServiceChunk {
+    bool End = false;
+    std::string Text;
+};
+ServiceChunk DecodeServiceChunk(std::span<const std::uint8_t> reply);
+// The send items of a bulk read: the server answers after `seconds` at the latest.
+ServiceBuffer BuildChunkQuerySend(std::uint16_t seconds);
+// The receive item of a bulk read.
+inline constexpr std::uint8_t ChunkQueryItem = 63; // isc_info_svc_to_eof
+
 struct TConfigFileData {
     std::vector<std::int32_t> ConfigValues;
     std::vector<std::int32_t> ConfigKeys;

@@ -431,8 +431,9 @@ TEST_F(CycleRunnerTest, WithoutTheCommandTablesTheCutComesAfterTheTransactionsGr
         EXPECT_EQ(result.exitStatus, ExitCompleted) << result.error;
         EXPECT_EQ(server_.CallCount("SendWorkstationsAway"), 0);
         EXPECT_EQ(server_.CallCount("ShutdownAfterTransactions"), c.graceCalls);
-        if (c.graceCalls > 0)
+        if (c.graceCalls > 0) {
             EXPECT_EQ(server_.graceSeconds, 7);
+        }
         EXPECT_EQ(Name(Database()), "rebuilt");
         std::filesystem::rename(Renamed(), Database());
         FakeCycleServer::WriteDatabase(Database(), "old");
