@@ -185,6 +185,8 @@ void TBackupCycle::RunList(const std::vector<CycleStepDefinition>& steps,
     const bool inPlace = runner.Unwind();
     if (!inPlace)
         c.notBackOnline = true;
+    else if (c.cutStartedAt && !c.backAtPathAt)
+        c.backAtPathAt = Now();
     // The backup file goes whatever the outcome: after a swap it has been going on
     // a thread of its own while the window read the new header.
     c.backupRemoval.reset();
@@ -291,6 +293,10 @@ void TBackupCycle::FinishReport(TRunReport& report, const std::string& failure) 
         } else {
             report.SetAfter(server_.ReportDatabase(c.paths.databaseConnection, c.paths.database));
         }
+        if (c.cutStartedAt)
+            report.SetDowntime(c.backAtPathAt ? std::optional<std::int64_t>(
+                                                    MillisecondsBetween(*c.cutStartedAt, *c.backAtPathAt))
+                                              : std::nullopt);
         report.SetTables(TransferredTables());
         report.Finish(exitStatus_);
         if (hooks_.reportFinished)

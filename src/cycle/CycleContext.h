@@ -64,6 +64,11 @@ struct CycleContext {
     // the window's component names when a backup runs alone.
     std::string backupSource;
 
+    // When the cut began (the grace included) and when the database was online at
+    // its path again: the downtime.
+    std::optional<TDateTime> cutStartedAt;
+    std::optional<TDateTime> backAtPathAt;
+
     // How far the cycle went.
     bool servicesStopped{false};   // the batch before the backup's point is passed
     bool shutDown{false};          // the cycle shut the database down

@@ -131,6 +131,7 @@ StepEnd TBackupCycle::SendWorkstationsAway()
 StepEnd TBackupCycle::ShutDown()
 {
     CycleContext& c = *context_;
+    c.cutStartedAt = Now();
     try {
         if (request_.forceDisconnection)
             CutAfterGrace();

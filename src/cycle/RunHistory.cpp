@@ -124,6 +124,11 @@ std::string PrometheusMetrics(const TRunReport& report)
         const double seconds = std::round((*finished - report.StartedAt()) * MillisecondsPerDay) / 1000.0;
         metrics.Sample(seconds > 0 ? seconds : 0);
     }
+    if (const auto downtime = report.DowntimeMs()) {
+        metrics.Family("morvane_last_run_downtime_seconds",
+                       "Time clients could not use the database during the last rebuild cycle.");
+        metrics.Sample(static_cast<double>(*downtime) / 1000.0);
+    }
     const auto before = report.Before().sizeBytes;
     const auto after = report.After().sizeBytes;
     if (before || after) {

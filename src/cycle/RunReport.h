@@ -100,6 +100,12 @@ public:
     const RunReportDatabase& Before() const noexcept { return before_; }
     const RunReportDatabase& After() const noexcept { return after_; }
 
+    // How long clients could not use the database: from the start of the cut (the
+    // grace given to running transactions included) to the database online at its
+    // path again. 0 when nothing was cut; nothing when it was not back at the end.
+    void SetDowntime(std::optional<std::int64_t> milliseconds) { downtimeMs_ = milliseconds; }
+    std::optional<std::int64_t> DowntimeMs() const noexcept { return downtimeMs_; }
+
     void SetTables(std::vector<RunReportTable> tables) { tables_ = std::move(tables); }
     const std::vector<RunReportTable>& Tables() const noexcept { return tables_; }
 
@@ -122,6 +128,7 @@ private:
     std::optional<int> exitStatus_;
     std::vector<RunReportStep> steps_;
     bool interrupted_{false};
+    std::optional<std::int64_t> downtimeMs_{0};
     std::vector<TDateTime> stepStarts_;
     RunReportDatabase before_;
     RunReportDatabase after_;
@@ -129,6 +136,9 @@ private:
 
     nlohmann::ordered_json ToJsonValue() const;
 };
+
+// Milliseconds from one moment to a later one; 0 when the clock went back.
+std::int64_t MillisecondsBetween(TDateTime from, TDateTime to);
 
 // A date-time as local ISO 8601 to the millisecond: "2026-12-10T04:08:49.123".
 std::string IsoDateTime(TDateTime value);

@@ -50,6 +50,7 @@ struct RunResult {
     std::vector<std::string> steps; // "<report line> <outcome>"
     std::vector<std::string> reached;
     bool interrupted{false};
+    std::optional<std::int64_t> downtimeMs{-1};
 };
 
 class CycleRunnerTest : public ::testing::Test {
@@ -98,6 +99,7 @@ public:
             for (const RunReportStep& step : report.Steps())
                 result.steps.push_back(step.name + " " + StepOutcomeText(step.outcome));
             result.interrupted = report.Interrupted();
+            result.downtimeMs = report.DowntimeMs();
         };
         hooks.stopRequested = [&] { return stop_; };
         hooks.sharedFileWait = sharedFileWait_;
@@ -141,6 +143,9 @@ TEST_F(CycleRunnerTest, ACycleThatGoesWellSwapsTheRebuiltDatabaseIn)
     EXPECT_EQ(Mode(Renamed()), "online");
     for (const std::string& gone : {Journal(), Backup(), NewFile()})
         EXPECT_FALSE(std::filesystem::exists(gone)) << gone;
+    // Cut, then online again at its path: a downtime is known.
+    ASSERT_TRUE(result.downtimeMs.has_value());
+    EXPECT_GE(*result.downtimeMs, 0);
     EXPECT_EQ(result.steps,
               (std::vector<std::string>{"vérification préalable ok", "dossier du serveur ok",
                                         "vérification de la base ok", "batch avant backup skipped", "déconnexion ok",
@@ -327,6 +332,7 @@ TEST_F(CycleRunnerTest, AServerThatGoesAwayLeavesTheJournalAndSaysTheDatabaseIsN
     };
     const RunResult result = Run();
     EXPECT_EQ(result.exitStatus, ExitNotBackOnline);
+    EXPECT_EQ(result.downtimeMs, std::nullopt) << "not back: no downtime can be given";
     EXPECT_EQ(Name(Database()), "old");
     EXPECT_NE(Mode(Database()), "online");
     // The next start finds what is left to do.
@@ -385,6 +391,7 @@ TEST_F(CycleRunnerTest, ACycleWaitsForAFileAnotherCycleUsesThenRefuses)
             ASSERT_TRUE(other.Held());
             const RunResult refused = Run();
             EXPECT_EQ(refused.exitStatus, ExitSharedFileBusy);
+            EXPECT_EQ(refused.downtimeMs, 0) << "nothing was cut";
             EXPECT_THAT(refused.error, HasSubstr("pid 1, autre cycle"));
             EXPECT_THAT(refused.error, HasSubstr(shared));
             EXPECT_EQ(server_.CallCount("Backup"), 0);

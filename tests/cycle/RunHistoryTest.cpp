@@ -117,7 +117,8 @@ TEST(RunHistory, MetricsFileIsValidTextFormat)
     local.tm_hour = 2;
     local.tm_isdst = -1;
     EXPECT_EQ(values["morvane_last_run_start_time_seconds{" + db + "}"], std::to_string(std::mktime(&local)));
-    EXPECT_EQ(values.size(), 8u);
+    EXPECT_EQ(values["morvane_last_run_downtime_seconds{" + db + "}"], "0");
+    EXPECT_EQ(values.size(), 9u);
 }
 
 TEST(RunHistory, UnknownValuesHaveNoSample)
