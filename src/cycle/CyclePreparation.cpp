@@ -21,10 +21,11 @@ namespace morvane {
 
 StepEnd TBackupCycle::Preflight()
 {
-    const CycleContext& c = *context_;
-    std::string holder;
-    if (!HoldCycleLock(c.paths.database, holder))
-        throw ECycleRefused(CycleLockRefusal(c.paths.database, holder), CycleStage::AlreadyRunning);
+    CycleContext& c = *context_;
+    CycleLockAttempt attempt = TryHoldCycleLock(c.paths.database);
+    if (!attempt.hold)
+        throw ECycleRefused(CycleLockRefusal(c.paths.database, attempt.holder), CycleStage::AlreadyRunning);
+    c.lock = std::move(attempt.hold);
     TakeSharedFiles();
     PreflightInput input{c.paths.database, request_.backupFolder, c.paths.rename,
                          request_.renameBeforeBackup || request_.renameAfterRestore, request_.refusedSetting};

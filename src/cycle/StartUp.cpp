@@ -13,6 +13,7 @@
 #include "global/Global_Utils.h"
 #include "platform/PrivateFolder.h"
 #include "session/JobSettings.h"
+#include "session/ProgramLog.h"
 #include "fib/IB_ServicesProperties.h"
 #include "fib/pFIBDatabase.h"
 #include "fib/pFIBProps.h"
@@ -42,17 +43,28 @@ std::optional<StartUpRefusal> RootRunRefusal(const std::string& profilePath, con
     return std::nullopt;
 }
 
-std::optional<StartUpRefusal> PrepareDatabaseAtStartUp(const ProfileDatabase& profile,
+std::optional<StartUpRefusal> PrepareDatabaseAtStartUp(const ProfileDatabase& profile, bool unattended,
                                                        const std::function<void(const std::string&)>& log)
 {
     const DatabaseLocation location = SplitDatabaseLocation(profile.dbFile);
     if (location.path.empty())
         return std::nullopt;
-    std::string holder;
+    // Held while the journal is read and acted on, let go when start-up is done.
+    std::optional<CycleLockHold> lock;
     std::string ownJournal;
     try {
-        if (!HoldCycleLock(location.path, holder))
-            return StartUpRefusal{ExitAlreadyRunning, CycleLockRefusal(location.path, holder)};
+        CycleLockAttempt attempt = TryHoldCycleLock(location.path);
+        if (!attempt.hold) {
+            if (unattended)
+                return StartUpRefusal{ExitAlreadyRunning, CycleLockRefusal(location.path, attempt.holder)};
+            // A journal on disk is that cycle's own, still being written: only the
+            // window opens, and its buttons wait for that cycle's end.
+            ProgramLog("Un cycle Morvane d'un autre processus travaille sur la base " + location.path + " (" +
+                           attempt.holder + "): la fenêtre s'ouvre sans toucher à son journal",
+                       5);
+            return std::nullopt;
+        }
+        lock = std::move(attempt.hold);
         ownJournal = CycleJournalPath(location.path);
     } catch (const Exception& error) {
         // State folders that cannot be trusted: nothing is read from them or done.
