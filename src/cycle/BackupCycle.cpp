@@ -164,11 +164,11 @@ void TBackupCycle::Run()
     } forgetRun{*this};
     // Read before this run's report replaces it.
     try {
-        previousRows_ = PreviousRunRowsFromReport(
+        previous_ = PreviousRunFromReport(
             platform::ReadWholeFile(CycleStateFolder(context_->paths.database) + "/" + RunReportFileName).value_or(""));
     } catch (const std::exception&) {
         // A state folder that cannot be trusted stops the cycle at its first step.
-        previousRows_ = {};
+        previous_ = {};
     }
     databaseBytes_ = platform::FileSize(context_->paths.database).value_or(0);
 
@@ -298,6 +298,10 @@ void TBackupCycle::FinishReport(TRunReport& report, const std::string& failure) 
                                                     MillisecondsBetween(*c.cutStartedAt, *c.backAtPathAt))
                                               : std::nullopt);
         report.SetTables(TransferredTables());
+        if (!c.backupTrace.empty())
+            report.SetTrace("backup", c.backupTrace);
+        if (!c.restoreTrace.empty())
+            report.SetTrace("restore", c.restoreTrace);
         report.Finish(exitStatus_);
         if (hooks_.reportFinished)
             hooks_.reportFinished(report);

@@ -20,7 +20,7 @@ namespace {
 // Reads the request's output to its end; whatever happens, its session ends here:
 // the next request must not ride a broken one.
 std::string RunRequest(fib::TpFIBBackupRestoreService& service, const std::function<void()>& started,
-                       const RequestLineSink& onLine)
+                       const RequestLineSink& onLine, const std::function<void()>& onReply)
 {
     ServiceSessionGuard session(service);
     if (!service.Active())
@@ -30,7 +30,7 @@ std::string RunRequest(fib::TpFIBBackupRestoreService& service, const std::funct
         started();
     // In bulk: a verbose output of tens of thousands of lines in a few dozen round trips.
     const std::string errors =
-        ReadRequestOutputInBulk([&] { return service.Eof(); }, [&] { return service.GetNextChunk(); }, onLine);
+        ReadRequestOutputInBulk([&] { return service.Eof(); }, [&] { return service.GetNextChunk(); }, onLine, onReply);
     // A request the server failed has already lost its service: the session guard
     // ends what is left.
     if (errors.empty())
@@ -136,7 +136,8 @@ void TClientCycleServer::SetReadOnly(const std::string& connection, bool readOnl
 }
 
 std::string TClientCycleServer::Backup(const std::string& connection, const std::string& backupPath,
-                                       const std::function<void()>& started, const RequestLineSink& onLine)
+                                       const std::function<void()>& started, const RequestLineSink& onLine,
+                                       const std::function<void()>& onReply)
 {
     fib::TpFIBBackupService& service = components_.backup;
     service.BackupFile.Clear();
@@ -150,12 +151,12 @@ std::string TClientCycleServer::Backup(const std::string& connection, const std:
     service.BackupFile.Add(backupPath);
     // Its output names every table with the rows written: what the restore must give back.
     service.Verbose = true;
-    return RunRequest(service, started, onLine);
+    return RunRequest(service, started, onLine, onReply);
 }
 
 std::string TClientCycleServer::Restore(const std::string& backupPath, const std::string& newConnection,
                                         int pageSize, int pageBuffers, const std::function<void()>& started,
-                                        const RequestLineSink& onLine)
+                                        const RequestLineSink& onLine, const std::function<void()>& onReply)
 {
     fib::TpFIBRestoreService& service = components_.restore;
     service.DatabaseName.Clear();
@@ -171,7 +172,7 @@ std::string TClientCycleServer::Restore(const std::string& backupPath, const std
     // Open to writes first, so that a read-only database keeps the space it reserves
     // on its pages; the cycle makes it read-only again before its verification.
     service.ReadWrite = true;
-    return RunRequest(service, started, onLine);
+    return RunRequest(service, started, onLine, onReply);
 }
 
 RunReportDatabase TClientCycleServer::ReportDatabase(const std::string& connection,

@@ -48,9 +48,11 @@ public:
                        const std::function<void(SettingItem, bool done)>& mark) override;
     void SetReadOnly(const std::string& connection, bool readOnly) override;
     std::string Backup(const std::string& connection, const std::string& backupPath,
-                       const std::function<void()>& started, const RequestLineSink& onLine) override;
+                       const std::function<void()>& started, const RequestLineSink& onLine,
+                       const std::function<void()>& onReply) override;
     std::string Restore(const std::string& backupPath, const std::string& newConnection, int pageSize,
-                        int pageBuffers, const std::function<void()>& started, const RequestLineSink& onLine) override;
+                        int pageBuffers, const std::function<void()>& started, const RequestLineSink& onLine,
+                        const std::function<void()>& onReply) override;
     RunReportDatabase ReportDatabase(const std::string& connection, const std::string& localPath) noexcept override;
     void NameDatabase(const std::string& connection) override;
     std::string DatabaseName() const override;

@@ -83,6 +83,9 @@ struct CycleContext {
     // verbose output: what the verification compares.
     TRecordTally backupTally{TransferKind::Backup};
     TRecordTally restoreTally{TransferKind::Restore};
+    // How each request went when it ended well: the next run's guide to its time left.
+    ProgressTrace backupTrace;
+    ProgressTrace restoreTrace;
     // What the failed backup or restore request said, for the operator.
     std::string requestFailure;
     std::string verificationFailure;

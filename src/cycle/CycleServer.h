@@ -72,14 +72,17 @@ public:
                                const std::function<void(SettingItem, bool done)>& mark) = 0;
     virtual void SetReadOnly(const std::string& connection, bool readOnly) = 0;
     // The requests run to their end: started is told once the server has the
-    // request, every output line goes to onLine. The text is what the server said of
-    // a failure, in its order; empty when the request succeeded. An error before the
-    // request started raises.
+    // request, every output line goes to onLine, and onReply is told once each reply
+    // of the server has been read, lines or none (the server answers at least every
+    // second while the request works without output). The text is what the server
+    // said of a failure, in its order; empty when the request succeeded. An error
+    // before the request started raises.
     virtual std::string Backup(const std::string& connection, const std::string& backupPath,
-                               const std::function<void()>& started, const RequestLineSink& onLine) = 0;
+                               const std::function<void()>& started, const RequestLineSink& onLine,
+                               const std::function<void()>& onReply) = 0;
     virtual std::string Restore(const std::string& backupPath, const std::string& newConnection, int pageSize,
-                                int pageBuffers, const std::function<void()>& started,
-                                const RequestLineSink& onLine) = 0;
+                                int pageBuffers, const std::function<void()>& started, const RequestLineSink& onLine,
+                                const std::function<void()>& onReply) = 0;
     // The database at connection for the run report; what cannot be read stays empty.
     virtual RunReportDatabase ReportDatabase(const std::string& connection, const std::string& localPath) noexcept = 0;
     // The window's database component names connection (the window's buttons act on it).

@@ -196,4 +196,44 @@ PreviousRunRows PreviousRunRowsFromReport(std::string_view reportJson) noexcept
     return rows;
 }
 
+namespace {
+
+// A trace as the report keeps it, [ms, lines, rows] a point; empty when it is
+// missing or anything in it is not what this version writes.
+ProgressTrace TraceFromJson(const nlohmann::json& progress, const char* step)
+{
+    ProgressTrace trace;
+    const auto found = progress.find(step);
+    if (found == progress.end() || !found->is_array())
+        return {};
+    for (const nlohmann::json& point : *found) {
+        if (!point.is_array() || point.size() != 3)
+            return {};
+        for (const nlohmann::json& value : point)
+            if (!value.is_number_integer())
+                return {};
+        trace.push_back({point[0].get<std::int64_t>(), point[1].get<std::int64_t>(), point[2].get<std::int64_t>()});
+    }
+    return UsableTrace(trace) ? trace : ProgressTrace{};
+}
+
+} // namespace
+
+PreviousRun PreviousRunFromReport(std::string_view reportJson) noexcept
+{
+    PreviousRun previous;
+    previous.rows = PreviousRunRowsFromReport(reportJson);
+    try {
+        const nlohmann::json report = nlohmann::json::parse(reportJson);
+        const auto progress = report.find("progress");
+        if (progress != report.end() && progress->is_object()) {
+            previous.backup = TraceFromJson(*progress, "backup");
+            previous.restore = TraceFromJson(*progress, "restore");
+        }
+    } catch (const std::exception&) {
+        // No report, or one of another version: no trace to go by.
+    }
+    return previous;
+}
+
 } // namespace morvane

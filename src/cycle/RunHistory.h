@@ -1,8 +1,8 @@
 #pragma once
 // What outlives one run besides its report: the history of the last runs, one JSON
 // object a line beside the program, the metrics file the node exporter's textfile
-// collector reads, and the rows of the last run that the next one's progress
-// estimate leans on.
+// collector reads, and what of the last run the next one's progress estimate
+// leans on.
 
 #include "cycle/RunReport.h"
 
@@ -46,5 +46,14 @@ struct PreviousRunRows {
     std::int64_t restore{0};
 };
 PreviousRunRows PreviousRunRowsFromReport(std::string_view reportJson) noexcept;
+
+// What the last run's report gives the estimate of this run's time left: its rows,
+// and the trace of its backup and of its restore (empty when not kept or not usable).
+struct PreviousRun {
+    PreviousRunRows rows;
+    ProgressTrace backup;
+    ProgressTrace restore;
+};
+PreviousRun PreviousRunFromReport(std::string_view reportJson) noexcept;
 
 } // namespace morvane

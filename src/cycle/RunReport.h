@@ -3,11 +3,13 @@
 // morning: a summary line for the log and a JSON file in the database's state folder.
 
 #include "core/DateTime.h"
+#include "cycle/ProgressTrace.h"
 
 #include <nlohmann/json_fwd.hpp>
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -109,6 +111,11 @@ public:
     void SetTables(std::vector<RunReportTable> tables) { tables_ = std::move(tables); }
     const std::vector<RunReportTable>& Tables() const noexcept { return tables_; }
 
+    // How a request that ended well went ("backup", "restore"), for the next run's
+    // estimate of its time left. In the report only: the history has no use for it.
+    void SetTrace(const std::string& step, ProgressTrace trace) { traces_[step] = std::move(trace); }
+    const std::map<std::string, ProgressTrace>& Traces() const noexcept { return traces_; }
+
     // The report as a JSON object (UTF-8, times as local ISO 8601), indented.
     std::string ToJson() const;
     // The same object on one line, as the run history holds it.
@@ -133,6 +140,7 @@ private:
     RunReportDatabase before_;
     RunReportDatabase after_;
     std::vector<RunReportTable> tables_;
+    std::map<std::string, ProgressTrace> traces_;
 
     nlohmann::ordered_json ToJsonValue() const;
 };

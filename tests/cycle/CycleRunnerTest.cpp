@@ -10,6 +10,8 @@
 #include "cycle/CycleJournal.h"
 #include "cycle/CycleLock.h"
 #include "cycle/CycleFiles.h"
+#include "cycle/CycleState.h"
+#include "cycle/RunHistory.h"
 #include "support/FileText.h"
 #include "support/TemporaryFolder.h"
 
@@ -20,6 +22,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -33,6 +36,7 @@ class RecordingView final : public ICycleView {
 public:
     std::vector<std::string> failures;
     std::vector<std::string> lines;
+    std::chrono::milliseconds progressPainting{0};
 
     void SetStatus(const std::string&, PanelColour) override {}
     void SetStatusColour(PanelColour) override {}
@@ -41,7 +45,11 @@ public:
     void RefreshHeader() override {}
     void MarkSetting(SettingItem, bool) override {}
     void ProcessMessages() override {}
-    void ShowProgress(const std::string&, double, double, std::optional<double>) override {}
+    void ShowProgress(const std::string&, double, double, std::optional<double>) override
+    {
+        // A window that takes its time painting: the request lasts a few milliseconds.
+        std::this_thread::sleep_for(progressPainting);
+    }
     void EndProgress() override {}
 };
 
@@ -163,6 +171,33 @@ TEST_F(CycleRunnerTest, ACycleThatGoesWellSwapsTheRebuiltDatabaseIn)
     for (const char* done : {"shut-down:done", "moved-before-backup:done", "restore-verified:done",
                              "new-file-moved:done"})
         EXPECT_THAT(result.reached, Contains(std::string(done)));
+}
+
+// The next run's estimate of its time left learns from this run's requests: the
+// report keeps how each went, only when it ended well.
+TEST_F(CycleRunnerTest, EachRequestsTraceIsKeptForTheNextRunWhenItEndedWell)
+{
+    view_.progressPainting = std::chrono::milliseconds(5);
+    ASSERT_EQ(Run().exitStatus, ExitCompleted);
+    const std::string report = CycleStateFolder(Database()) + "/" + RunReportFileName;
+    const PreviousRun kept = PreviousRunFromReport(ReadFileText(report));
+    ASSERT_FALSE(kept.backup.empty());
+    ASSERT_FALSE(kept.restore.empty());
+    // Both requests wrote their 7 lines, the 42 rows of the two tables.
+    EXPECT_EQ(kept.backup.back().lines, 7);
+    EXPECT_EQ(kept.backup.back().rows, 42);
+    EXPECT_EQ(kept.restore.back().lines, 7);
+    EXPECT_EQ(kept.restore.back().rows, 42);
+    EXPECT_GE(kept.restore.back().ms, 5);
+
+    std::filesystem::rename(Renamed(), Database());
+    FakeCycleServer::WriteDatabase(Database(), "old");
+    server_ = FakeCycleServer{};
+    server_.restoreFailsAfter = 3;
+    EXPECT_NE(Run().exitStatus, ExitCompleted);
+    const PreviousRun afterFailure = PreviousRunFromReport(ReadFileText(report));
+    EXPECT_FALSE(afterFailure.backup.empty());
+    EXPECT_TRUE(afterFailure.restore.empty()) << "a failed restore is no guide to a whole one";
 }
 
 // One fault, where it strikes, and what the run must end with.

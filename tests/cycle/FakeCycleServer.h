@@ -153,7 +153,8 @@ public:
     }
     void SetReadOnly(const std::string&, bool) override { Call("SetReadOnly"); }
     std::string Backup(const std::string& connection, const std::string& backupPath,
-                       const std::function<void()>& started, const RequestLineSink& onLine) override
+                       const std::function<void()>& started, const RequestLineSink& onLine,
+                       const std::function<void()>& onReply) override
     {
         Call("Backup");
         started();
@@ -168,10 +169,11 @@ public:
             lines.push_back("gbak:" + std::to_string(rows) + " records written");
         }
         WriteFileText(backupPath, ReadFileText(source));
-        return Emit(lines, backupFailsAfter, onLine, "gbak: ERROR:Error reading data from the connection.");
+        return Emit(lines, backupFailsAfter, onLine, onReply, "gbak: ERROR:Error reading data from the connection.");
     }
     std::string Restore(const std::string& backupPath, const std::string& newConnection, int, int,
-                        const std::function<void()>& started, const RequestLineSink& onLine) override
+                        const std::function<void()>& started, const RequestLineSink& onLine,
+                        const std::function<void()>& onReply) override
     {
         Call("Restore");
         started();
@@ -186,7 +188,7 @@ public:
                             " records restored");
         }
         WriteDatabase(PathOf(newConnection), "rebuilt");
-        return Emit(lines, restoreFailsAfter, onLine, "gbak: ERROR:unsuccessful metadata update");
+        return Emit(lines, restoreFailsAfter, onLine, onReply, "gbak: ERROR:unsuccessful metadata update");
     }
     RunReportDatabase ReportDatabase(const std::string&, const std::string&) noexcept override { return Settings(); }
     void NameDatabase(const std::string& connection) override { databaseName = connection; }
@@ -238,13 +240,15 @@ private:
         WriteDatabase(path, Field(path, "name"), text);
     }
 
+    // One reply a line, as a server that answers each line at once.
     static std::string Emit(const std::vector<std::string>& lines, int failAfter, const RequestLineSink& onLine,
-                            const std::string& error)
+                            const std::function<void()>& onReply, const std::string& error)
     {
         for (std::size_t i = 0; i < lines.size(); ++i) {
             if (failAfter >= 0 && static_cast<int>(i) == failAfter)
                 return lines.empty() || i == 0 ? error : lines[i - 1] + "\n" + error;
             onLine(lines[i]);
+            onReply();
         }
         return failAfter >= 0 && failAfter >= static_cast<int>(lines.size()) ? error : "";
     }

@@ -1,5 +1,5 @@
 // The run history beside the program, the metrics file for the node exporter and
-// the last run's rows that the next progress estimate uses.
+// what of the last run the next progress estimate uses.
 
 #include "cycle/RunHistory.h"
 
@@ -161,6 +161,53 @@ TEST(RunHistory, LastRunsRowsForTheEstimate)
         const PreviousRunRows previous = PreviousRunRowsFromReport(c.json);
         EXPECT_EQ(previous.backup, c.backup);
         EXPECT_EQ(previous.restore, c.restore);
+    }
+}
+
+// The trace of each request goes to the report, where the next run reads it, and
+// not to the history, which keeps a line a run for a year.
+TEST(RunHistory, LastRunsTracesForTheEstimateLiveInTheReportOnly)
+{
+    ManualClock clock;
+    ScopedClock scoped([&clock] { return clock.now; });
+    TRunReport report = SampleReport(clock);
+    const ProgressTrace backup{{980, 31, 400000}, {1500, 40, 1000000}};
+    const ProgressTrace restore{{1000, 20, 0}, {2000, 60, 1000000}, {2250, 70, 1000000}};
+    report.SetTrace("backup", backup);
+    report.SetTrace("restore", restore);
+
+    const std::string text = report.ToJson();
+    const nlohmann::json json = nlohmann::json::parse(text);
+    EXPECT_EQ(json["progress"]["backup"], nlohmann::json::parse("[[980, 31, 400000], [1500, 40, 1000000]]"));
+    EXPECT_EQ(json["tables"][0]["name"], "CLIENTS") << "the rest of the report is untouched";
+    EXPECT_NE(text.find("\n    \"restore\": [[1000,20,0],[2000,60,1000000],[2250,70,1000000]]\n"), std::string::npos)
+        << "a trace on one line, after the rest:\n"
+        << text;
+    EXPECT_FALSE(nlohmann::json::parse(report.HistoryLine()).contains("progress"));
+
+    const PreviousRun previous = PreviousRunFromReport(text);
+    EXPECT_EQ(previous.backup, backup);
+    EXPECT_EQ(previous.restore, restore);
+    EXPECT_EQ(previous.rows.backup, 500);
+
+    const struct {
+        const char* what;
+        const char* json;
+        bool backup, restore;
+    } cases[] = {
+        {"no report", "", false, false},
+        {"a report of a version without traces", R"({"tables": []})", false, false},
+        {"the restore failed: its trace was not kept", R"({"progress": {"backup": [[10, 1, 2]]}})", true, false},
+        {"a point that is not three counts", R"({"progress": {"backup": [[10, 1]], "restore": [[10, 1, "2"]]}})",
+         false, false},
+        {"a trace going back in time", R"({"progress": {"backup": [[10, 1, 2], [5, 2, 2]]}})", false, false},
+        {"progress that is not an object", R"({"progress": [[10, 1, 2]]})", false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const PreviousRun read = PreviousRunFromReport(c.json);
+        EXPECT_EQ(!read.backup.empty(), c.backup);
+        EXPECT_EQ(!read.restore.empty(), c.restore);
     }
 }
 
