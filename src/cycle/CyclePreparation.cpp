@@ -14,6 +14,7 @@
 #include "global/Global_File.h"
 #include "global/Global_Utils.h"
 #include "platform/DurableFile.h"
+#include "platform/FileLock.h"
 #include "session/ProgramLog.h"
 
 namespace morvane {
@@ -40,7 +41,8 @@ void TBackupCycle::TakeSharedFiles()
     bool told = false;
     std::string busy;
     std::string holder;
-    // Between two tries the window goes on; a stop request ends the wait.
+    // Between two tries the window goes on; a stop request ends the wait. The next
+    // try comes as soon as the other cycle lets go of the file, a second at most.
     const auto pause = [&] {
         if (!told) {
             ProgramLog("Le fichier " + busy + " sert à un autre cycle Morvane (" + holder +
@@ -51,7 +53,7 @@ void TBackupCycle::TakeSharedFiles()
         if (hooks_.stopRequested())
             throw ECycleInterrupted("Cycle interrompu par une demande d'arrêt pendant l'attente du fichier " + busy +
                                     ": rien n'a été touché");
-        server_.PauseBeforeRetry();
+        platform::WaitUntilLockFree(SharedFileLockPath(busy), std::chrono::seconds(1));
     };
     c.sharedFiles.emplace(pause);
     if (!c.sharedFiles->Take({c.paths.backup, c.paths.rename, c.paths.previous}, hooks_.sharedFileWait, busy, holder))

@@ -4,6 +4,7 @@
 // FileLock of this one, is refused while it is held, and can ask who holds it
 // without taking it.
 
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -36,6 +37,12 @@ private:
 // process, this one included), nothing when it is free, when no file is there or
 // when it cannot be asked. The file is neither created nor followed when a link.
 std::optional<std::string> FileLockHolder(const std::string& path);
+
+// Waits until no FileLock holds the file at path, for limit at most, without
+// taking it: woken when a process closes the file it wrote (a holder lets go of
+// the lock so, ending as it may), not at a fixed beat. True once it is free or
+// there is no file; false while it is still held at the limit.
+bool WaitUntilLockFree(const std::string& path, std::chrono::milliseconds limit);
 
 // The real path of a file's folder followed by its name: two spellings of one file
 // (a link, "..", a doubled slash) give one text, also when the file itself is not
