@@ -7,6 +7,7 @@
 #include "database/FIB_Deconnexion.h"
 #include "fib/IB_ServicesBackup.h"
 #include "fib/IB_ServicesProperties.h"
+#include "fib/ServiceReplySize.h"
 #include "fib/pFIBDatabase.h"
 #include "session/DatabaseLocation.h"
 #include "session/SessionGuards.h"
@@ -28,9 +29,16 @@ std::string RunRequest(fib::TpFIBBackupRestoreService& service, const std::funct
     service.ServiceStart();
     if (started)
         started();
-    // In bulk: a verbose output of tens of thousands of lines in a few dozen round trips.
-    const std::string errors =
-        ReadRequestOutputInBulk([&] { return service.Eof(); }, [&] { return service.GetNextChunk(); }, onLine, onReply);
+    // In bulk: a verbose output of tens of thousands of lines in a few dozen round
+    // trips, and a few replies a second while it trickles.
+    fib::TServiceReplySize replySize;
+    const auto nextChunk = [&] {
+        const auto asked = std::chrono::steady_clock::now();
+        std::string chunk = service.GetNextChunk(1, replySize.Next());
+        replySize.Took(chunk.size(), std::chrono::steady_clock::now() - asked);
+        return chunk;
+    };
+    const std::string errors = ReadRequestOutputInBulk([&] { return service.Eof(); }, nextChunk, onLine, onReply);
     // A request the server failed has already lost its service: the session guard
     // ends what is left.
     if (errors.empty())

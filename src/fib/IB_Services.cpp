@@ -201,7 +201,7 @@ void TpFIBControlAndQueryService::ServiceStart()
     }
 }
 
-std::string TpFIBControlAndQueryService::GetNextChunk(std::uint16_t timeoutSeconds)
+std::string TpFIBControlAndQueryService::GetNextChunk(std::uint16_t timeoutSeconds, std::int32_t replySize)
 {
     if (pendingError_) {
         eof_ = true;
@@ -213,7 +213,7 @@ std::string TpFIBControlAndQueryService::GetNextChunk(std::uint16_t timeoutSecon
         RaiseClientError(fibQueryParamsError);
     QueryItems() = {ChunkQueryItem};
     try {
-        SendQuery(BuildChunkQuerySend(timeoutSeconds), ChunkReplySize);
+        SendQuery(BuildChunkQuerySend(timeoutSeconds), replySize);
     } catch (const EFIBInterBaseError&) {
         // As for a line: the output that came with the error is given first.
         std::optional<ServiceChunk> last;
