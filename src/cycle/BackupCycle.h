@@ -114,6 +114,8 @@ private:
         std::string writtenFile;
         const ProgressTrace* previous{nullptr};
         std::int64_t expectedRows{0};
+        std::int64_t expectedLines{0};
+        bool declaresTables{false}; // a backup: its tables are listed before their data
         std::chrono::steady_clock::time_point started{std::chrono::steady_clock::now()};
         TProgressThrottle throttle{std::chrono::milliseconds(250)};
         TRequestProgress request;

@@ -91,13 +91,16 @@ ProgressEstimate EstimateProgress(const ProgressSample& sample, const ProgressTr
     if (UsableTrace(previous))
         return EstimateFromTrace(sample, previous);
     ProgressEstimate estimate;
+    const auto share = [](std::int64_t done, std::int64_t expected) {
+        return static_cast<double>(std::max<std::int64_t>(done, 0)) / static_cast<double>(expected);
+    };
     double done = 0;
-    if (sample.recordsExpected > 0)
-        done = static_cast<double>(std::max<std::int64_t>(sample.recordsDone, 0)) /
-               static_cast<double>(sample.recordsExpected);
-    else if (sample.bytesExpected > 0)
-        done = static_cast<double>(std::max<std::int64_t>(sample.bytesDone, 0)) /
-               static_cast<double>(sample.bytesExpected);
+    if (sample.recordsExpected > 0 || sample.linesExpected > 0)
+        done = share(sample.recordsDone + (sample.linesExpected > 0 ? sample.lines : 0),
+                     sample.recordsExpected + sample.linesExpected);
+    else if (sample.bytesExpected > 0 || sample.tablesExpected > 0)
+        done = std::max(sample.bytesExpected > 0 ? share(sample.bytesDone, sample.bytesExpected) : 0.0,
+                        sample.tablesExpected > 0 ? share(sample.tablesDone, sample.tablesExpected) : 0.0);
     else
         return estimate;
     estimate.fraction = std::clamp(done, 0.0, MostBeforeEnd);
@@ -137,7 +140,7 @@ ProgressSample SampleOfStep(ProgressSample sample, bool traced, std::int64_t dat
                             const std::function<std::int64_t()>& writtenBytes)
 {
     sample.bytesExpected = databaseBytes;
-    if (!traced && sample.recordsExpected <= 0 && writtenBytes)
+    if (!traced && sample.recordsExpected <= 0 && sample.linesExpected <= 0 && writtenBytes)
         sample.bytesDone = writtenBytes();
     return sample;
 }

@@ -5,8 +5,11 @@
 // ProgressTrace.h) says when it had reached each point of its output, the time
 // after its last rows included (the restore builds the indexes then). The step now
 // is placed on that trace by its output so far, and its pace against the last
-// run's gives the end. Without a trace, the rows done against the rows expected;
-// without those, the size of the file being written against the database's.
+// run's gives the end. Without a trace, the database's shape as far as it is known:
+// a restore's lines and rows against those of the backup it reads, a backup's rows
+// against the last run's; with neither, the tables whose data is done against the
+// tables the backup declared, or the size of the file being written against the
+// database's, whichever has gone further.
 
 #include "cycle/ProgressTrace.h"
 
@@ -28,6 +31,9 @@ struct ProgressSample {
     double elapsedSeconds{0};
     std::int64_t lines{0};           // the output's lines so far
     double outputSeenSeconds{0};     // elapsed when the lines or the rows last moved on
+    std::int64_t linesExpected{0};   // a restore: the lines of the backup it reads; 0: not known
+    std::int64_t tablesDone{0};      // a backup: tables whose data is written
+    std::int64_t tablesExpected{0};  // a backup: the tables it declared; 0: not known yet
 };
 
 struct ProgressEstimate {
@@ -59,7 +65,8 @@ private:
 };
 
 // Completes a step's sample: the size of the file it writes is asked only when
-// neither a trace nor the rows expected can tell (it costs a look at the file).
+// neither a trace nor the lines and rows expected can tell (it costs a look at the
+// file).
 ProgressSample SampleOfStep(ProgressSample sample, bool traced, std::int64_t databaseBytes,
                             const std::function<std::int64_t()>& writtenBytes);
 

@@ -10,6 +10,8 @@
 #include "platform/DurableFile.h"
 #include "session/ProgramLog.h"
 
+#include <algorithm>
+
 namespace morvane {
 
 namespace {
@@ -39,7 +41,7 @@ StepEnd TBackupCycle::Backup()
     c.backupRan = true;
     c.backupTally = TRecordTally(TransferKind::Backup);
     try {
-        TransferProgress progress{"backup", c.paths.backup, &previous_.backup, previous_.rows.backup};
+        TransferProgress progress{"backup", c.paths.backup, &previous_.backup, previous_.rows.backup, 0, true};
         const auto requestStarted = [&] {
             StepReached("backup-started");
             view_.SetStatus("Début backup: " + backupName, PanelColour::Running);
@@ -102,11 +104,12 @@ StepEnd TBackupCycle::Restore()
     c.backupRemoval.emplace(c.paths.backup);
     bool restored = false;
     try {
-        // The restore gives back what this run's backup wrote; without a backup in
-        // this run, what the last run restored.
-        const std::int64_t expectedRows =
-            c.backupTally.LinesSeen() > 0 ? c.backupTally.RecordsSoFar() : previous_.rows.restore;
-        TransferProgress progress{"restore", c.paths.newDatabase, &previous_.restore, expectedRows};
+        // The restore reads back what this run's backup wrote, line for line; without
+        // a backup in this run, the rows the last run restored.
+        const bool backupRead = c.backupTally.LinesSeen() > 0;
+        TransferProgress progress{"restore", c.paths.newDatabase, &previous_.restore,
+                                  backupRead ? c.backupTally.RecordsSoFar() : previous_.rows.restore,
+                                  backupRead ? static_cast<std::int64_t>(c.backupTally.LinesSeen()) : 0};
         TProgressThrottle writeBack(WriteBackInterval);
         const auto requestStarted = [&] {
             StepReached("restore-started");
@@ -186,6 +189,12 @@ void TBackupCycle::ShowStepProgress(TransferProgress& transfer, const TRecordTal
     const std::string& writtenFile = transfer.writtenFile;
     ProgressSample sample = transfer.request.Sample(elapsed);
     sample.recordsExpected = transfer.expectedRows;
+    sample.linesExpected = transfer.expectedLines;
+    // The table being written is not done yet.
+    if (transfer.declaresTables) {
+        sample.tablesExpected = static_cast<std::int64_t>(tally.Declared().size());
+        sample.tablesDone = std::max<std::int64_t>(static_cast<std::int64_t>(tally.TablesStarted()) - 1, 0);
+    }
     sample = SampleOfStep(sample, UsableTrace(previous), databaseBytes_, [&writtenFile] {
         return static_cast<std::int64_t>(platform::FileSize(writtenFile).value_or(0));
     });

@@ -37,6 +37,46 @@ TEST(CycleProgress, EstimateFromRowsElseFromFileSizes)
     }
 }
 
+// The first run on a database: what its shape tells so far. A restore reads back the
+// lines and rows its backup wrote; a backup of many small tables is further on by
+// its tables than by the size of its file, one of a few large tables by its file.
+TEST(CycleProgress, WithoutATraceTheShapeKnownSoFar)
+{
+    const auto sample = [](std::int64_t lines, std::int64_t rows, std::int64_t linesExpected,
+                           std::int64_t rowsExpected, std::int64_t bytes, std::int64_t bytesExpected,
+                           std::int64_t tables, std::int64_t tablesExpected) {
+        ProgressSample s;
+        s.elapsedSeconds = 3;
+        s.lines = lines;
+        s.recordsDone = rows;
+        s.linesExpected = linesExpected;
+        s.recordsExpected = rowsExpected;
+        s.bytesDone = bytes;
+        s.bytesExpected = bytesExpected;
+        s.tablesDone = tables;
+        s.tablesExpected = tablesExpected;
+        return s;
+    };
+    const struct {
+        const char* what;
+        ProgressSample sample;
+        double fraction;
+    } cases[] = {
+        {"a restore: lines and rows against the backup's", sample(1000, 4000, 2000, 18000, 0, 0, 0, 0), 0.25},
+        {"a restore of metadata alone", sample(1500, 0, 2000, 0, 0, 0, 0, 0), 0.75},
+        {"a backup of many tables: its tables", sample(0, 0, 0, 0, 5, 100, 500, 2000), 0.25},
+        {"a backup of two large tables: its file", sample(0, 0, 0, 0, 30, 100, 0, 2), 0.3},
+        {"a backup still in its metadata: its file", sample(0, 0, 0, 0, 1, 100, 0, 0), 0.01},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ProgressEstimate estimate = EstimateProgress(c.sample);
+        EXPECT_NEAR(estimate.fraction, c.fraction, 1e-12);
+        ASSERT_TRUE(estimate.secondsLeft.has_value());
+        EXPECT_NEAR(*estimate.secondsLeft, 3 * (1 - c.fraction) / c.fraction, 1e-9);
+    }
+}
+
 TEST(CycleProgress, TheFileIsMeasuredOnlyWhenNeitherATraceNorTheRowsCanTell)
 {
     int looks = 0;
