@@ -1,6 +1,6 @@
 // The floor of the route the cycle takes: a verbose backup into a file, then a
 // verbose restore of it, through the service manager, their output read in bulk as
-// the cycle reads it and thrown away. Nothing else: no checks, no shutdown, no
+// the cycle reads it (the reply's size following the output) and thrown away. Nothing else: no checks, no shutdown, no
 // verification, no progress.
 //   verbose_route <server> <database> <backup file> <new database> <page size> <page buffers> <user> <password>
 // Prints the backup's and the restore's seconds and their output lines:
@@ -11,6 +11,7 @@
 #include "core/Text.h"
 #include "core/TextList.h"
 #include "fib/IB_ServicesBackup.h"
+#include "fib/ServiceReplySize.h"
 
 #include <chrono>
 #include <cstdio>
@@ -31,9 +32,14 @@ RequestTime RunToTheEnd(TpFIBBackupRestoreService& service)
     service.Attach();
     service.ServiceStart();
     std::size_t lines = 0;
-    while (!service.Eof())
-        for (char c : service.GetNextChunk())
+    morvane::fib::TServiceReplySize replySize;
+    while (!service.Eof()) {
+        const auto asked = std::chrono::steady_clock::now();
+        const std::string chunk = service.GetNextChunk(1, replySize.Next());
+        replySize.Took(chunk.size(), std::chrono::steady_clock::now() - asked);
+        for (char c : chunk)
             lines += c == '\n' ? 1 : 0;
+    }
     service.Detach();
     return {std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), lines};
 }
@@ -61,6 +67,10 @@ int main(int argc, char** argv)
         backup.SetParams(params);
         backup.DatabaseName = argv[2];
         backup.BackupFile.Add(argv[3]);
+        // As the cycle asks for them (and gbak -b -g).
+        backup.BlockingFactor = 0;
+        backup.Options = morvane::fib::TBackupOptions{morvane::fib::TBackupOption::NoGarbageCollection,
+                                                      morvane::fib::TBackupOption::NoDatabaseTriggers};
         backup.Verbose = true;
         const RequestTime written = RunToTheEnd(backup);
 
@@ -72,6 +82,8 @@ int main(int argc, char** argv)
         restore.DatabaseName.Add(argv[4]);
         restore.PageSize = morvane::StrToInt(argv[5]);
         restore.PageBuffers = morvane::StrToInt(argv[6]);
+        restore.Options = morvane::fib::TRestoreOptions{morvane::fib::TRestoreOption::Replace};
+        restore.ReadWrite = true;
         restore.Verbose = true;
         const RequestTime read = RunToTheEnd(restore);
 

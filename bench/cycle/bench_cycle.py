@@ -37,10 +37,16 @@ def as_firebird(path):
     shutil.chown(path, "firebird", "firebird")
 
 
-def fresh_folder(path):
+def fresh_folder(path, owner="firebird"):
+    """A new empty folder: the server's (databases, backups), or root's alone (the
+    program's folder and those above it: a run as root refuses a file another user
+    could change)."""
     shutil.rmtree(path, ignore_errors=True)
     os.makedirs(path)
-    as_firebird(path)
+    if owner == "firebird":
+        as_firebird(path)
+    else:
+        os.chmod(path, 0o755)
 
 
 def header_value(report, name):
@@ -119,7 +125,7 @@ class Shape:
     def __init__(self, key, title, master):
         self.key, self.title = key, title
         self.folder = os.path.join(work, key)
-        fresh_folder(self.folder)
+        fresh_folder(self.folder, "root")
         self.db_folder = os.path.join(self.folder, "db")
         fresh_folder(self.db_folder)
         # A name of its own: each database keeps its state in a folder named after it.
@@ -136,7 +142,7 @@ class Shape:
         self.size_mb = os.path.getsize(self.database) / 1e6
         self.program_folder = os.path.join(self.folder, "program")
         self.backups = os.path.join(self.folder, "backups")
-        fresh_folder(self.program_folder)
+        fresh_folder(self.program_folder, "root")
         fresh_folder(self.backups)
         os.symlink(os.path.abspath(program), os.path.join(self.program_folder, "morvane"))
         self.rename_path = os.path.join(self.db_folder, "OLD.FIB.BKP")
@@ -202,8 +208,10 @@ class Shape:
         fbk = os.path.join(self.backups, "GBAK.FBK")
         b, _ = run(["gbak", "-b", "-g", "-se", f"{SERVER}:service_mgr", "-user", USER, "-password", PASSWORD,
                     self.database, fbk])
+        # Page buffers 0 in the header: the server's default, which gbak -c takes when not told.
+        buffers = ["-bu", str(self.buffers)] if self.buffers > 0 else []
         c, _ = run(["gbak", "-c", "-se", f"{SERVER}:service_mgr", "-user", USER, "-password", PASSWORD,
-                    "-p", str(self.page_size), "-bu", str(self.buffers), fbk, os.path.join(self.db_folder, "GBAK.FDB")])
+                    "-p", str(self.page_size), *buffers, fbk, os.path.join(self.db_folder, "GBAK.FDB")])
         return b, c
 
     def verbose_route(self):
@@ -301,6 +309,7 @@ def figure_one(shape):
             "worst_error": None if not later or None in later else max(later)}
 
 
+fresh_folder(work, "root")
 large = Shape("large", "two tables of 600,000 rows", large_master)
 tables = Shape("tables", "2,000 small tables and 2,000 sequences", tables_master)
 summary = [figure_one(large), figure_one(tables)]

@@ -2,6 +2,9 @@
 # Creates a benchmark database once, through the server so that the file belongs to
 # the server's account, and prints its path. A database made before is reused.
 #   create-database.sh <folder> [large|tables]
+# The databases go to <folder>/databases, the server's; <folder> itself stays
+# root's, so that the program folders the benchmark makes under it are root's alone
+# (a run as root refuses files another user could change).
 # large:  at least 300 MB of rows that do not compress in two tables, so the backup
 #         and the restore have real work (BENCH.FDB).
 # tables: 2,000 small tables and 2,000 sequences, the shape of many business
@@ -13,7 +16,11 @@ user=${ISC_USER:-SYSDBA}
 password=${ISC_PASSWORD:-plumtavern}
 
 mkdir -p "$folder"
-chown firebird:firebird "$folder"
+chown root:root "$folder"
+chmod 755 "$folder"
+databases="$folder/databases"
+mkdir -p "$databases"
+chown firebird:firebird "$databases"
 
 # Rows of about 300 bytes of text made of UUIDs (no run-length gain), a primary
 # key index on each table so the restore rebuilds indexes too.
@@ -66,7 +73,7 @@ SQL
 
 case "$shape" in
 large)
-  database="$folder/BENCH.FDB"
+  database="$databases/BENCH.FDB"
   min_bytes=$((300 * 1024 * 1024))
   if [ -f "$database" ] && [ "$(stat -c %s "$database")" -ge "$min_bytes" ]; then
     echo "$database"
@@ -82,13 +89,13 @@ large)
   gfix -user "$user" -password "$password" -buffers 2000 "127.0.0.1:$database" >&2
   ;;
 tables)
-  database="$folder/TABLES.FDB"
+  database="$databases/TABLES.FDB"
   if [ -f "$database" ]; then
     echo "$database"
     exit 0
   fi
   # Made under another name and renamed once whole: a file at the name is complete.
-  partial="$folder/TABLES.FDB.partial"
+  partial="$databases/TABLES.FDB.partial"
   rm -f "$partial"
   {
     echo "SET SQL DIALECT 3;"
