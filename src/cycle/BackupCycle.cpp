@@ -298,10 +298,14 @@ void TBackupCycle::FinishReport(TRunReport& report, const std::string& failure) 
                                                     MillisecondsBetween(*c.cutStartedAt, *c.backAtPathAt))
                                               : std::nullopt);
         report.SetTables(TransferredTables());
-        if (!c.backupTrace.empty())
-            report.SetTrace("backup", c.backupTrace);
-        if (!c.restoreTrace.empty())
-            report.SetTrace("restore", c.restoreTrace);
+        // A request that did not run to its end this time (or not at all) leaves the
+        // last whole one's course to the next run.
+        const ProgressTrace& backupTrace = c.backupTrace.empty() ? previous_.backup : c.backupTrace;
+        const ProgressTrace& restoreTrace = c.restoreTrace.empty() ? previous_.restore : c.restoreTrace;
+        if (!backupTrace.empty())
+            report.SetTrace("backup", backupTrace);
+        if (!restoreTrace.empty())
+            report.SetTrace("restore", restoreTrace);
         report.Finish(exitStatus_);
         if (hooks_.reportFinished)
             hooks_.reportFinished(report);

@@ -174,7 +174,7 @@ TEST_F(CycleRunnerTest, ACycleThatGoesWellSwapsTheRebuiltDatabaseIn)
 }
 
 // The next run's estimate of its time left learns from this run's requests: the
-// report keeps how each went, only when it ended well.
+// report keeps how each went when it ended well, else how the last whole one went.
 TEST_F(CycleRunnerTest, EachRequestsTraceIsKeptForTheNextRunWhenItEndedWell)
 {
     view_.progressPainting = std::chrono::milliseconds(5);
@@ -194,10 +194,20 @@ TEST_F(CycleRunnerTest, EachRequestsTraceIsKeptForTheNextRunWhenItEndedWell)
     FakeCycleServer::WriteDatabase(Database(), "old");
     server_ = FakeCycleServer{};
     server_.restoreFailsAfter = 3;
+    view_.progressPainting = std::chrono::milliseconds(15);
     EXPECT_NE(Run().exitStatus, ExitCompleted);
     const PreviousRun afterFailure = PreviousRunFromReport(ReadFileText(report));
-    EXPECT_FALSE(afterFailure.backup.empty());
-    EXPECT_TRUE(afterFailure.restore.empty()) << "a failed restore is no guide to a whole one";
+    ASSERT_FALSE(afterFailure.backup.empty());
+    EXPECT_GE(afterFailure.backup.back().ms, 15) << "this run's backup";
+    EXPECT_EQ(afterFailure.restore, kept.restore) << "a failed restore is no guide: the last whole one stays";
+
+    // A run refused before its requests leaves both.
+    server_ = FakeCycleServer{};
+    request_.backupFolder = folder_.File("no-such-folder");
+    EXPECT_NE(Run().exitStatus, ExitCompleted);
+    const PreviousRun afterRefusal = PreviousRunFromReport(ReadFileText(report));
+    EXPECT_EQ(afterRefusal.backup, afterFailure.backup);
+    EXPECT_EQ(afterRefusal.restore, kept.restore);
 }
 
 // One fault, where it strikes, and what the run must end with.
