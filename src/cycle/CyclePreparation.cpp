@@ -22,12 +22,17 @@ namespace morvane {
 StepEnd TBackupCycle::Preflight()
 {
     const CycleContext& c = *context_;
+    // Before the lock, which is named after the file: a name that leads to no file of
+    // this machine names no lock either.
+    if (const auto refusal = DatabaseNameRefusal(request_.dbFile, c.paths.named, c.paths.database))
+        throw ECycleRefused(*refusal, CycleStage::Preflight);
     std::string holder;
     if (!HoldCycleLock(c.paths.database, holder))
         throw ECycleRefused(CycleLockRefusal(c.paths.database, holder), CycleStage::AlreadyRunning);
     TakeSharedFiles();
     PreflightInput input{c.paths.database, request_.backupFolder, c.paths.rename,
-                         request_.renameBeforeBackup || request_.renameAfterRestore, request_.refusedSetting};
+                         request_.renameBeforeBackup || request_.renameAfterRestore, request_.refusedSetting,
+                         c.paths.named};
     if (const auto refusal = PreflightRefusal(input, hooks_.freeSpace))
         throw ECycleRefused(*refusal, CycleStage::Preflight);
     return {};

@@ -181,6 +181,11 @@ private:
     CycleHooks cycleHooks_;
     // The job settings' MetricsFolder, read with the other keys.
     std::string metricsFolder_;
+    // The file the last header report named (an alias or a link resolved by the
+    // server), and the DB File text it was read for: the job settings' defaults are
+    // derived from that file.
+    std::string headerDatabaseFile_;
+    std::string headerDbFile_;
     // Headless: the last progress line on standard error, for its rhythm.
     TProgressThrottle progressLines_{std::chrono::seconds(5)};
     double lastProgressElapsed_{0};
