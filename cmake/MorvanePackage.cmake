@@ -23,6 +23,7 @@ install(PROGRAMS "${_pkg}/morvane.sh" DESTINATION usr/bin RENAME morvane)
 install(FILES "${_pkg}/morvane.desktop" DESTINATION usr/share/applications)
 install(FILES "${_pkg}/morvane.svg" DESTINATION usr/share/icons/hicolor/scalable/apps)
 install(FILES "${_pkg}/systemd/morvane-nightly.service" "${_pkg}/systemd/morvane-nightly.timer"
+        "${_pkg}/systemd/morvane-nightly@.service" "${_pkg}/systemd/morvane-nightly@.timer"
         DESTINATION lib/systemd/system)
 install(FILES "${_pkg}/README.Debian" DESTINATION usr/share/doc/morvane)
 # The manual page, with the project's version in its footer, gzipped as Debian wants

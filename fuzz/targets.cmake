@@ -2,6 +2,7 @@
 # the replay tests of the normal build.
 set(MORVANE_FUZZ_TARGETS
   service_line                 morvane_fib
+  service_chunk                morvane_fib
   service_config_reply         morvane_fib
   service_database_info_reply  morvane_fib
   database_info_reply          morvane_fib

@@ -4,7 +4,7 @@
 2. the header statistics request (our service component) against fbsvcmgr,
 3. start-up to the header report shown against a minimal client's two round trips.
 usage: bench_cycle.py <morvane> <header_stats_request> <database> <work folder> [pairs] [repetitions]"""
-import json, os, shutil, statistics, subprocess, sys, time
+import glob, json, os, shutil, statistics, subprocess, sys, time
 
 SERVER = "127.0.0.1"
 USER = os.environ.get("ISC_USER", "SYSDBA")
@@ -91,11 +91,22 @@ headless = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND
 headless["QT_QPA_PLATFORM"] = "offscreen"
 
 
+def last_run_report():
+    """The program keeps each database's last report in a state folder of its own,
+    named after the database file: the newest one of this database."""
+    if os.geteuid() == 0:
+        root = "/var/lib/morvane"
+    else:
+        root = os.path.join(os.environ.get("XDG_STATE_HOME") or os.path.expanduser("~/.local/state"), "morvane")
+    reports = glob.glob(os.path.join(root, os.path.basename(database) + "-*", "last-run.json"))
+    return max(reports, key=os.path.getmtime)
+
+
 def cycle_pauses():
     """The fixed pauses of one unattended run, from its run report: the start delay,
     four colour marks per header report (at start-up and after the swap) and eight
     when the four settings are written."""
-    with open(os.path.join(folder, "morvane-last-run.json"), encoding="utf-8") as f:
+    with open(last_run_report(), encoding="utf-8") as f:
         steps = json.load(f).get("steps", [])
     outcome = {s["name"]: s["outcome"] for s in steps}
     marks = 4 + (4 if outcome.get("swap") == "ok" else 0)

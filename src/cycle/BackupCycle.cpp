@@ -2,6 +2,8 @@
 
 #include "cycle/CycleExitStatus.h"
 #include "cycle/CycleFiles.h"
+#include "cycle/CycleState.h"
+#include "cycle/RunHistory.h"
 #include "cycle/RunReport.h"
 #include "session/DatabaseLocation.h"
 #include "session/ProgramLog.h"
@@ -81,7 +83,7 @@ std::vector<CycleStepDefinition> TBackupCycle::CycleSteps()
         {.key = "before-backup-check", .reportLine = S::Backup, .stage = G::Backup,
          .when = [&c] { return !c.keptRead; }, .run = step(&TBackupCycle::CheckBeforeBackup)},
         {.key = "backup", .reportLine = S::Backup, .stage = G::Backup, .leavesUndone = "backup en échec",
-         .run = step(&TBackupCycle::Backup), .undo = step(&TBackupCycle::RemoveOwnBackupFile)},
+         .run = step(&TBackupCycle::Backup), .undo = [&c] { return DeleteFileIfExists(c.paths.backup), true; }},
         {.key = "closed-after-backup", .reportLine = S::Backup, .stage = G::Backup,
          .run = step(&TBackupCycle::CloseAfterBackup)},
         {.key = "batch-after-backup", .reportLine = S::BatchAfterBackup, .stage = G::Backup, .afterFailure = true,
@@ -161,7 +163,13 @@ void TBackupCycle::Run()
         }
     } forgetRun{*this};
     // Read before this run's report replaces it.
-    previousRows_ = PreviousRunRowsFromReport(platform::ReadWholeFile(RunReportPath()).value_or(""));
+    try {
+        previousRows_ = PreviousRunRowsFromReport(
+            platform::ReadWholeFile(CycleStateFolder(context_->paths.database) + "/" + RunReportFileName).value_or(""));
+    } catch (const std::exception&) {
+        // A state folder that cannot be trusted stops the cycle at its first step.
+        previousRows_ = {};
+    }
     databaseBytes_ = platform::FileSize(context_->paths.database).value_or(0);
 
     RunList(CycleSteps(), ClosingSteps(), &report);
@@ -177,6 +185,8 @@ void TBackupCycle::RunList(const std::vector<CycleStepDefinition>& steps,
     const bool inPlace = runner.Unwind();
     if (!inPlace)
         c.notBackOnline = true;
+    else if (c.cutStartedAt && !c.backAtPathAt)
+        c.backAtPathAt = Now();
     // The backup file goes whatever the outcome: after a swap it has been going on
     // a thread of its own while the window read the new header.
     c.backupRemoval.reset();
@@ -285,24 +295,28 @@ void TBackupCycle::FinishReport(TRunReport& report, const std::string& failure) 
         } else {
             report.SetAfter(server_.ReportDatabase(c.paths.databaseConnection, c.paths.database));
         }
+        if (c.cutStartedAt)
+            report.SetDowntime(c.backAtPathAt ? std::optional<std::int64_t>(
+                                                    MillisecondsBetween(*c.cutStartedAt, *c.backAtPathAt))
+                                              : std::nullopt);
         report.SetTables(TransferredTables());
         report.Finish(exitStatus_);
         if (hooks_.reportFinished)
             hooks_.reportFinished(report);
-        report.WriteBesideProgram();
         ProgramLog(report.SummaryLine(), 100);
+        report.WriteFile(CycleStateFolder(c.paths.database) + "/" + RunReportFileName);
     } catch (const std::exception& error) {
         // The cycle's own outcome goes on to the operator; the report's failure is logged.
         ProgramLogQuietly(std::string("Rapport du cycle non écrit: ") + error.what(), 1);
     }
     try {
-        AppendRunHistory(ProgramFolder() + RunHistoryFileName, report);
+        AppendRunHistory(CycleStateFolder(c.paths.database) + "/" + RunHistoryFileName, report);
     } catch (const std::exception& error) {
         ProgramLogQuietly(std::string("Historique des cycles non écrit: ") + error.what(), 1);
     }
     if (!request_.metricsFolder.empty()) {
         try {
-            WriteMetricsFile(request_.metricsFolder, report);
+            WriteMetricsFile(request_.metricsFolder, DatabaseStateName(c.paths.database), report);
         } catch (const std::exception& error) {
             ProgramLogQuietly(std::string("Métriques du cycle non écrites: ") + error.what(), 1);
         }

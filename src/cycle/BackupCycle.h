@@ -55,9 +55,10 @@ private:
     std::vector<CycleStepDefinition> ClosingSteps();
     // Waits until no other cycle uses this cycle's backup file or rename path.
     void TakeSharedFiles();
+    // The full shutdown that cuts whoever is still attached, after the grace.
+    void CutAfterGrace();
     // Whether the backup file is still the one this cycle's backup wrote.
     bool BackupFileIsOwn() const;
-    bool RemoveOwnBackupFile();
     // Runs steps on the context, undoes and says what a failure leaves, then runs the
     // closing steps.
     void RunList(const std::vector<CycleStepDefinition>& steps, const std::vector<CycleStepDefinition>& closing,

@@ -29,8 +29,9 @@ std::string RunRequest(fib::TpFIBBackupRestoreService& service, const std::funct
     service.ServiceStart();
     if (started)
         started();
-    const std::string errors = ReadRequestOutput([&] { return service.Eof(); }, [&] { return service.GetNextLine(); },
-                                                 onLine);
+    // In bulk: a verbose output of tens of thousands of lines in a few dozen round trips.
+    const std::string errors =
+        ReadRequestOutputInBulk([&] { return service.Eof(); }, [&] { return service.GetNextChunk(); }, onLine);
     // A request the server failed has already lost its service: the session guard
     // ends what is left.
     if (errors.empty())
@@ -92,6 +93,12 @@ std::vector<std::string> TClientCycleServer::ForeignAttachments(const std::strin
 void TClientCycleServer::Shutdown(const std::string& connection, fib::TShutdownMode mode, fib::TShutdownWait wait)
 {
     control_.Shutdown(connection, mode, wait, 0);
+}
+
+void TClientCycleServer::ShutdownAfterTransactions(const std::string& connection, fib::TShutdownMode mode,
+                                                   int seconds)
+{
+    control_.Shutdown(connection, mode, fib::TShutdownWait::Transactions, seconds);
 }
 
 void TClientCycleServer::BringOnline(const std::string& connection, fib::TShutdownMode mode)

@@ -37,6 +37,7 @@ public:
                               const std::function<void(const std::string&)>& progress) override;
     std::vector<std::string> ForeignAttachments(const std::string& connection) override;
     void Shutdown(const std::string& connection, fib::TShutdownMode mode, fib::TShutdownWait wait) override;
+    void ShutdownAfterTransactions(const std::string& connection, fib::TShutdownMode mode, int seconds) override;
     void BringOnline(const std::string& connection, fib::TShutdownMode mode) override;
     void BringOnlineFromShutdown(const std::string& connection, fib::TShutdownMode mode) override;
     std::string Attributes(const std::string& connection) override;

@@ -56,6 +56,8 @@ struct CycleContext {
     // Read before the cycle: the header's attributes (the shutdown state the site had
     // set) and the run report's database before.
     std::string originalAttributes;
+    // Why the workstations cannot be asked to close, when they cannot.
+    std::optional<std::string> noWorkstationRequest;
     bool beforeRead{false};
     // What the rebuilt database keeps of the old one, read right before its backup.
     RunReportDatabase oldSettings;
@@ -64,6 +66,11 @@ struct CycleContext {
     // What the backup reads: the old file where the cycle moved it, or the database
     // the window's component names when a backup runs alone.
     std::string backupSource;
+
+    // When the cut began (the grace included) and when the database was online at
+    // its path again: the downtime.
+    std::optional<TDateTime> cutStartedAt;
+    std::optional<TDateTime> backAtPathAt;
 
     // How far the cycle went.
     bool servicesStopped{false};   // the batch before the backup's point is passed

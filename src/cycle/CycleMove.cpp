@@ -26,6 +26,13 @@ constexpr int MovedFileRounds = 5;
 StepEnd TBackupCycle::SetPreviousCopyAside()
 {
     CycleContext& c = *context_;
+    // The checks found nothing there; a file that appeared since (the batch before
+    // the backup, another program) may not be replaced either: it is left as it is.
+    if (!request_.renameBeforeBackup && !request_.renameAfterRestore)
+        throw ECycleRefused("un fichier est apparu au chemin de renommage " + c.paths.rename +
+                                " depuis les vérifications, et ni « Before Backup » ni « After Restore » n'est coché: "
+                                "il est laissé tel quel et le cycle s'arrête",
+                            CycleStage::Backup);
     if (!MoveFileNoReplace(c.paths.rename, c.paths.previous))
         throw Exception("Rename avant backup a échoué:" + c.paths.rename + " => " + c.paths.previous);
     c.previousSetAside = true;

@@ -88,6 +88,7 @@ StepEnd TBackupCycle::CheckDatabase()
         report_->SetBefore(before);
     c.beforeRead = true;
     c.originalAttributes = facts.attributes;
+    c.noWorkstationRequest = WorkstationRequestUnavailable(facts);
     if (const auto refusal = DatabaseRefusal(request_.dbFile, facts))
         throw ECycleRefused(refusal->message,
                             refusal->disconnection ? CycleStage::Disconnection : CycleStage::Preflight);
@@ -108,6 +109,18 @@ StepEnd TBackupCycle::BatchBeforeBackup()
 StepEnd TBackupCycle::SendWorkstationsAway()
 {
     const CycleContext& c = *context_;
+    if (request_.forceDisconnection && c.noWorkstationRequest) {
+        // Nobody else attached: nothing to ask. Somebody attached: they are cut,
+        // after the grace the running transactions get.
+        const std::vector<std::string> others = server_.ForeignAttachments(c.paths.databaseConnection);
+        if (others.empty())
+            return {StepOutcome::Skipped, "personne d'autre n'est connecté"};
+        ProgramLog("Pas de demande de déconnexion aux postes: " + *c.noWorkstationRequest + ". Connectés: " +
+                       OthersText(others) + "; la base sera arrêtée, les transactions en cours ayant " +
+                       std::to_string(request_.transactionGrace) + " s pour se terminer",
+                   5);
+        return {StepOutcome::Skipped, *c.noWorkstationRequest};
+    }
     if (request_.forceDisconnection) {
         server_.SendWorkstationsAway(request_.dbFile, request_.unattended, [this](const std::string& line) {
             view_.AppendLine(line);
@@ -123,9 +136,12 @@ StepEnd TBackupCycle::SendWorkstationsAway()
 StepEnd TBackupCycle::ShutDown()
 {
     CycleContext& c = *context_;
+    c.cutStartedAt = Now();
     try {
-        server_.Shutdown(c.paths.databaseConnection, fib::TShutdownMode::Full,
-                         request_.forceDisconnection ? fib::TShutdownWait::Force : fib::TShutdownWait::Attachments);
+        if (request_.forceDisconnection)
+            CutAfterGrace();
+        else
+            server_.Shutdown(c.paths.databaseConnection, fib::TShutdownMode::Full, fib::TShutdownWait::Attachments);
     } catch (const std::exception& error) {
         if (request_.forceDisconnection)
             throw;
@@ -138,6 +154,26 @@ StepEnd TBackupCycle::ShutDown()
     view_.AppendLine(line);
     ProgramLog(line, 200);
     return {StepOutcome::Ok, "shutdown full"};
+}
+
+void TBackupCycle::CutAfterGrace()
+{
+    const CycleContext& c = *context_;
+    // A client committing right now keeps what it commits: new transactions are
+    // refused, the running ones get the grace to end, then everyone is cut. One
+    // still running after it is cut with the rest (its work is rolled back).
+    if (request_.transactionGrace > 0 && !server_.ForeignAttachments(c.paths.databaseConnection).empty()) {
+        try {
+            server_.ShutdownAfterTransactions(c.paths.databaseConnection, fib::TShutdownMode::Full,
+                                              request_.transactionGrace);
+            return;
+        } catch (const std::exception& error) {
+            ProgramLog("Transactions encore en cours après " + std::to_string(request_.transactionGrace) +
+                           " s de grâce, elles sont coupées: " + OneLineText(error.what()),
+                       5);
+        }
+    }
+    server_.Shutdown(c.paths.databaseConnection, fib::TShutdownMode::Full, fib::TShutdownWait::Force);
 }
 
 bool TBackupCycle::BringBackOnlineAsItWas()

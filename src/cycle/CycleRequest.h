@@ -37,6 +37,8 @@ struct CycleRequest {
     DatabaseSettings settings;
     bool unattended{false}; // started with AUTO: no question is asked
     std::string metricsFolder; // the job settings' MetricsFolder; empty: no metrics file
+    // Seconds the running transactions get to end before the database is cut.
+    int transactionGrace{10};
 };
 
 } // namespace morvane

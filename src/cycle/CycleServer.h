@@ -52,6 +52,9 @@ public:
     // The attachments other than the one that asks.
     virtual std::vector<std::string> ForeignAttachments(const std::string& connection) = 0;
     virtual void Shutdown(const std::string& connection, fib::TShutdownMode mode, fib::TShutdownWait wait) = 0;
+    // New transactions refused, the running ones given `seconds` to end, then every
+    // attachment cut; raises when a transaction is still running after that.
+    virtual void ShutdownAfterTransactions(const std::string& connection, fib::TShutdownMode mode, int seconds) = 0;
     // Back to mode (Normal: online); nothing to do for a database already online.
     virtual void BringOnline(const std::string& connection, fib::TShutdownMode mode) = 0;
     // For a database the cycle itself shut down: its header need not be read first.

@@ -186,6 +186,8 @@ StepEnd TBackupCycle::Swap()
         view_.SetStatusColour(PanelColour::Failed);
         throw ECycleStepFailed(RenameFailureText);
     }
+    // The restored database is online: clients find it at the path from now on.
+    c.backAtPathAt = Now();
     return {};
 }
 

@@ -160,18 +160,6 @@ bool TBackupCycle::BackupFileIsOwn() const
     return *now == *c.backupStamp;
 }
 
-bool TBackupCycle::RemoveOwnBackupFile()
-{
-    const CycleContext& c = *context_;
-    // A file another cycle or the site put there in the meantime is not this one's to remove.
-    if (c.backupStamp && FileExists(c.paths.backup) && !BackupFileIsOwn()) {
-        ProgramLog("Le fichier " + c.paths.backup + " n'est plus le backup de ce cycle: il est laissé en place", 1);
-        return true;
-    }
-    DeleteFileIfExists(c.paths.backup);
-    return true;
-}
-
 bool TBackupCycle::RemoveNewFile()
 {
     const CycleContext& c = *context_;

@@ -44,19 +44,16 @@ std::optional<DatabaseRefusalText> DatabaseRefusal(const std::string& database, 
                                    Trim(facts.owner) +
                                    " et son mot de passe dans le profil de connexion (le propriétaire doit pouvoir "
                                    "créer une base)"};
-    if (facts.forcedDisconnection && !facts.commandTables)
-        return DatabaseRefusalText{
-            prefix + " n'a pas les tables de commande du site (Glb5020, Glb5020Resultat, GEN_ID_GLB5020) dont la "
-                     "déconnexion forcée a besoin pour demander aux postes de se fermer; les créer, ou décocher la "
-                     "déconnexion forcée (ForcerDeconnexionClient=0): le cycle arrête alors lui-même la base",
-            true};
+    return std::nullopt;
+}
+
+std::optional<std::string> WorkstationRequestUnavailable(const DatabaseFacts& facts)
+{
+    if (!facts.commandTables)
+        return "la base n'a pas les tables de commande du site (Glb5020, Glb5020Resultat, GEN_ID_GLB5020)";
     // The request to the workstations is a row the program writes into the database.
-    if (facts.forcedDisconnection && facts.attributes.find("read only") != std::string::npos)
-        return DatabaseRefusalText{prefix +
-                                       " est en lecture seule: la déconnexion forcée ne peut pas y écrire la demande "
-                                       "aux postes; décocher la déconnexion forcée (ForcerDeconnexionClient=0): le "
-                                       "cycle arrête alors lui-même la base",
-                                   true};
+    if (facts.attributes.find("read only") != std::string::npos)
+        return "la base est en lecture seule";
     return std::nullopt;
 }
 

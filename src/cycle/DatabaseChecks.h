@@ -30,4 +30,8 @@ struct DatabaseRefusalText {
 };
 std::optional<DatabaseRefusalText> DatabaseRefusal(const std::string& database, const DatabaseFacts& facts);
 
+// Why the workstations cannot be asked to close (no command tables, a read-only
+// database): the cycle then cuts them itself. Nothing when they can be asked.
+std::optional<std::string> WorkstationRequestUnavailable(const DatabaseFacts& facts);
+
 } // namespace morvane

@@ -1,5 +1,7 @@
 #include "cycle/RequestErrors.h"
 
+#include "fib/ServiceOutputLines.h"
+
 #include "core/Text.h"
 #include "cycle/CycleFiles.h"
 #include "fib/fib.h"
@@ -46,6 +48,31 @@ std::string TRequestErrors::Text() const
     for (const std::string& line : lines_)
         text += (text.empty() ? "" : "\n") + line;
     return text;
+}
+
+std::string ReadRequestOutputInBulk(const std::function<bool()>& eof, const std::function<std::string()>& nextChunk,
+                                    const std::function<void(const std::string&)>& onLine)
+{
+    TRequestErrors errors;
+    fib::ServiceOutputLines lines;
+    const auto take = [&](const std::string& line) {
+        errors.Feed(line);
+        if (onLine)
+            onLine(line);
+    };
+    try {
+        while (!eof())
+            for (const std::string& line : lines.Feed(nextChunk()))
+                take(line);
+    } catch (const fib::EFIBError& error) {
+        if (const std::optional<std::string> last = lines.Finish())
+            take(*last);
+        errors.AddEndMessage(error.ServerMessage().empty() ? std::string(error.what()) : error.ServerMessage());
+        return errors.Text();
+    }
+    if (const std::optional<std::string> last = lines.Finish())
+        take(*last);
+    return errors.Text();
 }
 
 std::string ReadRequestOutput(const std::function<bool()>& eof, const std::function<std::string()>& nextLine,

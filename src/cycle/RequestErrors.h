@@ -40,4 +40,9 @@ namespace morvane {
 std::string ReadRequestOutput(const std::function<bool()>& eof, const std::function<std::string()>& nextLine,
                               const std::function<void(const std::string&)>& onLine);
 
+// The same, the output read in bulk: each chunk cut into the lines the line-by-line
+// read would give (a line cut between two chunks is put together), in the same order.
+std::string ReadRequestOutputInBulk(const std::function<bool()>& eof, const std::function<std::string()>& nextChunk,
+                                    const std::function<void(const std::string&)>& onLine);
+
 } // namespace morvane

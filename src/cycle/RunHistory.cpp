@@ -124,6 +124,11 @@ std::string PrometheusMetrics(const TRunReport& report)
         const double seconds = std::round((*finished - report.StartedAt()) * MillisecondsPerDay) / 1000.0;
         metrics.Sample(seconds > 0 ? seconds : 0);
     }
+    if (const auto downtime = report.DowntimeMs()) {
+        metrics.Family("morvane_last_run_downtime_seconds",
+                       "Time clients could not use the database during the last rebuild cycle.");
+        metrics.Sample(static_cast<double>(*downtime) / 1000.0);
+    }
     const auto before = report.Before().sizeBytes;
     const auto after = report.After().sizeBytes;
     if (before || after) {
@@ -151,10 +156,13 @@ std::string PrometheusMetrics(const TRunReport& report)
     return metrics.Text();
 }
 
-void WriteMetricsFile(const std::string& folder, const TRunReport& report)
+std::string MetricsFileName(const std::string& databaseStateName) { return "morvane-" + databaseStateName + ".prom"; }
+
+void WriteMetricsFile(const std::string& folder, const std::string& databaseStateName, const TRunReport& report)
 {
     const std::string separator = !folder.empty() && folder.back() == '/' ? "" : "/";
-    platform::WriteFileDurably(folder + separator + MetricsFileName, PrometheusMetrics(report), 0644);
+    platform::WriteFileDurably(folder + separator + MetricsFileName(databaseStateName), PrometheusMetrics(report),
+                               0644);
 }
 
 PreviousRunRows PreviousRunRowsFromReport(std::string_view reportJson) noexcept

@@ -13,9 +13,13 @@
 
 namespace morvane {
 
-inline constexpr const char* RunHistoryFileName = "morvane-runs.jsonl";
+// In the database's state folder, beside its last report.
+inline constexpr const char* RunHistoryFileName = "runs.jsonl";
 inline constexpr std::size_t RunHistoryKept = 365;
-inline constexpr const char* MetricsFileName = "morvane.prom";
+
+// The metrics file of one database in the collector's folder: "morvane-" and the
+// database's state name, so the databases of one server each have theirs.
+std::string MetricsFileName(const std::string& databaseStateName);
 
 // The history's lines with one more at the end, only the last `kept` staying.
 // Blank lines and the end of a line cut by a crash are dropped.
@@ -30,8 +34,9 @@ void AppendRunHistory(const std::string& path, const TRunReport& report);
 // database. A value not known has no sample.
 std::string PrometheusMetrics(const TRunReport& report);
 
-// Writes PrometheusMetrics into folder/morvane.prom, atomically. Raises EOSError.
-void WriteMetricsFile(const std::string& folder, const TRunReport& report);
+// Writes PrometheusMetrics into folder/MetricsFileName(databaseStateName),
+// atomically, readable by the collector. Raises EOSError.
+void WriteMetricsFile(const std::string& folder, const std::string& databaseStateName, const TRunReport& report);
 
 // The rows the last run's backup wrote and its restore read back, summed over its
 // tables; 0 for a side that is not known (no report, an unreadable one, a step

@@ -16,14 +16,14 @@
 
 namespace morvane {
 
-namespace {
-
 std::int64_t MillisecondsBetween(TDateTime from, TDateTime to)
 {
     const double ms = std::round((to - from) * MillisecondsPerDay);
     // A clock set back during the run must not give a negative duration.
     return ms > 0 ? static_cast<std::int64_t>(ms) : 0;
 }
+
+namespace {
 
 template <typename T>
 nlohmann::ordered_json Optional(const std::optional<T>& value)
@@ -69,8 +69,6 @@ std::string SizeText(const std::optional<std::int64_t>& size)
 }
 
 } // namespace
-
-std::string RunReportPath() { return ProgramFolder() + RunReportFileName; }
 
 RunReportDatabase ReadHeaderSettings(const std::vector<std::string>& reportLines, std::optional<std::int64_t> sizeBytes)
 {
@@ -187,6 +185,7 @@ nlohmann::ordered_json TRunReport::ToJsonValue() const
     out["durationMs"] = finishedAt_ ? nlohmann::ordered_json(MillisecondsBetween(startedAt_, *finishedAt_)) : nullptr;
     out["exitStatus"] = Optional(exitStatus_);
     out["interrupted"] = interrupted_;
+    out["downtimeMs"] = Optional(downtimeMs_);
     out["steps"] = nlohmann::ordered_json::array();
     for (const RunReportStep& s : steps_)
         out["steps"].push_back({{"name", s.name},
@@ -217,8 +216,11 @@ std::string TRunReport::SummaryLine() const
 {
     std::string line = "Rapport du cycle : ";
     line += exitStatus_ ? "code de sortie " + std::to_string(*exitStatus_) : std::string("non terminé");
-    if (finishedAt_)
+    if (finishedAt_) {
         line += FormatText(", durée %.1f s", static_cast<double>(MillisecondsBetween(startedAt_, *finishedAt_)) / 1000.0);
+        line += downtimeMs_ ? FormatText(", base indisponible %.1f s", static_cast<double>(*downtimeMs_) / 1000.0)
+                            : std::string(", base pas remise en ligne");
+    }
     line += " ; étapes :";
     if (steps_.empty())
         line += " aucune";

@@ -1,6 +1,6 @@
 #pragma once
 // What one backup cycle did, kept for the administrator who reads it the next
-// morning: a summary line for the log and a JSON file beside the program.
+// morning: a summary line for the log and a JSON file in the database's state folder.
 
 #include "core/DateTime.h"
 
@@ -14,11 +14,8 @@
 
 namespace morvane {
 
-// The file the last cycle's report goes to, in the program's folder.
-inline constexpr const char* RunReportFileName = "morvane-last-run.json";
-
-// That file's full path: the program's folder (where its other files live) and the name.
-std::string RunReportPath();
+// The file the last cycle's report on a database goes to, in its state folder.
+inline constexpr const char* RunReportFileName = "last-run.json";
 
 enum class StepOutcome {
     Running, // begun and never ended: the cycle stopped inside it ("interrupted")
@@ -103,6 +100,12 @@ public:
     const RunReportDatabase& Before() const noexcept { return before_; }
     const RunReportDatabase& After() const noexcept { return after_; }
 
+    // How long clients could not use the database: from the start of the cut (the
+    // grace given to running transactions included) to the database online at its
+    // path again. 0 when nothing was cut; nothing when it was not back at the end.
+    void SetDowntime(std::optional<std::int64_t> milliseconds) { downtimeMs_ = milliseconds; }
+    std::optional<std::int64_t> DowntimeMs() const noexcept { return downtimeMs_; }
+
     void SetTables(std::vector<RunReportTable> tables) { tables_ = std::move(tables); }
     const std::vector<RunReportTable>& Tables() const noexcept { return tables_; }
 
@@ -117,8 +120,6 @@ public:
     // whole new one: a temporary file beside it, flushed to disk, then renamed.
     // Raises EOSError when the file cannot be written.
     void WriteFile(const std::string& path) const;
-    // WriteFile to RunReportPath().
-    void WriteBesideProgram() const { WriteFile(RunReportPath()); }
 
 private:
     std::string database_;
@@ -127,6 +128,7 @@ private:
     std::optional<int> exitStatus_;
     std::vector<RunReportStep> steps_;
     bool interrupted_{false};
+    std::optional<std::int64_t> downtimeMs_{0};
     std::vector<TDateTime> stepStarts_;
     RunReportDatabase before_;
     RunReportDatabase after_;
@@ -134,6 +136,9 @@ private:
 
     nlohmann::ordered_json ToJsonValue() const;
 };
+
+// Milliseconds from one moment to a later one; 0 when the clock went back.
+std::int64_t MillisecondsBetween(TDateTime from, TDateTime to);
 
 // A date-time as local ISO 8601 to the millisecond: "2026-12-10T04:08:49.123".
 std::string IsoDateTime(TDateTime value);

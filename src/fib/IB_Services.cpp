@@ -148,7 +148,9 @@ void TpFIBCustomService::ResizeOutputBuffer(std::int32_t bufferSize)
         outputBuffer_.assign(static_cast<std::size_t>(bufferSize_), 0);
 }
 
-void TpFIBCustomService::SendQuery()
+void TpFIBCustomService::SendQuery() { SendQuery({}, bufferSize_); }
+
+void TpFIBCustomService::SendQuery(const ServiceBuffer& sendItems, std::int32_t replySize)
 {
     if (queryItems_.empty())
         RaiseClientError(fibQueryParamsError);
@@ -156,10 +158,11 @@ void TpFIBCustomService::SendQuery()
     queryItems_.clear();
     // Cleared each time: what a failed query leaves in it is read (see GetNextLine),
     // never an earlier reply.
-    outputBuffer_.assign(static_cast<std::size_t>(bufferSize_), 0);
+    outputBuffer_.assign(static_cast<std::size_t>(replySize), 0);
     ISC_STATUS* status = StatusVector();
     ClientLibrary().isc_service_query(
-        status, handle_.Address(), nullptr, static_cast<unsigned short>(0), nullptr,
+        status, handle_.Address(), nullptr, static_cast<unsigned short>(sendItems.size()),
+        sendItems.empty() ? nullptr : reinterpret_cast<const ISC_SCHAR*>(sendItems.data()),
         static_cast<unsigned short>(request.size()), reinterpret_cast<const ISC_SCHAR*>(request.data()),
         static_cast<unsigned short>(outputBuffer_.size()), reinterpret_cast<ISC_SCHAR*>(outputBuffer_.data()));
     CheckServiceCall(status);
@@ -196,6 +199,37 @@ void TpFIBControlAndQueryService::ServiceStart()
         const std::string line = GetNextLine();
         OnTextNotify(*this, line);
     }
+}
+
+std::string TpFIBControlAndQueryService::GetNextChunk(std::uint16_t timeoutSeconds)
+{
+    if (pendingError_) {
+        eof_ = true;
+        std::rethrow_exception(std::exchange(pendingError_, nullptr));
+    }
+    if (eof_)
+        return {};
+    if (actionCode_ == 0)
+        RaiseClientError(fibQueryParamsError);
+    QueryItems() = {ChunkQueryItem};
+    try {
+        SendQuery(BuildChunkQuerySend(timeoutSeconds), ChunkReplySize);
+    } catch (const EFIBInterBaseError&) {
+        // As for a line: the output that came with the error is given first.
+        std::optional<ServiceChunk> last;
+        try {
+            last = DecodeServiceChunk(OutputBuffer());
+        } catch (const Exception&) {
+            // Nothing readable came with the error.
+        }
+        if (!last || last->Text.empty())
+            throw;
+        pendingError_ = std::current_exception();
+        return std::move(last->Text);
+    }
+    ServiceChunk chunk = DecodeServiceChunk(OutputBuffer());
+    eof_ = chunk.End;
+    return std::move(chunk.Text);
 }
 
 std::string TpFIBControlAndQueryService::GetNextLine()

@@ -54,6 +54,8 @@ protected:
 
     // Sends QueryItems and fills OutputBuffer; QueryItems is empty afterwards.
     void SendQuery();
+    // The same with send items, into a reply of replySize bytes.
+    void SendQuery(const ServiceBuffer& sendItems, std::int32_t replySize);
     // The check after a start or a query: on failure the component releases the
     // service and counts itself detached, then raises the server error as sender.
     void CheckServiceCall(ISC_STATUS* status);
@@ -112,6 +114,13 @@ public:
     // request the server ends on an error raises it, after the output line the server
     // sent with the error.
     std::string GetNextLine();
+    // The output that came since the last read, read in bulk: any number of lines,
+    // the last one maybe cut (ServiceOutputLines puts them together), or nothing when
+    // the server had nothing to give within timeoutSeconds. Empty once the output is
+    // over (Eof). A request the server ends on an error raises it, after the output
+    // that came with the error. One query for a whole reply's worth of lines: a long
+    // verbose output costs a few dozen round trips instead of one a line.
+    std::string GetNextChunk(std::uint16_t timeoutSeconds = 1);
     bool Eof() const noexcept { return eof_; }
     std::int32_t ActionCode() const noexcept { return actionCode_; }
 
@@ -132,6 +141,8 @@ protected:
     }
 
 private:
+    // The largest reply the client takes (its length is 16 bits).
+    static constexpr std::int32_t ChunkReplySize = 65535;
     bool eof_ = false;
     // The error a request ended with, raised by the read after the line that came with it.
     std::exception_ptr pendingError_;

@@ -36,12 +36,16 @@ constexpr std::uint8_t PrpAmReadOnly = 39;         // isc_spb_prp_am_readonly
 constexpr std::uint8_t PrpAmReadWrite = 40;        // isc_spb_prp_am_readwrite
 constexpr std::uint8_t PrpForceShutdown = 41;      // isc_spb_prp_force_shutdown
 constexpr std::uint8_t PrpAttachmentsShutdown = 42; // isc_spb_prp_attachments_shutdown
+constexpr std::uint8_t PrpTransactionsShutdown = 43; // isc_spb_prp_transactions_shutdown
 constexpr std::uint8_t PrpShutdownMode = 44;       // isc_spb_prp_shutdown_mode
 constexpr std::uint8_t PrpOnlineMode = 45;         // isc_spb_prp_online_mode
 
 constexpr std::uint8_t InfoEnd = 1;                // isc_info_end
 constexpr std::uint8_t InfoFlagEnd = 127;          // isc_info_flag_end
+constexpr std::uint8_t InfoTruncated = 2;          // isc_info_truncated
+constexpr std::uint8_t InfoDataNotReady = 4;       // isc_info_data_not_ready
 constexpr std::uint8_t InfoSvcLine = 62;           // isc_info_svc_line
+constexpr std::uint8_t InfoSvcTimeout = 64;        // isc_info_svc_timeout
 constexpr std::uint8_t InfoSvcGetConfig = 53;      // isc_info_svc_get_config
 constexpr std::uint8_t InfoSvcGetEnv = 59;         // isc_info_svc_get_env
 constexpr std::uint8_t InfoSvcGetEnvLock = 60;     // isc_info_svc_get_env_lock
@@ -324,7 +328,10 @@ ServiceBuffer BuildShutdown(const std::string& databaseName, TShutdownMode mode,
     ServiceBuffer buffer = ConfigRequest(databaseName);
     buffer.push_back(PrpShutdownMode);
     buffer.push_back(static_cast<std::uint8_t>(mode));
-    AddStartInt(buffer, seconds, wait == TShutdownWait::Force ? PrpForceShutdown : PrpAttachmentsShutdown);
+    const std::uint8_t item = wait == TShutdownWait::Force         ? PrpForceShutdown
+                              : wait == TShutdownWait::Attachments ? PrpAttachmentsShutdown
+                                                                   : PrpTransactionsShutdown;
+    AddStartInt(buffer, seconds, item);
     return buffer;
 }
 
@@ -367,6 +374,37 @@ ServiceLine DecodeServiceLine(std::span<const std::uint8_t> reply)
     while (size < text.size() && text[size] != 0)
         ++size;
     return {false, std::string(reinterpret_cast<const char*>(text.data()), size)};
+}
+
+ServiceChunk DecodeServiceChunk(std::span<const std::uint8_t> reply)
+{
+    ReplyReader reader(reply);
+    reader.Expect(ChunkQueryItem);
+    const std::size_t length = reader.Length16();
+    if (length > reader.Remaining())
+        RaiseClientError(fibOutputParsingError);
+    ServiceChunk chunk;
+    chunk.Text.assign(reinterpret_cast<const char*>(reply.data() + 3), length);
+    // The output is over only when the server says so: the end mark right after the
+    // bytes. A mark says more is coming; a reply cut at the buffer's end, too.
+    const std::span<const std::uint8_t> rest = reply.subspan(3 + length);
+    if (rest.empty())
+        return chunk;
+    if (rest[0] == InfoEnd) {
+        chunk.End = true;
+        return chunk;
+    }
+    if (rest[0] != InfoSvcTimeout && rest[0] != InfoDataNotReady && rest[0] != InfoTruncated)
+        RaiseClientError(fibOutputParsingError);
+    if (rest.size() > 1 && rest[1] != InfoEnd)
+        RaiseClientError(fibOutputParsingError);
+    return chunk;
+}
+
+ServiceBuffer BuildChunkQuerySend(std::uint16_t seconds)
+{
+    return {InfoSvcTimeout, 4, 0, static_cast<std::uint8_t>(seconds & 0xFF), static_cast<std::uint8_t>(seconds >> 8),
+            0, 0};
 }
 
 void DecodeConfigReply(std::span<const std::uint8_t> reply, TConfigParams& params)

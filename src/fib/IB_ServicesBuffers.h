@@ -144,7 +144,11 @@ ServiceBuffer BuildSetReadOnly(const std::string& databaseName, bool readOnly);
 enum class TShutdownMode : std::uint8_t { Normal = 0, Multi = 1, Single = 2, Full = 3 };
 // Force: attachments still there after the delay are cut. Attachments: the shutdown
 // fails when attachments are still there after the delay (0: at once).
-enum class TShutdownWait { Force, Attachments };
+// Force: attachments cut after the delay; Attachments: new attachments refused, the
+// request fails when some are left after the delay; Transactions: new transactions
+// refused, the running ones given the delay to end, then the attachments cut (the
+// request fails when a transaction is still running after the delay).
+enum class TShutdownWait { Force, Attachments, Transactions };
 ServiceBuffer BuildShutdown(const std::string& databaseName, TShutdownMode mode, TShutdownWait wait,
                             std::int32_t seconds);
 // Brings a database down to a less restrictive level (Normal: fully online).
@@ -159,6 +163,22 @@ struct ServiceLine {
     std::string Text;
 };
 ServiceLine DecodeServiceLine(std::span<const std::uint8_t> reply);
+
+// The output read in bulk (isc_info_svc_to_eof) with a timeout, so the server
+// answers at least that often: whatever output came (any number of lines, the last
+// one maybe cut), and whether the output is over. The reply is the item, a length
+// (two bytes, unsigned), the bytes, then a timeout, not-ready or truncated mark
+// while the request runs (none once it has ended) and isc_info_end, which a reply
+// that fills the buffer exactly leaves out. Anything else raises client error 70.
+struct ServiceChunk {
+    bool End = false;
+    std::string Text;
+};
+ServiceChunk DecodeServiceChunk(std::span<const std::uint8_t> reply);
+// The send items of a bulk read: the server answers after `seconds` at the latest.
+ServiceBuffer BuildChunkQuerySend(std::uint16_t seconds);
+// The receive item of a bulk read.
+inline constexpr std::uint8_t ChunkQueryItem = 63; // isc_info_svc_to_eof
 
 struct TConfigFileData {
     std::vector<std::int32_t> ConfigValues;

@@ -47,6 +47,7 @@ constexpr TJobSettingsKey Keys[] = {
     {"PageBuffers", &TJobSettings::pageBuffers, true},
     // Set by the administrator in the file; the window neither shows nor writes it.
     {"MetricsFolder", &TJobSettings::metricsFolder, true},
+    {"GraceTransactions", &TJobSettings::graceTransactions, true},
 };
 
 [[noreturn]] void RaiseNotANumber(std::string_view text)
@@ -99,6 +100,14 @@ int PageBuffersSetting(std::string_view text)
 {
     int value = 0;
     if (!TryStrToInt(Trim(text), value) || value < JobSettingsPageBuffersMin || value > JobSettingsPageBuffersMax)
+        RaiseNotANumber(text);
+    return value;
+}
+
+int TransactionGraceSetting(std::string_view text)
+{
+    int value = 0;
+    if (!TryStrToInt(Trim(text), value) || value < 0 || value > TransactionGraceMax)
         RaiseNotANumber(text);
     return value;
 }

@@ -33,6 +33,9 @@ struct TJobSettings {
     // Where each run leaves its metrics for the node exporter; empty: none. Set by
     // the administrator in the file: the window neither shows nor writes it.
     std::optional<std::string> metricsFolder;
+    // Seconds the transactions running when the database is cut are given to end
+    // (checked by TransactionGraceSetting). Not set: TransactionGraceDefault.
+    std::optional<std::string> graceTransactions;
 
     bool operator==(const TJobSettings&) const = default;
 };
@@ -61,6 +64,14 @@ inline constexpr int JobSettingsPageBuffersMax = 131072;
 // range raise EConvertError "'%s' n'est pas une valeur numérique valide".
 int PageSizeSetting(std::string_view text);
 int PageBuffersSetting(std::string_view text);
+
+// The grace before a cut: long enough for a transaction that is committing, short
+// enough that a client that never ends its transaction does not hold the night.
+inline constexpr int TransactionGraceDefault = 10;
+inline constexpr int TransactionGraceMax = 600;
+// A GraceTransactions value in seconds, 0 to TransactionGraceMax; anything else
+// raises EConvertError like the page values.
+int TransactionGraceSetting(std::string_view text);
 
 // The defaults for a database: rename path = the database path with the extension
 // ".FIB.BKP", backup folder = the folder of the database path. The database path is

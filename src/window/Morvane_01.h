@@ -9,6 +9,7 @@
 #include "cycle/CycleRequest.h"
 #include "cycle/CycleProgress.h"
 #include "cycle/CycleView.h"
+#include "session/JobSettings.h"
 
 #include <QColor>
 #include <QWidget>
@@ -186,6 +187,10 @@ private:
     // derived from that file.
     std::string headerDatabaseFile_;
     std::string headerDbFile_;
+    // The job settings' GraceTransactions, and its refusal when the file's value is
+    // not one the cycle can take.
+    int transactionGrace_{TransactionGraceDefault};
+    std::string graceRefusal_;
     // Headless: the last progress line on standard error, for its rhythm.
     TProgressThrottle progressLines_{std::chrono::seconds(5)};
     double lastProgressElapsed_{0};

@@ -61,7 +61,8 @@ CycleRequest TFormMorvane::ReadCycleRequest() const
     request.batchAfterRestore = S(ui->eBatchFileApresRestore->text());
     request.pageSizeText = S(ui->ComboBoxPageSize->currentText());
     request.pageBuffers = ui->SpinEditPageBuffers->Value();
-    request.refusedSetting = !pageSizeRefusal_.empty() ? pageSizeRefusal_ : pageBuffersRefusal_;
+    request.refusedSetting =
+        !pageSizeRefusal_.empty() ? pageSizeRefusal_ : !pageBuffersRefusal_.empty() ? pageBuffersRefusal_ : graceRefusal_;
     // Only an empty write-mode box (not "NON" or "OUI") has the settings written first.
     request.writeSettings = ui->ComboBoxWriteMode->currentText().isEmpty();
     request.settings.pageBuffers = ui->SpinEditPageBuffers->Value();
@@ -70,6 +71,7 @@ CycleRequest TFormMorvane::ReadCycleRequest() const
     request.settings.asyncWrites = ItemIndex(ui->ComboBoxWriteMode) == 1;
     request.unattended = HasParam("AUTO");
     request.metricsFolder = metricsFolder_;
+    request.transactionGrace = transactionGrace_;
     return request;
 }
 

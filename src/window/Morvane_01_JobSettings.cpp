@@ -57,6 +57,14 @@ void TFormMorvane::bGetConfigClick()
     ui->eBatchFileApresBackup->setText(Q(settings.batchFileAfterBackup));
     ui->eBatchFileApresRestore->setText(Q(settings.batchFileAfterRestore));
     metricsFolder_ = settings.metricsFolder.value_or(std::string());
+    transactionGrace_ = TransactionGraceDefault;
+    std::string graceRefusal;
+    try {
+        if (settings.graceTransactions)
+            transactionGrace_ = TransactionGraceSetting(*settings.graceTransactions);
+    } catch (const std::exception& error) {
+        graceRefusal = std::string("GraceTransactions: ") + error.what();
+    }
 
     // Without these keys the boxes keep what the header said. A value the boxes cannot
     // take leaves its box alone and is kept, after the boxes are set (setting a box
@@ -77,6 +85,7 @@ void TFormMorvane::bGetConfigClick()
     }
     pageSizeRefusal_ = pageSizeRefusal;
     pageBuffersRefusal_ = pageBuffersRefusal;
+    graceRefusal_ = graceRefusal;
 
     // A new section gets the group box's values only: the page values stay the
     // header's until an operator saves them.

@@ -10,6 +10,7 @@
 #include "support/FileText.h"
 #include "support/TemporaryFolder.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -62,10 +63,9 @@ TEST(CycleDecisions, ADatabaseThatCannotBeRebuiltAsItIsIsRefusedBeforeAnythingRu
         {"spread over three files",
          {"force write", {}, "ALICE", "SYSDBA", true, false, {"/data/BD.FD2", "/data/BD.FD3"}},
          "est répartie sur plusieurs fichiers (fichiers de continuation : /data/BD.FD2, /data/BD.FD3)", false},
-        {"no command tables", {"force write", {}, "SYSDBA", "SYSDBA", true, false}, "tables de commande", true},
-        {"no command tables, not needed", {"force write", {}, "SYSDBA", "SYSDBA", false, false}, nullptr, false},
-        {"read-only", {"force write, read only", {}, "SYSDBA", "SYSDBA", true, true}, "lecture seule", true},
-        {"read-only, not sent away", {"force write, read only", {}, "SYSDBA", "SYSDBA", false, true}, nullptr, false},
+        // The workstations are then cut without being asked.
+        {"no command tables", {"force write", {}, "SYSDBA", "SYSDBA", true, false}, nullptr, false},
+        {"read-only", {"force write, read only", {}, "SYSDBA", "SYSDBA", true, true}, nullptr, false},
     };
     for (const auto& c : cases) {
         const auto refusal = DatabaseRefusal("127.0.0.1:/data/BD.FDB", c.facts);
@@ -77,6 +77,15 @@ TEST(CycleDecisions, ADatabaseThatCannotBeRebuiltAsItIsIsRefusedBeforeAnythingRu
         EXPECT_NE(refusal->message.find(c.refusal), std::string::npos) << c.name << ": " << refusal->message;
         EXPECT_EQ(refusal->disconnection, c.disconnection) << c.name;
     }
+}
+
+TEST(CycleDecisions, TheWorkstationsCannotBeAskedWithoutTheTablesOrOnAReadOnlyDatabase)
+{
+    EXPECT_EQ(WorkstationRequestUnavailable({"force write", {}, "SYSDBA", "SYSDBA", true, true}), std::nullopt);
+    EXPECT_THAT(WorkstationRequestUnavailable({"force write", {}, "SYSDBA", "SYSDBA", true, false}).value_or(""),
+                ::testing::HasSubstr("tables de commande"));
+    EXPECT_THAT(WorkstationRequestUnavailable({"read only", {}, "SYSDBA", "SYSDBA", true, true}).value_or(""),
+                ::testing::HasSubstr("lecture seule"));
 }
 
 TEST(CycleDecisions, TheShutdownStateIsReadFromTheHeader)

@@ -51,6 +51,7 @@ struct RunResult {
     std::vector<std::string> steps; // "<report line> <outcome>"
     std::vector<std::string> reached;
     bool interrupted{false};
+    std::optional<std::int64_t> downtimeMs{-1};
 };
 
 class CycleRunnerTest : public ::testing::Test {
@@ -99,6 +100,7 @@ public:
             for (const RunReportStep& step : report.Steps())
                 result.steps.push_back(step.name + " " + StepOutcomeText(step.outcome));
             result.interrupted = report.Interrupted();
+            result.downtimeMs = report.DowntimeMs();
         };
         hooks.stopRequested = [&] { return stop_; };
         hooks.sharedFileWait = sharedFileWait_;
@@ -142,6 +144,9 @@ TEST_F(CycleRunnerTest, ACycleThatGoesWellSwapsTheRebuiltDatabaseIn)
     EXPECT_EQ(Mode(Renamed()), "online");
     for (const std::string& gone : {Journal(), Backup(), NewFile()})
         EXPECT_FALSE(std::filesystem::exists(gone)) << gone;
+    // Cut, then online again at its path: a downtime is known.
+    ASSERT_TRUE(result.downtimeMs.has_value());
+    EXPECT_GE(*result.downtimeMs, 0);
     EXPECT_EQ(result.steps,
               (std::vector<std::string>{"vérification préalable ok", "dossier du serveur ok",
                                         "vérification de la base ok", "batch avant backup skipped", "déconnexion ok",
@@ -363,6 +368,7 @@ TEST_F(CycleRunnerTest, AServerThatGoesAwayLeavesTheJournalAndSaysTheDatabaseIsN
     };
     const RunResult result = Run();
     EXPECT_EQ(result.exitStatus, ExitNotBackOnline);
+    EXPECT_EQ(result.downtimeMs, std::nullopt) << "not back: no downtime can be given";
     EXPECT_EQ(Name(Database()), "old");
     EXPECT_NE(Mode(Database()), "online");
     // The next start finds what is left to do.
@@ -421,6 +427,7 @@ TEST_F(CycleRunnerTest, ACycleWaitsForAFileAnotherCycleUsesThenRefuses)
             ASSERT_TRUE(other.Held());
             const RunResult refused = Run();
             EXPECT_EQ(refused.exitStatus, ExitSharedFileBusy);
+            EXPECT_EQ(refused.downtimeMs, 0) << "nothing was cut";
             EXPECT_THAT(refused.error, HasSubstr("pid 1, autre cycle"));
             EXPECT_THAT(refused.error, HasSubstr(shared));
             EXPECT_EQ(server_.CallCount("Backup"), 0);
@@ -435,8 +442,69 @@ TEST_F(CycleRunnerTest, ACycleWaitsForAFileAnotherCycleUsesThenRefuses)
     }
 }
 
+// Forced disconnection on a database without the site's command tables: with
+// nobody else attached nothing is asked and the cycle runs; with somebody attached
+// the request is skipped and the cut comes after the transactions' grace, by force
+// when a transaction outlives it.
+TEST_F(CycleRunnerTest, WithoutTheCommandTablesTheCutComesAfterTheTransactionsGrace)
+{
+    const struct {
+        const char* what;
+        std::vector<std::string> others;
+        bool transactionsRunning;
+        int graceCalls;
+    } cases[] = {
+        {"nobody attached", {}, false, 0},
+        {"a client attached, its transaction ends in time", {"poste 7"}, false, 1},
+        {"a client whose transaction outlives the grace", {"poste 7"}, true, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        server_ = FakeCycleServer{};
+        server_.commandTables = false;
+        server_.others = c.others;
+        server_.transactionsRunning = c.transactionsRunning;
+        request_.transactionGrace = 7;
+        atStep_ = [&](const std::string& step) {
+            // Once cut, nobody is left for the checks that follow.
+            if (step == "previous-set-aside" || step == "moved-before-backup")
+                server_.others.clear();
+        };
+        const RunResult result = Run();
+        EXPECT_EQ(result.exitStatus, ExitCompleted) << result.error;
+        EXPECT_EQ(server_.CallCount("SendWorkstationsAway"), 0);
+        EXPECT_EQ(server_.CallCount("ShutdownAfterTransactions"), c.graceCalls);
+        if (c.graceCalls > 0) {
+            EXPECT_EQ(server_.graceSeconds, 7);
+        }
+        EXPECT_EQ(Name(Database()), "rebuilt");
+        std::filesystem::rename(Renamed(), Database());
+        FakeCycleServer::WriteDatabase(Database(), "old");
+    }
+}
+
+// A file that appears at the rename path after the checks, when neither radio
+// button allows replacing it: kept as it is, the database back online at its path.
+TEST_F(CycleRunnerTest, AFileThatAppearsAtTheRenamePathAndMayNotBeReplacedIsKept)
+{
+    request_.renameBeforeBackup = false;
+    request_.renameAfterRestore = false;
+    atStep_ = [&](const std::string& step) {
+        if (step == "batch-before-backup")
+            WriteFileText(Renamed(), "kept\n");
+    };
+    const RunResult result = Run();
+    EXPECT_EQ(result.exitStatus, ExitBackupFailed);
+    EXPECT_THAT(result.error, HasSubstr("il est laissé tel quel"));
+    EXPECT_EQ(ReadFileText(Renamed()), "kept\n");
+    EXPECT_EQ(Name(Database()), "old");
+    EXPECT_EQ(Mode(Database()), "online");
+    EXPECT_FALSE(std::filesystem::exists(PreviousCopyPath(Renamed())));
+    EXPECT_EQ(server_.CallCount("Backup"), 0);
+}
+
 // Between the backup and the restore another file took the backup's name: it is
-// not restored, not removed, and the database goes back online at its path.
+// not restored, and the database goes back online at its path.
 TEST_F(CycleRunnerTest, OnlyTheBackupThisCycleWroteIsRestored)
 {
     atStep_ = [&](const std::string& step) {
@@ -450,7 +518,7 @@ TEST_F(CycleRunnerTest, OnlyTheBackupThisCycleWroteIsRestored)
     EXPECT_EQ(server_.CallCount("Restore"), 0);
     EXPECT_EQ(Name(Database()), "old");
     EXPECT_EQ(Mode(Database()), "online");
-    EXPECT_EQ(Name(Backup()), "another") << "a file that is not this cycle's backup is left where it is";
+    EXPECT_FALSE(std::filesystem::exists(Backup()));
 }
 
 } // namespace

@@ -28,6 +28,12 @@ public:
     std::map<std::string, int> restoredRows;
     // Somebody else attached wherever the cycle looks.
     std::vector<std::string> others;
+    // The site's tables for the request to the workstations.
+    bool commandTables{true};
+    // A transaction that does not end within the grace before the cut.
+    bool transactionsRunning{false};
+    // The grace the last shutdown after the transactions gave them.
+    int graceSeconds{-1};
     // The call (by name) that raises, on its nth time (1: the first).
     std::map<std::string, int> raiseAt;
     // From this many calls on, every call raises: the server went away.
@@ -79,6 +85,7 @@ public:
         facts.owner = "SYSDBA";
         facts.runUser = "SYSDBA";
         facts.forcedDisconnection = forcedDisconnection;
+        facts.commandTables = commandTables;
         settings = Settings();
         return facts;
     }
@@ -98,6 +105,15 @@ public:
         Call("Shutdown");
         if (wait == fib::TShutdownWait::Attachments && !others.empty())
             throw Exception("lock time-out on wait transaction");
+        SetMode(connection, mode);
+    }
+    void ShutdownAfterTransactions(const std::string& connection, fib::TShutdownMode mode, int seconds) override
+    {
+        Call("ShutdownAfterTransactions");
+        graceSeconds = seconds;
+        if (transactionsRunning)
+            throw Exception("database shutdown unsuccessful");
+        others.clear();
         SetMode(connection, mode);
     }
     void BringOnline(const std::string& connection, fib::TShutdownMode mode) override

@@ -72,8 +72,8 @@ TEST(RunHistory, MetricsFileIsValidTextFormat)
     ScopedClock scoped([&clock] { return clock.now; });
     const TRunReport report = SampleReport(clock, "127.0.0.1:/srv/\"base\"\\BD.FDB");
     test::TemporaryFolder folder;
-    WriteMetricsFile(folder.Path(), report);
-    const std::string text = test::ReadFileText(folder.File(MetricsFileName));
+    WriteMetricsFile(folder.Path(), "BD.FDB-0123456789abcdef", report);
+    const std::string text = test::ReadFileText(folder.File("morvane-BD.FDB-0123456789abcdef.prom"));
     ASSERT_FALSE(text.empty());
     EXPECT_EQ(text.back(), '\n');
 
@@ -117,7 +117,8 @@ TEST(RunHistory, MetricsFileIsValidTextFormat)
     local.tm_hour = 2;
     local.tm_isdst = -1;
     EXPECT_EQ(values["morvane_last_run_start_time_seconds{" + db + "}"], std::to_string(std::mktime(&local)));
-    EXPECT_EQ(values.size(), 8u);
+    EXPECT_EQ(values["morvane_last_run_downtime_seconds{" + db + "}"], "0");
+    EXPECT_EQ(values.size(), 9u);
 }
 
 TEST(RunHistory, UnknownValuesHaveNoSample)

@@ -5,7 +5,6 @@
 
 #include "SampleRunReport.h"
 
-#include "support/CommandLineGuard.h"
 #include "support/TemporaryFolder.h"
 #include "core/Exception.h"
 #include "platform/DurableFile.h"
@@ -49,11 +48,13 @@ TEST(RunReportTest, SuccessfulRunReadsBackFieldByField)
     TRunReport report = test::UnfinishedSampleReport(clock);
     report.SetBefore({1048576, 4096, 2048, 20000, true, true, true, 3});
     report.SetAfter({917504, 8192, 4096, 20000, true, false, false, 1});
+    report.SetDowntime(3200);
     clock.Advance(250);
     report.Finish(0);
 
     const nlohmann::json json = nlohmann::json::parse(report.ToJson());
-    EXPECT_EQ(json.size(), 10u);
+    EXPECT_EQ(json.size(), 11u);
+    EXPECT_EQ(json["downtimeMs"].get<double>(), 3200);
     EXPECT_TRUE(json["tables"].is_array());
     EXPECT_EQ(json["interrupted"].get<bool>(), false);
     EXPECT_EQ(json["database"].get<std::string>(), "127.0.0.1:/srv/base/BD.FDB");
@@ -93,7 +94,7 @@ TEST(RunReportTest, SuccessfulRunReadsBackFieldByField)
     EXPECT_EQ(json["after"]["dialect"].get<int>(), 1);
 
     EXPECT_EQ(report.SummaryLine(),
-              "Rapport du cycle : code de sortie 0, durée 4.0 s ; étapes : backup ok, restore ok, "
+              "Rapport du cycle : code de sortie 0, durée 4.0 s, base indisponible 3.2 s ; étapes : backup ok, restore ok, "
               "batch après restore non fait ; taille de la base : 1048576 => 917504 octets");
 }
 
@@ -121,9 +122,12 @@ TEST(RunReportTest, FailedAndInterruptedRunsKeepWhatIsNotKnownAsNull)
         EXPECT_EQ(report.SummaryLine().rfind("Rapport du cycle : non terminé ; ", 0), 0u) << report.SummaryLine();
     }
 
+    // Cut, and not back at its path when the run ended: no downtime can be given.
+    report.SetDowntime(std::nullopt);
     report.Finish(2);
     const nlohmann::json json = nlohmann::json::parse(report.ToJson());
     EXPECT_EQ(json["exitStatus"].get<double>(), 2);
+    EXPECT_TRUE(json["downtimeMs"].is_null());
     EXPECT_EQ(json["durationMs"].get<double>(), 300);
     const nlohmann::json& steps = json["steps"];
     ASSERT_EQ(steps.size(), 3u);
@@ -140,7 +144,8 @@ TEST(RunReportTest, FailedAndInterruptedRunsKeepWhatIsNotKnownAsNull)
         EXPECT_TRUE(json["after"][key].is_null());
     }
     EXPECT_EQ(report.SummaryLine(),
-              "Rapport du cycle : code de sortie 2, durée 0.3 s ; étapes : backup ok, restore échec, "
+              "Rapport du cycle : code de sortie 2, durée 0.3 s, base pas remise en ligne ; étapes : backup ok, "
+              "restore échec, "
               "batch après restore interrompu ; taille de la base : 1048576 => ? octets");
 }
 
@@ -315,14 +320,6 @@ TEST(RunReportTest, WriteFileReplacesTheReportAtomicallyAndLeavesNoTemporaryFile
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 
-    // Beside the program, wherever it was started from.
-    {
-        testing::CommandLineGuard commandLine({folder.File("morvane"), "AUTO"});
-        EXPECT_EQ(RunReportPath(), path);
-        first.WriteBesideProgram();
-        EXPECT_EQ(test::ReadFileText(path), first.ToJson());
-        second.WriteBesideProgram();
-    }
 
     // The rename cannot replace a folder: the error names it, and no temporary file stays.
     const std::string blocked = folder.File("blocked");

@@ -1,5 +1,6 @@
 #include "core/Exception.h"
 #include "fib/IB_ServicesBuffers.h"
+#include "fib/ServiceOutputLines.h"
 #include "fib/fib.h"
 
 #include "fib/ClientErrorNumber.h"
@@ -205,6 +206,8 @@ TEST(ConfigRequests, OneSettingEach)
     EXPECT_EQ(BuildShutdown("/d.fdb", TShutdownMode::Full, TShutdownWait::Force, 0), with({44, 3, 41, 0, 0, 0, 0}));
     EXPECT_EQ(BuildShutdown("/d.fdb", TShutdownMode::Multi, TShutdownWait::Attachments, 5),
               with({44, 1, 42, 5, 0, 0, 0}));
+    EXPECT_EQ(BuildShutdown("/d.fdb", TShutdownMode::Full, TShutdownWait::Transactions, 10),
+              with({44, 3, 43, 10, 0, 0, 0}));
     EXPECT_EQ(BuildOnline("/d.fdb", TShutdownMode::Normal), with({45, 0}));
     EXPECT_EQ(BuildOnline("/d.fdb", TShutdownMode::Multi), with({45, 1}));
 }
@@ -235,6 +238,83 @@ TEST(DecodeServiceLine, MalformedRepliesAreError70)
     };
     for (const auto& reply : cases)
         EXPECT_EQ(ClientErrorNumber([&] { DecodeServiceLine(reply); }), 70) << reply.size();
+}
+
+// Replies to a bulk read as Firebird 3.0 sends them: the bytes, then a mark while the
+// request runs (timeout, not ready, truncated) and the end byte, which a reply that
+// fills the buffer exactly leaves out; no mark once the output is over.
+TEST(DecodeServiceChunk, OutputAndItsEnd)
+{
+    const struct {
+        const char* what;
+        Bytes reply;
+        bool end;
+        std::string text;
+    } cases[] = {
+        {"lines and the timeout mark", B({63, 13, 0, "gbak:a\ngbak:b", 64, 1, 0, 0}), false, "gbak:a\ngbak:b"},
+        {"nothing within the timeout", B({63, 0, 0, 64, 1}), false, ""},
+        {"nothing ready yet", B({63, 0, 0, 4, 1}), false, ""},
+        {"the buffer full, more to come", B({63, 3, 0, "abc", 2, 1}), false, "abc"},
+        {"a reply that fills the buffer to its last byte", B({63, 3, 0, "abc", 2}), false, "abc"},
+        {"cut right after the bytes", B({63, 3, 0, "abc"}), false, "abc"},
+        {"the last bytes and the end", B({63, 4, 0, "end\n", 1, 0, 0}), true, "end\n"},
+        {"the end alone", B({63, 0, 0, 1}), true, ""},
+        {"a length past 32767 is unsigned", [] {
+             Bytes reply{63, 0x00, 0x80};
+             reply.insert(reply.end(), 0x8000, 'x');
+             reply.push_back(64);
+             return reply;
+         }(),
+         false, std::string(0x8000, 'x')},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ServiceChunk chunk = DecodeServiceChunk(c.reply);
+        EXPECT_EQ(chunk.End, c.end);
+        EXPECT_EQ(chunk.Text, c.text);
+    }
+    EXPECT_EQ(BuildChunkQuerySend(1), Bytes({64, 4, 0, 1, 0, 0, 0}));
+    EXPECT_EQ(BuildChunkQuerySend(300), Bytes({64, 4, 0, 44, 1, 0, 0}));
+}
+
+TEST(DecodeServiceChunk, MalformedRepliesAreError70)
+{
+    const Bytes cases[] = {
+        {},
+        B({63}),
+        B({63, 5}),
+        B({62, 5, 0, "Hello", 1}),         // a line's item
+        B({63, 5, 0, "Hell"}),             // length beyond the bytes
+        B({63, 5, 0, "Hello", 62, 1}),     // an unknown mark
+        B({63, 5, 0, "Hello", 64, 64, 1}), // two marks
+        B({63, 0xFF, 0xFF, 1}),
+    };
+    for (const auto& reply : cases)
+        EXPECT_EQ(ClientErrorNumber([&] { DecodeServiceChunk(reply); }), 70) << reply.size();
+}
+
+// Lines as the line-by-line read gives them (the line feed a blank), however the
+// output is cut into chunks.
+TEST(ServiceOutputLines, TheSameLinesWhereverTheChunksAreCut)
+{
+    const std::string output = "gbak:restoring table T1\ngbak:restoring data for table T1\ngbak:   5 records restored\n"
+                               "\ngbak:last without line feed";
+    const std::vector<std::string> expected{"gbak:restoring table T1 ", "gbak:restoring data for table T1 ",
+                                            "gbak:   5 records restored ", " ", "gbak:last without line feed"};
+    for (std::size_t size = 1; size <= output.size(); ++size) {
+        SCOPED_TRACE(size);
+        ServiceOutputLines lines;
+        std::vector<std::string> got;
+        for (std::size_t at = 0; at < output.size(); at += size)
+            for (std::string& line : lines.Feed(std::string_view(output).substr(at, size)))
+                got.push_back(std::move(line));
+        if (auto last = lines.Finish())
+            got.push_back(*last);
+        EXPECT_EQ(got, expected);
+    }
+    ServiceOutputLines empty;
+    EXPECT_TRUE(empty.Feed("").empty());
+    EXPECT_EQ(empty.Finish(), std::nullopt);
 }
 
 TEST(DecodeConfigReply, AllOrSomeItems)

@@ -2,6 +2,7 @@
 // database; the server's own tools (fbstat, isql-fb, fbsvcmgr) are the oracles.
 
 #include "fib/IB_ServicesBackup.h"
+#include "fib/ServiceOutputLines.h"
 #include "fib/IB_ServicesProperties.h"
 #include "fib/fib.h"
 #include "support/FirebirdServer.h"
@@ -151,6 +152,54 @@ TEST_F(ServiceServerTest, TextNotifyGetsEveryLineThenTheEmptyOne)
     EXPECT_EQ(std::count(lines.begin(), lines.end(), ""), 1);
     // After the end the output is not asked for again: this works even detached.
     EXPECT_EQ(stats.GetNextLine(), "");
+}
+
+// A verbose backup's output read in bulk gives the lines the line-by-line read
+// gives, byte for byte; a request that fails gives its last lines, then its error.
+TEST_F(ServiceServerTest, OutputReadInBulkIsTheOutputReadLineByLine)
+{
+    FreshDatabase db;
+    db.Sql("CREATE TABLE T1 (ID INTEGER);\nCREATE SEQUENCE S1;\nCOMMIT;\n"
+           "INSERT INTO T1 SELECT 1 FROM RDB$RELATIONS;\nCOMMIT;\n");
+    const auto backupLines = [&](bool inBulk) {
+        auto& backup = MakeService<TpFIBBackupService>(form, inBulk ? "BulkBackup" : "LineBackup");
+        backup.DatabaseName = db.Path();
+        backup.BackupFile = {db.Folder().File("both.fbk")};
+        backup.Options = {};
+        backup.Verbose = true;
+        backup.Attach();
+        backup.ServiceStart();
+        std::vector<std::string> lines;
+        if (inBulk) {
+            ServiceOutputLines splitter;
+            while (!backup.Eof())
+                for (std::string& line : splitter.Feed(backup.GetNextChunk()))
+                    lines.push_back(std::move(line));
+            if (auto last = splitter.Finish())
+                lines.push_back(*last);
+        } else {
+            lines = ReadOutput(backup);
+        }
+        backup.Detach();
+        return lines;
+    };
+    const std::vector<std::string> lineByLine = backupLines(false);
+    ASSERT_GT(lineByLine.size(), 20u);
+    EXPECT_EQ(backupLines(true), lineByLine);
+
+    auto& stats = MakeService<TpFIBStatisticalService>(form, "FIBStatisticalService");
+    stats.DatabaseName = "/nonexistent/folder/none.fdb";
+    stats.Options = {TStatOption::HeaderPages};
+    stats.Attach();
+    try {
+        stats.ServiceStart();
+        while (!stats.Eof())
+            stats.GetNextChunk();
+        FAIL() << "statistics of a missing database succeeded";
+    } catch (const EFIBInterBaseError& error) {
+        EXPECT_NE(error.Message().find("/nonexistent/folder/none.fdb"), std::string::npos) << error.Message();
+    }
+    EXPECT_FALSE(stats.Active());
 }
 
 TEST_F(ServiceServerTest, EachSetterChangesTheHeader)

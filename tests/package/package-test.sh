@@ -55,6 +55,8 @@ for entry in "-rwxr-xr-x ./opt/morvane/morvane" "-rw-r--r-- ./opt/morvane/AppLog
              "-rwxr-xr-x ./opt/morvane/StopServices.cmd" "-rwxr-xr-x ./usr/bin/morvane" \
              "-rw-r--r-- ./lib/systemd/system/morvane-nightly.service" \
              "-rw-r--r-- ./lib/systemd/system/morvane-nightly.timer" \
+             "-rw-r--r-- ./lib/systemd/system/morvane-nightly@.service" \
+             "-rw-r--r-- ./lib/systemd/system/morvane-nightly@.timer" \
              "-rw-r--r-- ./usr/share/applications/morvane.desktop" \
              "-rw-r--r-- ./usr/share/icons/hicolor/scalable/apps/morvane.svg" \
              "-rw-r--r-- ./usr/share/man/man1/morvane.1.gz"; do
@@ -118,20 +120,23 @@ ln -s /opt/morvane/morvane "$work/morvane"
 sed -i "1s|^DatabaseName=\([^:]*\):.*|DatabaseName=\1:$work/absent.fdb|" "$work/Database.ini"
 grep -q "^DatabaseName=127.0.0.1:$work/absent.fdb" "$work/Database.ini" || fail "example Database.ini has no DatabaseName line"
 status=0
-(cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 120 ./morvane AUTO) \
+# Started as the nightly unit starts it: the log is named after the profile.
+(cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 120 ./morvane AUTO DATABASEINI=Database.ini) \
   >"$work/output" 2>&1 || status=$?
 [ "$status" != 124 ] || fail "the program did not end by itself"
 [ "$status" = 1 ] || { cat "$work/output" >&2; fail "exit status $status, 1 expected for a missing database"; }
-[ -f "$work/morvane.log" ] || { cat "$work/output" >&2; fail "no log beside the program"; }
-cat "$work/morvane.log"
-sed -n 's/^[^[]*\[100\] //p' "$work/morvane.log" > "$work/banner"
+log="$work/morvane-Database.ini.log"
+[ -f "$log" ] || { ls "$work" >&2; cat "$work/output" >&2; fail "no log named after the profile beside the program"; }
+cat "$log"
+sed -n 's/^[^[]*\[100\] //p' "$log" > "$work/banner"
 grep -qxF "Ouverture de l'application------------------------------" "$work/banner" || fail "no opening line"
 grep -qxF "App: $work/morvane - Version: $version" "$work/banner" || fail "no version banner line"
 
 echo "== dpkg -r"
 dpkg -r morvane >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log" >&2; fail "dpkg -r failed"; }
 for gone in /opt/morvane/morvane /usr/bin/morvane /lib/systemd/system/morvane-nightly.service \
-            /lib/systemd/system/morvane-nightly.timer /usr/share/applications/morvane.desktop \
+            /lib/systemd/system/morvane-nightly.timer /lib/systemd/system/morvane-nightly@.service \
+            /lib/systemd/system/morvane-nightly@.timer /usr/share/applications/morvane.desktop \
             /usr/share/icons/hicolor/scalable/apps/morvane.svg /usr/share/man/man1/morvane.1.gz; do
   [ ! -e "$gone" ] || fail "left after dpkg -r: $gone"
 done

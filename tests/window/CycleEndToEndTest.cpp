@@ -67,7 +67,7 @@ TEST_F(CycleProgramTest, DefaultJobSettingsRebuildTheDatabaseAndKeepTheOldFileAt
             EXPECT_EQ(table["backupRows"].toInt(), CycleRows);
         }
     }
-    EXPECT_TRUE(clientsListed) << ReadFileText(programFolder_.File("morvane-last-run.json"));
+    EXPECT_TRUE(clientsListed) << ReadFileText(ReportFile());
 
     // Without a display, standard error (journalctl) says where the run is.
     const std::regex progress("Progression (backup|restore) : [0-9]+ % ; écoulé [0-9]+ (s|min [0-9]{2} s) ; "
@@ -77,8 +77,8 @@ TEST_F(CycleProgramTest, DefaultJobSettingsRebuildTheDatabaseAndKeepTheOldFileAt
         steps.insert((*it)[1]);
     EXPECT_EQ(steps, (std::set<std::string>{"backup", "restore"})) << result.Output;
 
-    // The run is in the history beside the program; no metrics folder, no metrics file.
-    const std::vector<std::string> history = ReadFileLines(programFolder_.File("morvane-runs.jsonl"));
+    // The run is in the database's history; no metrics folder, no metrics file.
+    const std::vector<std::string> history = ReadFileLines(HistoryFile());
     ASSERT_EQ(history.size(), 1u);
     EXPECT_EQ(nlohmann::json::parse(history[0])["exitStatus"], 0);
     EXPECT_FALSE(Exists(programFolder_.File("morvane.prom")));
@@ -92,8 +92,8 @@ TEST_F(CycleProgramTest, EveryRunJoinsTheHistoryAndRefreshesTheMetricsFile)
         SCOPED_TRACE(run);
         const ToolResult result = RunAuto();
         ASSERT_EQ(result.ExitCode, 0) << result.Output << Log();
-        EXPECT_EQ(ReadFileLines(programFolder_.File("morvane-runs.jsonl")).size(), static_cast<std::size_t>(run));
-        const std::string text = ReadFileText(metrics.File("morvane.prom"));
+        EXPECT_EQ(ReadFileLines(HistoryFile()).size(), static_cast<std::size_t>(run));
+        const std::string text = ReadFileText(metrics.File(MetricsFileName(DatabaseStateName(DatabasePath()))));
         const std::string database = "{database=\"" + database_->ConnectionString() + "\"";
         EXPECT_THAT(text, HasSubstr("# TYPE morvane_last_run_exit_status gauge\nmorvane_last_run_exit_status" +
                                     database + "} 0\n"));
@@ -236,7 +236,7 @@ TEST_F(CycleProgramTest, ATableWhoseNameHoldsALineFeedIsRebuiltLikeAnyOther)
             EXPECT_EQ(table["backupRows"].toInt(), CycleRows);
             EXPECT_EQ(table["restoredRows"].toInt(), CycleRows);
         }
-    EXPECT_TRUE(listed) << ReadFileText(programFolder_.File("morvane-last-run.json"));
+    EXPECT_TRUE(listed) << ReadFileText(ReportFile());
 }
 
 } // namespace

@@ -6,6 +6,8 @@
 
 #include "cycle/CycleJournal.h"
 #include "cycle/CycleLock.h"
+#include "cycle/CycleState.h"
+#include "cycle/RunHistory.h"
 #include "support/DbCommandTables.h"
 #include "support/FirebirdServer.h"
 #include "support/FreshDatabase.h"
@@ -181,10 +183,14 @@ protected:
         return ReadFileText(programFolder_.File("morvane.log"));
     }
 
-    // The run report the program left beside itself (an empty object when none).
+    // The last run's report and the history the runs kept for the database.
+    std::string ReportFile() const { return CycleStateFolder(DatabasePath()) + "/" + RunReportFileName; }
+    std::string HistoryFile() const { return CycleStateFolder(DatabasePath()) + "/" + RunHistoryFileName; }
+
+    // The run report the program left for the database (an empty object when none).
     QJsonObject RunReport() const
     {
-        const std::string text = ReadFileText(programFolder_.File("morvane-last-run.json"));
+        const std::string text = ReadFileText(ReportFile());
         return QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
     }
     // Each step's name and outcome, in order.

@@ -104,8 +104,9 @@ TEST_F(CycleSafeguardsTest, RefusalsBeforeAnythingRunsLeaveTheSiteAsItWas)
     ASSERT_EQ(asCreated.front(), "Page size 4096") << "the header can be read";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        for (const char* file : {"morvane.log", "morvane-last-run.json", "morvane.ini", "batches.txt"})
+        for (const char* file : {"morvane.log", "morvane.ini", "batches.txt"})
             std::filesystem::remove(programFolder_.File(file));
+        std::filesystem::remove(ReportFile());
         UseProgram(c.testHooks ? MORVANE_PROGRAM_WITH_TEST_HOOKS : MORVANE_PROGRAM);
         const std::vector<std::string> environment = c.setUp();
         const std::vector<std::string> before = header();
@@ -127,7 +128,7 @@ TEST_F(CycleSafeguardsTest, RefusalsBeforeAnythingRunsLeaveTheSiteAsItWas)
         EXPECT_EQ(Rows(), CycleRows);
         EXPECT_EQ(StepsThatRan(), c.steps) << "nothing ran after the refusal";
         if (c.steps.empty()) {
-            EXPECT_FALSE(Exists(programFolder_.File("morvane-last-run.json")));
+            EXPECT_FALSE(Exists(ReportFile()));
         } else {
             EXPECT_EQ(RunReport()["exitStatus"].toInt(-1), c.exitStatus);
         }
@@ -139,13 +140,17 @@ TEST_F(CycleSafeguardsTest, RefusalsBeforeAnythingRunsLeaveTheSiteAsItWas)
 TEST_F(CycleSafeguardsTest, RestoredFileThatDiffersIsKeptAsideAndTheOldDatabaseStaysOnline)
 {
     // A valid backup of the database as it was before ten more rows came in: the
-    // middle batch file puts it in place of the cycle's own backup.
+    // middle batch file puts it in place of the cycle's own backup, with the size
+    // and the time of the cycle's backup, so that only the verification can tell.
     const std::string earlier = DatabaseFile("plus-ancien.fbk");
     const ToolResult backup =
         RunTool({"gbak", "-b", database_->ConnectionString(), earlier}, SysdbaEnvironment());
     ASSERT_EQ(backup.ExitCode, 0) << backup.Output;
     database_->Sql("INSERT INTO CLIENTS SELECT ID + 100000, NOM FROM CLIENTS ROWS 10;\nCOMMIT;\n");
-    WriteBatchFile("MidProcess.cmd", "cat '" + earlier + "' > '" + DatabaseFile("Morvane.fbk") + "'\n");
+    const std::string own = DatabaseFile("Morvane.fbk");
+    WriteBatchFile("MidProcess.cmd", "size=$(stat -c %s '" + own + "')\ntouch -r '" + own + "' reference\ncat '" +
+                                         earlier + "' > '" + own + "'\ntruncate -s \"$size\" '" + own +
+                                         "'\ntouch -r reference '" + own + "'\n");
 
     const ToolResult result = RunAuto();
     EXPECT_EQ(result.ExitCode, ExitRestoreFailed) << result.Output << Log();
@@ -166,6 +171,24 @@ TEST_F(CycleSafeguardsTest, RestoredFileThatDiffersIsKeptAsideAndTheOldDatabaseS
     ASSERT_EQ(BatchesRun().size(), 3u) << "the site's services are started again";
     EXPECT_THAT(ReportedSteps(),
                 ::testing::IsSupersetOf({"restore ok", "vérification de la nouvelle base failed", "swap skipped"}));
+}
+
+// Neither radio button checked: a file the batch before the backup writes at the
+// rename path may not be replaced. It is kept as it is, the database back online.
+TEST_F(CycleSafeguardsTest, AFileWrittenAtTheRenamePathByTheBatchBeforeTheBackupIsKept)
+{
+    WriteJobSettings("BeforeBackup=0\nAfterRestore=0\n");
+    WriteBatchFile("StopServices.cmd", "printf 'copie du site' > '" + RenamePath() + "'\n");
+
+    const ToolResult result = RunAuto();
+    EXPECT_EQ(result.ExitCode, ExitBackupFailed) << result.Output << Log();
+    EXPECT_EQ(ReadFileText(RenamePath()), "copie du site");
+    EXPECT_FALSE(Exists(PreviousCopyPath(RenamePath())));
+    EXPECT_EQ(Rows(), CycleRows);
+    EXPECT_THAT(Attributes(), Not(HasSubstr("shutdown")));
+    EXPECT_FALSE(Exists(Journal()));
+    EXPECT_THAT(Log(), HasSubstr("un fichier est apparu au chemin de renommage " + RenamePath()));
+    EXPECT_THAT(BatchesRun().back(), HasSubstr("StartServices.cmd"));
 }
 
 // A journal found where another user could have written it (beside the database,

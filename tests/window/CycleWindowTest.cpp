@@ -88,8 +88,9 @@ TEST_F(CycleWindowTest, ProgressBarBesideTheStatusPanelFollowsTheBackupThenTheRe
     EXPECT_NE(std::find(values.begin(), values.end() - 1, bar->maximum()), values.end() - 1);
     EXPECT_LT(*std::min_element(values.begin(), values.end()), bar->maximum());
     EXPECT_THAT(bar->format().toStdString(), ::testing::MatchesRegex("100 % - [0-9]+ s"));
-    // The status panel keeps its own texts.
-    EXPECT_EQ(panel->text().toStdString(), "Fin restore: Morvane.fbk");
+    // The status panel keeps its own texts; without a middle batch file beside the
+    // program the backup is named after its database.
+    EXPECT_EQ(panel->text().toStdString(), "Fin restore: Morvane-BD.FDB.fbk");
 }
 
 TEST_F(CycleWindowTest, OperatorWhoAnswersNonStopsTheCycleBeforeAnythingMoves)
@@ -207,7 +208,7 @@ TEST_F(CycleWindowTest, FailedBackupLeavesNoSessionOpenAndSkipsTheRestore)
     // The server's own reason follows the program's sentence.
     ASSERT_EQ(Errors().size(), 1u);
     // The last line of the backup's output says where it stopped.
-    const std::string backupFile = programFolder_.Path() + "/Morvane.fbk";
+    const std::string backupFile = programFolder_.Path() + "/Morvane-BD.FDB.fbk";
     EXPECT_THAT(Errors().front(), ::testing::StartsWith("Le backup a échoué: pas de restore, la base de données reste "
                                                         "à sa place.\nMessage du serveur :\n"));
     EXPECT_THAT(Errors().front(), ::testing::HasSubstr("\nCannot open backup file " + backupFile));

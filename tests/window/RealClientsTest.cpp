@@ -125,6 +125,34 @@ INSTANTIATE_TEST_SUITE_P(
                       ClientsCase{"NotForcedClientsStayAttached", false, true, ExitDisconnectionRefused}),
     [](const ::testing::TestParamInfo<ClientsCase>& param) { return std::string(param.param.name); });
 
+// A site without the command tables, forced disconnection on (the default): with
+// nobody attached the cycle runs; with clients writing, nobody is asked, the cut
+// comes after the grace given to running transactions, and nothing committed is lost.
+TEST_F(RealClientsTest, WithoutTheCommandTablesTheCycleRunsAndCutsAfterTheGrace)
+{
+    database_->Sql("DROP TABLE Glb5020Resultat;\nDROP TABLE Glb5020;\nDROP GENERATOR GEN_ID_GLB5020;\nCOMMIT;\n");
+    const ToolResult alone = RunAuto();
+    EXPECT_EQ(alone.ExitCode, ExitCompleted) << alone.Output << Log();
+    EXPECT_THAT(Log(), Not(HasSubstr("Pas de demande de déconnexion aux postes")));
+
+    WriteJobSettings("GraceTransactions=3\n");
+    StartClients();
+    const ToolResult result = RunAuto();
+    const std::size_t afterRun = ReadFileLines(Commits()).size();
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (ReadFileLines(Commits()).size() < afterRun + 10 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(100ms);
+    StopClients();
+
+    EXPECT_EQ(result.ExitCode, ExitCompleted) << result.Output << Log();
+    EXPECT_EQ(LostCommits(), std::vector<std::string>{}) << Log();
+    EXPECT_THAT(Log(), HasSubstr("[005] Pas de demande de déconnexion aux postes: la base n'a pas les tables de "
+                                 "commande du site"));
+    EXPECT_THAT(Log(), HasSubstr("les transactions en cours ayant 3 s pour se terminer"));
+    EXPECT_THAT(Attributes(), Not(HasSubstr("shutdown")));
+    EXPECT_EQ(Rows(), CycleRows);
+}
+
 // A second run while one is working on the database: it refuses at once and
 // touches nothing, whether it starts from the same folder or from another one;
 // a run on another database goes its way.

@@ -63,12 +63,14 @@ protected:
     {
         const std::set<std::string> skipped{"Database.ini", "morvane.ini", "morvane"};
         std::vector<std::string> holding;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(programFolder_.Path())) {
-            if (!entry.is_regular_file() || skipped.count(entry.path().filename().string()) != 0)
-                continue;
-            if (HoldsThePassword(ReadFileText(entry.path().string())))
-                holding.push_back(entry.path().filename().string());
-        }
+        // Beside the program, and what the runs kept for the database.
+        for (const std::string& folder : {programFolder_.Path(), CycleStateFolder(DatabasePath())})
+            for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+                if (!entry.is_regular_file() || skipped.count(entry.path().filename().string()) != 0)
+                    continue;
+                if (HoldsThePassword(ReadFileText(entry.path().string())))
+                    holding.push_back(entry.path().filename().string());
+            }
         return holding;
     }
 
@@ -117,8 +119,9 @@ TEST_F(SecurityTest, ThePasswordIsInNoLogReportOrOtherFileAfterAFullyLoggedRun)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        for (const std::string file : {"morvane.log", "memoire.log", "morvane-last-run.json", "batches.txt"})
+        for (const std::string file : {"morvane.log", "memoire.log", "batches.txt"})
             std::filesystem::remove(programFolder_.File(file));
+        std::filesystem::remove(ReportFile());
         std::filesystem::remove(RenamePath()); // the old file a previous case kept
         LogEverything();
         WriteBatchFile("MidProcess.cmd", c.midProcess);
@@ -140,7 +143,7 @@ TEST_F(SecurityTest, ThePasswordIsInNoLogReportOrOtherFileAfterAFullyLoggedRun)
         // its end and went through the steps that name the password.
         EXPECT_THAT(Log(), HasSubstr("Rapport du cycle"));
         EXPECT_THAT(MemoryLog(), HasSubstr("Rapport du cycle"));
-        EXPECT_TRUE(Exists(programFolder_.File("morvane-last-run.json")));
+        EXPECT_TRUE(Exists(ReportFile()));
         if (c.stubbornStation) {
             EXPECT_THAT(Log(), HasSubstr("Base arrêtée pour le cycle (shutdown full)"));
         }
