@@ -1,8 +1,8 @@
 #include "cycle/CycleDatabaseFile.h"
 
 #include "core/Component.h"
-#include "cycle/BackupCycle.h"
 #include "core/Text.h"
+#include "cycle/BackupCycle.h"
 #include "cycle/CycleState.h"
 #include "cycle/DatabaseControl.h"
 #include "cycle/SettingsWrite.h"
@@ -103,10 +103,6 @@ DatabaseFile DatabaseFileAtStartUp(const ProfileDatabase& profile)
             statistics, ServiceUserParams(profile.credentials.user, profile.credentials.password), connection));
     });
 }
-
-} // namespace morvane
-
-namespace morvane {
 
 DatabaseFile TBackupCycle::RequestedDatabaseFile()
 {
