@@ -6,6 +6,7 @@
 #include "cycle/CycleDatabaseFile.h"
 #include "cycle/CycleFileLocks.h"
 #include "cycle/CycleJournal.h"
+#include "cycle/CycleLock.h"
 #include "cycle/CycleRequest.h"
 #include "cycle/RecordCounts.h"
 #include "cycle/RunReport.h"
@@ -103,6 +104,10 @@ struct CycleContext {
     // The backup file, removed by the time the cycle ends (after a swap on a thread
     // of its own, while the window shows the new header).
     std::optional<platform::BackgroundRemoval> backupRemoval;
+
+    // The database's lock, taken by the cycle's first step and let go with the
+    // context, once the closing steps have run and the journal is closed.
+    std::optional<CycleLockHold> lock;
 
 private:
     std::unique_ptr<TCycleJournal> journal_;

@@ -6,51 +6,62 @@
 #include "cycle/CycleState.h"
 #include "platform/FileLock.h"
 #include "platform/Host.h"
-
-#include <map>
-#include <memory>
-#include <mutex>
+#include "platform/PrivateFolder.h"
 
 namespace morvane {
 
 namespace {
 
-std::mutex locksGuard;
-std::map<std::string, std::unique_ptr<platform::FileLock>>& HeldLocks()
-{
-    static std::map<std::string, std::unique_ptr<platform::FileLock>> locks;
-    return locks;
-}
+std::string LockIn(const std::string& folder) { return folder + "/lock"; }
 
 } // namespace
 
-std::string CycleLockPath(const std::string& databasePath) { return CycleRuntimeFolder(databasePath) + "/lock"; }
+std::string CycleLockPath(const std::string& databasePath) { return LockIn(CycleRuntimeFolder(databasePath)); }
 
-bool HoldCycleLock(const std::string& databasePath, std::string& holder)
+CycleLockHold::CycleLockHold(std::unique_ptr<platform::FileLock> lock) noexcept : lock_(std::move(lock)) {}
+CycleLockHold::~CycleLockHold() = default;
+CycleLockHold::CycleLockHold(CycleLockHold&&) noexcept = default;
+CycleLockHold& CycleLockHold::operator=(CycleLockHold&&) noexcept = default;
+
+CycleLockAttempt TryHoldCycleLock(const std::string& databasePath)
 {
     // A runtime folder that cannot be trusted raises: nothing runs.
     const std::string path = CycleLockPath(databasePath);
-    std::lock_guard guard(locksGuard);
-    if (HeldLocks().count(path) != 0)
-        return true;
     auto lock = std::make_unique<platform::FileLock>(
-        path, FormatText("pid %d, base %s\n", platform::ProcessId(),
-                         platform::CanonicalFilePath(databasePath)));
-    if (!lock->Held()) {
-        // A lock file that cannot even be opened is no other cycle: the reason is said.
-        if (lock->Holder().empty() && !lock->Error().empty())
-            throw EOSError("Verrou du cycle impossible à prendre: " + path + " : " + lock->Error(), 0);
-        holder = TrimRight(lock->Holder());
-        return false;
-    }
-    HeldLocks().emplace(path, std::move(lock));
-    return true;
+        path, FormatText("pid %d, base %s\n", platform::ProcessId(), platform::CanonicalFilePath(databasePath)));
+    CycleLockAttempt attempt;
+    // A lock file that cannot even be opened is no other cycle: the reason is said.
+    if (!lock->Error().empty())
+        throw EOSError("Verrou du cycle impossible à prendre: " + path + " : " + lock->Error(), 0);
+    if (lock->Held())
+        attempt.hold.emplace(std::move(lock));
+    else
+        attempt.holder = TrimRight(lock->Holder());
+    return attempt;
+}
+
+std::optional<std::string> CycleLockHolder(const std::string& databasePath)
+{
+    // The folder is named as the lock's holder names it, but neither created nor
+    // checked: a folder that is not there holds no lock.
+    const std::string path = LockIn(platform::RuntimeRoot() + "/" + DatabaseStateName(databasePath));
+    std::optional<std::string> holder = platform::FileLockHolder(path);
+    if (holder)
+        *holder = TrimRight(*holder);
+    return holder;
 }
 
 std::string CycleLockRefusal(const std::string& databasePath, const std::string& holder)
 {
     return "Un autre cycle Morvane travaille déjà sur la base " + databasePath + " (" + holder +
            "): celui-ci s'arrête sans rien toucher";
+}
+
+std::string CycleLockWait(const std::string& databasePath, const std::string& holder)
+{
+    // A holder that has just taken the lock may not have written its text yet.
+    return "Un autre cycle Morvane travaille sur la base " + databasePath +
+           (holder.empty() ? std::string() : " (" + holder + ")") + ": attendez sa fin";
 }
 
 } // namespace morvane

@@ -21,14 +21,15 @@ namespace morvane {
 
 StepEnd TBackupCycle::Preflight()
 {
-    const CycleContext& c = *context_;
+    CycleContext& c = *context_;
     // Before the lock, which is named after the file: a name that leads to no file of
     // this machine names no lock either.
     if (const auto refusal = DatabaseNameRefusal(request_.dbFile, c.paths.named, c.paths.database))
         throw ECycleRefused(*refusal, CycleStage::Preflight);
-    std::string holder;
-    if (!HoldCycleLock(c.paths.database, holder))
-        throw ECycleRefused(CycleLockRefusal(c.paths.database, holder), CycleStage::AlreadyRunning);
+    CycleLockAttempt attempt = TryHoldCycleLock(c.paths.database);
+    if (!attempt.hold)
+        throw ECycleRefused(CycleLockRefusal(c.paths.database, attempt.holder), CycleStage::AlreadyRunning);
+    c.lock = std::move(attempt.hold);
     TakeSharedFiles();
     PreflightInput input{c.paths.database, request_.backupFolder, c.paths.rename,
                          request_.renameBeforeBackup || request_.renameAfterRestore, request_.refusedSetting,

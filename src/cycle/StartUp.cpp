@@ -15,6 +15,7 @@
 #include "global/Global_Utils.h"
 #include "platform/PrivateFolder.h"
 #include "session/JobSettings.h"
+#include "session/ProgramLog.h"
 #include "fib/IB_ServicesProperties.h"
 #include "fib/pFIBDatabase.h"
 #include "fib/pFIBProps.h"
@@ -44,7 +45,7 @@ std::optional<StartUpRefusal> RootRunRefusal(const std::string& profilePath, con
     return std::nullopt;
 }
 
-std::optional<StartUpRefusal> PrepareDatabaseAtStartUp(const ProfileDatabase& profile,
+std::optional<StartUpRefusal> PrepareDatabaseAtStartUp(const ProfileDatabase& profile, bool unattended,
                                                        const std::function<void(const std::string&)>& log)
 {
     // Said before the window attaches anything in a form the client would refuse.
@@ -56,11 +57,22 @@ std::optional<StartUpRefusal> PrepareDatabaseAtStartUp(const ProfileDatabase& pr
     // The lock and the journal belong to the file the text leads to: a link followed,
     // an alias as the server says, or as it said last time when its file is away.
     const std::string database = DatabaseFileAtStartUp(profile).real;
-    std::string holder;
+    // Held while the journal is read and acted on, let go when start-up is done.
+    std::optional<CycleLockHold> lock;
     std::string ownJournal;
     try {
-        if (!HoldCycleLock(database, holder))
-            return StartUpRefusal{ExitAlreadyRunning, CycleLockRefusal(database, holder)};
+        CycleLockAttempt attempt = TryHoldCycleLock(database);
+        if (!attempt.hold) {
+            if (unattended)
+                return StartUpRefusal{ExitAlreadyRunning, CycleLockRefusal(database, attempt.holder)};
+            // A journal on disk is that cycle's own, still being written: only the
+            // window opens, and its buttons wait for that cycle's end.
+            ProgramLog("Un cycle Morvane d'un autre processus travaille sur la base " + database + " (" +
+                           attempt.holder + "): la fenêtre s'ouvre sans toucher à son journal",
+                       5);
+            return std::nullopt;
+        }
+        lock = std::move(attempt.hold);
         ownJournal = CycleJournalPath(database);
     } catch (const Exception& error) {
         // State folders that cannot be trusted: nothing is read from them or done.

@@ -1,7 +1,9 @@
 #pragma once
 // What the cycle does for its database before the window exists: take the
-// database's lock (a second run refuses at once and touches nothing), then put
-// right what an interrupted cycle left (the swap journal).
+// database's lock, put right what an interrupted cycle left (the swap journal) and
+// let the lock go again; the cycle takes it when it starts. While another
+// process's cycle holds it, an unattended run refuses at once and touches nothing,
+// and a window opens without touching the journal, which belongs to that cycle.
 
 #include "session/ProfileDatabase.h"
 
@@ -23,7 +25,8 @@ struct StartUpRefusal {
 // profile, its database's batch files are checked too.
 std::optional<StartUpRefusal> RootRunRefusal(const std::string& profilePath, const ProfileDatabase* profile);
 
-std::optional<StartUpRefusal> PrepareDatabaseAtStartUp(const ProfileDatabase& profile,
+// unattended: the run was started with AUTO. log: the journal's lines.
+std::optional<StartUpRefusal> PrepareDatabaseAtStartUp(const ProfileDatabase& profile, bool unattended,
                                                        const std::function<void(const std::string&)>& log);
 
 } // namespace morvane

@@ -1,17 +1,57 @@
 #include "platform/FileLock.h"
 
-#include "platform/DurableFile.h"
-
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace morvane::platform {
+
+namespace {
+
+// The whole file as one lock of the open file description: like flock's, it goes
+// with the descriptor (a second open in this process is refused too, and closing
+// another descriptor of the file releases nothing), and unlike flock's it can be
+// asked about without being taken.
+struct flock WholeFile()
+{
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = 0;
+    lock.l_len = 0; // to the end, however long the file grows
+    lock.l_pid = 0; // the system asks for 0 with a lock of the description
+    return lock;
+}
+
+std::string ReadHolder(int fd)
+{
+    char buffer[512];
+    const ssize_t n = ::pread(fd, buffer, sizeof buffer, 0);
+    return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+}
+
+// A descriptor closed on every path out of the function that opened it.
+class OpenFile {
+public:
+    explicit OpenFile(int fd) noexcept : fd_(fd) {}
+    ~OpenFile()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    int Get() const noexcept { return fd_; }
+
+private:
+    int fd_;
+};
+
+} // namespace
 
 FileLock::FileLock(const std::string& path, const std::string& ownerText)
 {
@@ -22,13 +62,16 @@ FileLock::FileLock(const std::string& path, const std::string& ownerText)
         error_ = std::strerror(errno);
         return;
     }
-    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-        char buffer[512];
-        const ssize_t n = ::pread(fd_, buffer, sizeof buffer, 0);
-        if (n > 0)
-            holder_.assign(buffer, static_cast<std::size_t>(n));
-        if (errno != EWOULDBLOCK && holder_.empty())
-            error_ = std::strerror(errno);
+    struct flock lock = WholeFile();
+    int taken = -1;
+    while ((taken = ::fcntl(fd_, F_OFD_SETLK, &lock)) != 0 && errno == EINTR) {
+    }
+    if (taken != 0) {
+        const int reason = errno;
+        if (reason == EAGAIN || reason == EACCES)
+            holder_ = ReadHolder(fd_);
+        else
+            error_ = std::strerror(reason);
         return;
     }
     held_ = true;
@@ -53,6 +96,20 @@ FileLock::~FileLock()
     // waiting on it and one creating it anew never hold two different locks.
     if (fd_ >= 0)
         ::close(fd_);
+}
+
+std::optional<std::string> FileLockHolder(const std::string& path)
+{
+    // Read only: asking takes nothing, so a holder that comes at that moment is
+    // never refused because somebody asked. Not blocking: a pipe put at the name
+    // would otherwise hold the asker for ever.
+    const OpenFile file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    if (file.Get() < 0)
+        return std::nullopt;
+    struct flock lock = WholeFile();
+    if (::fcntl(file.Get(), F_OFD_GETLK, &lock) != 0 || lock.l_type == F_UNLCK)
+        return std::nullopt;
+    return ReadHolder(file.Get());
 }
 
 std::string CanonicalFilePath(const std::string& path)

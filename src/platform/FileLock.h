@@ -1,7 +1,10 @@
 #pragma once
 // An exclusive lock on a file, held as long as the object lives and released by
-// the system when the process ends, however it ends.
+// the system when the process ends, however it ends. Another process, or another
+// FileLock of this one, is refused while it is held, and can ask who holds it
+// without taking it.
 
+#include <optional>
 #include <string>
 
 namespace morvane::platform {
@@ -16,7 +19,7 @@ public:
     FileLock& operator=(const FileLock&) = delete;
 
     bool Held() const noexcept { return held_; }
-    // What the holder wrote, when another process has the lock.
+    // What the holder wrote, when another holder has the lock.
     const std::string& Holder() const noexcept { return holder_; }
     // The system's reason when the file could not even be opened.
     const std::string& Error() const noexcept { return error_; }
@@ -27,6 +30,12 @@ private:
     std::string holder_;
     std::string error_;
 };
+
+// Whether a FileLock holds the file at path, asked without taking the lock, so that
+// one who asks never keeps a holder out: the holder's text when it is held (by any
+// process, this one included), nothing when it is free, when no file is there or
+// when it cannot be asked. The file is neither created nor followed when a link.
+std::optional<std::string> FileLockHolder(const std::string& path);
 
 // The real path of a file's folder followed by its name: two spellings of one file
 // (a link, "..", a doubled slash) give one text, also when the file itself is not

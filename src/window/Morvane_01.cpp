@@ -71,11 +71,20 @@ void TFormMorvane::ConnectHandlers()
     const auto click = [this](QPushButton* button, void (TFormMorvane::*handler)()) {
         connect(button, &QPushButton::clicked, this, [this, handler] { RunHandler([this, handler] { (this->*handler)(); }); });
     };
-    click(ui->ButtonListInfo, &TFormMorvane::ButtonListInfoClick);
-    click(ui->bGetValeursActuelles, &TFormMorvane::bGetValeursActuellesClick);
+    // The buttons that act on the database wait while another process's cycle works on it.
+    const auto clickOnDatabase = [this](QPushButton* button, void (TFormMorvane::*handler)()) {
+        connect(button, &QPushButton::clicked, this, [this, handler] {
+            RunHandler([this, handler] {
+                RefuseWhileAnotherCycleRuns();
+                (this->*handler)();
+            });
+        });
+    };
+    clickOnDatabase(ui->ButtonListInfo, &TFormMorvane::ButtonListInfoClick);
+    clickOnDatabase(ui->bGetValeursActuelles, &TFormMorvane::bGetValeursActuellesClick);
     click(ui->Button3, &TFormMorvane::Button3Click);
-    click(ui->btnUpdateSettings, &TFormMorvane::btnUpdateSettingsClick);
-    click(ui->btnBackupRestore, &TFormMorvane::btnBackupRestoreClick);
+    clickOnDatabase(ui->btnUpdateSettings, &TFormMorvane::btnUpdateSettingsClick);
+    clickOnDatabase(ui->btnBackupRestore, &TFormMorvane::btnBackupRestoreClick);
     click(ui->bSaveConfig, &TFormMorvane::bSaveConfigClick);
     click(ui->bGetConfig, &TFormMorvane::bGetConfigClick);
 
@@ -109,6 +118,13 @@ void TFormMorvane::ConnectHandlers()
         close();
     });
     stopWatch->start();
+
+    // Another process's cycle on the database: looked for every second; asking
+    // takes no lock, so a night run starting at that moment is never refused.
+    auto* otherCycleWatch = new QTimer(this);
+    otherCycleWatch->setInterval(1000);
+    connect(otherCycleWatch, &QTimer::timeout, this, [this] { WatchOtherCycle(); });
+    otherCycleWatch->start();
 
     connect(timerDelayStart_, &QTimer::timeout, this, [this] {
         // An operator's procedure still running: the unattended run waits its turn

@@ -9,6 +9,7 @@
 #include "cycle/CycleRequest.h"
 #include "cycle/CycleProgress.h"
 #include "cycle/CycleView.h"
+#include "platform/DurableFile.h"
 #include "session/JobSettings.h"
 
 #include <QColor>
@@ -143,6 +144,24 @@ private:
     // While a cycle runs every input is read-only, so what the window shows stays
     // what the cycle acts on.
     void SetInputsReadOnly(bool readOnly);
+
+    // Another process's cycle on the database (Morvane_01_OtherCycle.cpp). The
+    // window holds no lock of its own: it asks whether a cycle holds the database's,
+    // every second while it is idle and before a button acts on the database.
+    std::string DatabaseFilePath() const;
+    std::optional<std::string> OtherCycleHolder() const;
+    void WatchOtherCycle() noexcept;
+    // Inputs read-only and the status panel saying so while holder is there; the
+    // panel as it was before once it is gone.
+    void ShowOtherCycle(const std::optional<std::string>& holder);
+    // Raises the operator's message when a cycle is working on the database.
+    void RefuseWhileAnotherCycleRuns();
+    // The settings' boxes were read from another file than the one now at the
+    // database's path (rebuilt since), or never read: the message, else nothing.
+    std::optional<std::string> SettingsReadElsewhere() const;
+    // The settings' boxes were just filled from the file that was at path before
+    // the read began.
+    void NoteSettingsRead(const std::string& path, const std::optional<platform::FileIdentity>& file);
     // The "Backup-Restore" group box, and the restore's page values when asked for.
     TJobSettings JobSettingsOfWindow(bool withPageValues) const;
 
@@ -191,6 +210,19 @@ private:
     // not one the cycle can take.
     int transactionGrace_{TransactionGraceDefault};
     std::string graceRefusal_;
+    // What another process's cycle holding the database's lock was last seen as, and
+    // the status panel as it was before.
+    std::optional<std::string> otherCycle_;
+    QString panelBeforeOtherCycle_;
+    QColor panelColourBeforeOtherCycle_;
+    // The database file the settings' boxes hold the values of: Set Values writes
+    // them onto that file only.
+    struct SettingsSource {
+        std::string path;
+        std::optional<platform::FileIdentity> file; // nothing when it cannot be seen from here
+        bool read{false}; // false: start-up left them unread, another cycle was working on it
+    };
+    std::optional<SettingsSource> settingsSource_;
     // Headless: the last progress line on standard error, for its rhythm.
     TProgressThrottle progressLines_{std::chrono::seconds(5)};
     double lastProgressElapsed_{0};

@@ -82,7 +82,7 @@ void TFormMorvane::btnBackupRestoreClick()
     struct ReadOnlyWhileRunning {
         TFormMorvane& form;
         explicit ReadOnlyWhileRunning(TFormMorvane& f) : form(f) { form.SetInputsReadOnly(true); }
-        ~ReadOnlyWhileRunning() { form.SetInputsReadOnly(false); }
+        ~ReadOnlyWhileRunning() { form.SetInputsReadOnly(form.otherCycle_.has_value()); }
         ReadOnlyWhileRunning(const ReadOnlyWhileRunning&) = delete;
         ReadOnlyWhileRunning& operator=(const ReadOnlyWhileRunning&) = delete;
     } readOnly(*this);

@@ -13,6 +13,7 @@
 #include "session/HeaderReport.h"
 #include "session/SessionGuards.h"
 #include "cycle/SettingsWrite.h"
+#include "core/Exception.h"
 #include "core/Text.h"
 
 #include <string>
@@ -26,6 +27,9 @@ TStringList TFormMorvane::ServiceUserParams() const
 
 void TFormMorvane::ButtonListInfoClick()
 {
+    // The file the values come from, as it was before they are read.
+    const std::string path = DatabaseFilePath();
+    const std::optional<platform::FileIdentity> file = platform::RegularFileIdentity(path);
     ClearMemo();
     fib::TpFIBStatisticalService& service = *statisticalService_;
     service.SetParams(ServiceUserParams());
@@ -52,6 +56,7 @@ void TFormMorvane::ButtonListInfoClick()
         AppendMemoLine(QString::fromStdString(Trim(line)));
     }
     service.Detach();
+    NoteSettingsRead(path, file);
 
     MarkLabelIdle(ui->LabelPageBuffers);
     MarkLabelIdle(ui->LabelSweep);
@@ -75,6 +80,8 @@ void TFormMorvane::ApplyHeaderValue(const HeaderReportValue& value)
 
 void TFormMorvane::bGetValeursActuellesClick()
 {
+    const std::string path = DatabaseFilePath();
+    const std::optional<platform::FileIdentity> file = platform::RegularFileIdentity(path);
     fib::TpFIBDatabase& database = *fibDatabase_;
     AttachmentGuard attachment(database);
     try {
@@ -93,6 +100,7 @@ void TFormMorvane::bGetValeursActuellesClick()
     SetItemIndex(ui->ComboBoxUseReserve, database.GetDatabaseInfoInt(fib::isc_info_no_reserve_item) == 1 ? 0 : 1);
 
     database.SetConnected(false);
+    NoteSettingsRead(path, file);
 }
 
 void TFormMorvane::Button3Click()
@@ -104,7 +112,18 @@ void TFormMorvane::Button3Click()
     SetItemIndex(ui->ComboBoxWriteMode, 0);
 }
 
-void TFormMorvane::btnUpdateSettingsClick() { ApplySettings(); }
+void TFormMorvane::btnUpdateSettingsClick()
+{
+    // Values read from a file that another has replaced since (a cycle rebuilt the
+    // database) were never the rebuilt database's: they are read again from the file
+    // at the path for the operator to check, and nothing is written.
+    if (const std::optional<std::string> readElsewhere = SettingsReadElsewhere()) {
+        bGetValeursActuellesClick();
+        ButtonListInfoClick();
+        throw Exception(*readElsewhere);
+    }
+    ApplySettings();
+}
 
 void TFormMorvane::ApplySettings()
 {

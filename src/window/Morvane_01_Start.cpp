@@ -40,8 +40,15 @@ void TFormMorvane::FormCreate()
     ui->EditUserFB->setText(QString::fromStdString(credentials.UserName()));
     ui->EditPWFB->setText(QString::fromStdString(credentials.Password()));
 
-    bGetValeursActuellesClick();
-    ButtonListInfoClick();
+    // Another process's cycle is rebuilding the database: nothing is read from it
+    // now, and Set Values reads the values before it may write any.
+    if (const std::optional<std::string> holder = OtherCycleHolder()) {
+        ShowOtherCycle(holder);
+        settingsSource_ = SettingsSource{DatabaseFilePath(), std::nullopt, false};
+    } else {
+        bGetValeursActuellesClick();
+        ButtonListInfoClick();
+    }
     bGetConfigClick();
 
     if (HasParam("AUTO"))

@@ -130,8 +130,8 @@ int RunProgram(int argc, char** argv, CycleHooks hooks)
         QApplication application(argc, argv);
         InstallOperatorDialogs();
         SetMessagePump([] { QCoreApplication::processEvents(); });
-        // Before the window attaches anything: the database's lock (a second run
-        // touches nothing), then what a cycle killed half-way may have left.
+        // Before the window attaches anything: what a cycle killed half-way may have
+        // left, under the database's lock (a second unattended run touches nothing).
         std::optional<StartUpRefusal> refusal;
         std::string profileName;
         GetParamValue("DATABASEINI", profileName);
@@ -148,7 +148,8 @@ int RunProgram(int argc, char** argv, CycleHooks hooks)
             if (const std::optional<ProfileDatabase> profile = ReadProfileDatabase(profileName)) {
                 refusal = RootRunRefusal(profilePath, &*profile);
                 if (!refusal)
-                    refusal = PrepareDatabaseAtStartUp(*profile, [](const std::string& line) { ProgramLog(line, 1); });
+                    refusal = PrepareDatabaseAtStartUp(*profile, HasParam("AUTO"),
+                                                       [](const std::string& line) { ProgramLog(line, 1); });
             }
         }
         if (untrusted) {

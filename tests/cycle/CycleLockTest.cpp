@@ -1,9 +1,11 @@
-// The lock that keeps a second cycle off a database: another program on the same
-// file is refused and told who holds it, every spelling of one file takes one lock,
-// and the folder the locks go in when the system's lock folder cannot take them.
+// The lock that keeps a second cycle off a database: held while its holder lives,
+// another holder on the same file (another program, or this one) is refused and
+// told who holds it, asking who holds it takes and creates nothing, every spelling
+// of one file takes one lock, and the folder the locks go in.
 
 #include "cycle/CycleLock.h"
 #include "core/Exception.h"
+#include "cycle/CycleState.h"
 #include "platform/PrivateFolder.h"
 
 #include "support/FileText.h"
@@ -18,6 +20,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <sched.h>
 #include <stdexcept>
 #include <string>
@@ -124,11 +127,23 @@ private:
     std::string said_;
 };
 
-// Takes the lock in the calling process and says how it went.
-std::string TakeLock(const std::string& databasePath)
+// Takes the lock in the calling process and says how it went; the lock is let go
+// at once, or kept in kept.
+std::string TakeLock(const std::string& databasePath, std::optional<CycleLockHold>* kept = nullptr)
 {
-    std::string holder;
-    return HoldCycleLock(databasePath, holder) ? "held" : "refused: " + holder;
+    CycleLockAttempt attempt = TryHoldCycleLock(databasePath);
+    if (!attempt.hold)
+        return "refused: " + attempt.holder;
+    if (kept != nullptr)
+        *kept = std::move(attempt.hold);
+    return "held";
+}
+
+// Takes the lock and keeps it until the process ends: the work of a child that holds it.
+std::string TakeLockForGood(const std::string& databasePath)
+{
+    static std::optional<CycleLockHold> kept;
+    return TakeLock(databasePath, &kept);
 }
 
 // A database file in a folder of its own; the lock files its tests made go with it.
@@ -161,29 +176,69 @@ protected:
 TEST_F(CycleLockTest, ASecondProgramIsRefusedWithTheHoldersTextUntilTheHolderEnds)
 {
     const std::string lock = LockOf(Database());
-    ForkedProcess first([this] { return TakeLock(Database()); }, true);
+    ForkedProcess first([this] { return TakeLockForGood(Database()); }, true);
     ASSERT_EQ(first.Said(), "held");
-    EXPECT_EQ(ReadFileText(lock), "pid " + std::to_string(first.Pid()) + ", base " + RealDatabase() + "\n")
-        << "the administrator reads who holds it in the lock file";
+    const std::string holder = "pid " + std::to_string(first.Pid()) + ", base " + RealDatabase();
+    EXPECT_EQ(ReadFileText(lock), holder + "\n") << "the administrator reads who holds it in the lock file";
 
-    std::string holder;
-    EXPECT_FALSE(HoldCycleLock(Database(), holder));
-    EXPECT_EQ(holder, "pid " + std::to_string(first.Pid()) + ", base " + RealDatabase());
-    const std::string refusal = CycleLockRefusal(Database(), holder);
+    CycleLockAttempt second = TryHoldCycleLock(Database());
+    EXPECT_FALSE(second.hold);
+    EXPECT_EQ(second.holder, holder);
+    const std::string refusal = CycleLockRefusal(Database(), second.holder);
     EXPECT_NE(refusal.find(Database()), std::string::npos) << refusal;
     EXPECT_NE(refusal.find("(" + holder + ")"), std::string::npos) << refusal;
+    EXPECT_EQ(CycleLockHolder(Database()), holder) << "asked without taking it";
 
     // Refused, this program holds nothing: asked again, it is refused again.
-    holder.clear();
-    EXPECT_FALSE(HoldCycleLock(Database(), holder));
-    EXPECT_FALSE(holder.empty());
+    EXPECT_EQ(TakeLock(Database()), "refused: " + holder);
 
     // Even killed, the holder leaves the lock to the next run.
     first.End(true);
+    EXPECT_EQ(CycleLockHolder(Database()), std::nullopt);
     EXPECT_EQ(TakeLock(Database()), "held");
     EXPECT_EQ(ReadFileText(lock), "pid " + std::to_string(::getpid()) + ", base " + RealDatabase() + "\n");
-    // Start-up and the cycle both ask in one run: the program's own lock is no refusal.
+}
+
+// Start-up and then each cycle take the lock in turn in one program: each holds it
+// only while it lives, and the program's own holder refuses a second one as another
+// program's would.
+TEST_F(CycleLockTest, TheLockIsHeldWhileItsHolderLivesAndNoLonger)
+{
+    const std::string holder = "pid " + std::to_string(::getpid()) + ", base " + RealDatabase();
+    {
+        std::optional<CycleLockHold> first;
+        ASSERT_EQ(TakeLock(Database(), &first), "held");
+        EXPECT_EQ(TakeLock(Database()), "refused: " + holder);
+        EXPECT_EQ(CycleLockHolder(Database()), holder);
+        ForkedProcess other([this] { return TakeLock(Database()); }, false);
+        EXPECT_EQ(other.Said(), "refused: " + holder);
+
+        // A holder handed on keeps the lock; the one it came from lets nothing go.
+        std::optional<CycleLockHold> handedOn = std::move(first);
+        first.reset();
+        EXPECT_EQ(TakeLock(Database()), "refused: " + holder);
+    }
+    EXPECT_EQ(CycleLockHolder(Database()), std::nullopt);
+    ForkedProcess other([this] { return TakeLock(Database()); }, false);
+    EXPECT_EQ(other.Said(), "held");
     EXPECT_EQ(TakeLock(Database()), "held");
+}
+
+// A window asks every second: asking creates no folder and no file, and a database
+// nobody ever locked has no holder.
+TEST_F(CycleLockTest, AskingWhoHoldsTheLockCreatesNothing)
+{
+    const std::string never = folder_.File("JAMAIS.FDB");
+    const fs::path folder = platform::RuntimeRoot() + "/" + DatabaseStateName(never);
+    ASSERT_FALSE(fs::exists(folder));
+    EXPECT_EQ(CycleLockHolder(never), std::nullopt);
+    EXPECT_FALSE(fs::exists(folder));
+
+    // A lock file that is there but free: no holder, and the file as it was.
+    const std::string lock = LockOf(Database());
+    WriteFileText(lock, "pid 1, base ancienne\n");
+    EXPECT_EQ(CycleLockHolder(Database()), std::nullopt);
+    EXPECT_EQ(ReadFileText(lock), "pid 1, base ancienne\n");
 }
 
 // The working folder for the length of a test.
@@ -251,7 +306,7 @@ TEST_F(CycleLockTest, ALinkToTheFileTakesTheFilesLock)
     fs::create_symlink(Database(), link);
     EXPECT_EQ(LockOf(link), LockOf(Database()));
 
-    ForkedProcess holder([this] { return TakeLock(Database()); }, true);
+    ForkedProcess holder([this] { return TakeLockForGood(Database()); }, true);
     ASSERT_EQ(holder.Said(), "held");
     ForkedProcess throughLink([link] { return TakeLock(link); }, false);
     EXPECT_NE(throughLink.Said(), "held");

@@ -19,7 +19,9 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace morvane::test {
@@ -101,6 +103,8 @@ public:
                 result.steps.push_back(step.name + " " + StepOutcomeText(step.outcome));
             result.interrupted = report.Interrupted();
             result.downtimeMs = report.DowntimeMs();
+            if (atReport_)
+                atReport_();
         };
         hooks.stopRequested = [&] { return stop_; };
         hooks.sharedFileWait = sharedFileWait_;
@@ -128,6 +132,8 @@ public:
     FakeCycleServer server_;
     RecordingView view_;
     std::function<void(const std::string&)> atStep_;
+    // Called once the run report is complete, the closing steps behind it.
+    std::function<void()> atReport_;
     bool stop_{false};
     std::chrono::seconds sharedFileWait_{0};
 };
@@ -380,6 +386,86 @@ TEST_F(CycleRunnerTest, AServerThatGoesAwayLeavesTheJournalAndSaysTheDatabaseIsN
     EXPECT_TRUE(RecoveryBringsOnline(journal));
     // Brought online a few times, a pause between two tries.
     EXPECT_EQ(server_.CallCount("PauseBeforeRetry"), 4);
+}
+
+// The database's lock is the cycle's from its first step until its report is
+// written, the closing steps run, and nobody's once the run has ended, however it
+// ended: the next run, the window's or the night's, finds it free.
+TEST_F(CycleRunnerTest, TheLockIsTheCyclesFromItsFirstStepToItsReportAndFreeOnceItEnds)
+{
+    const std::string self = "pid " + std::to_string(::getpid()) + ", base " +
+                             std::filesystem::canonical(Database()).string();
+    const struct {
+        const char* ending;
+        std::function<void(FakeCycleServer&)> arrange;
+        const char* stopAt;
+        int exitStatus;
+    } endings[] = {
+        {"the rebuilt database in place", [](FakeCycleServer&) {}, "", ExitCompleted},
+        {"refused by the database checks", [](FakeCycleServer& s) { s.raiseAt["Facts"] = 1; }, "",
+         ExitPreflightRefused},
+        {"a failed backup", [](FakeCycleServer& s) { s.backupFailsAfter = 3; }, "", ExitBackupFailed},
+        {"a stop request during the backup", [](FakeCycleServer&) {}, "backup", ExitInterrupted},
+        {"a server gone before the database is back online",
+         [](FakeCycleServer& s) {
+             s.beforeCall = [&s](const std::string& call) {
+                 if (call == "Backup")
+                     s.goneAfter = static_cast<int>(s.calls.size());
+             };
+         },
+         "", ExitNotBackOnline},
+    };
+    for (const auto& c : endings) {
+        SCOPED_TRACE(c.ending);
+        std::filesystem::remove_all(folder_.Path());
+        std::filesystem::create_directories(folder_.Path());
+        FakeCycleServer::WriteDatabase(Database(), "old");
+        server_ = FakeCycleServer{};
+        c.arrange(server_);
+        std::vector<std::string> seen;
+        const auto look = [&](const std::string& where) {
+            seen.push_back(where + ": " + CycleLockHolder(Database()).value_or("free"));
+        };
+        atStep_ = [&](const std::string& step) {
+            if (step == "preflight" || step == "database-checks")
+                look(step);
+            if (step == c.stopAt)
+                stop_ = true;
+        };
+        atReport_ = [&] { look("report"); };
+
+        EXPECT_EQ(Run().exitStatus, c.exitStatus);
+        stop_ = false;
+
+        EXPECT_EQ(seen, (std::vector<std::string>{"preflight: free", "database-checks: " + self, "report: " + self}));
+        EXPECT_EQ(CycleLockHolder(Database()), std::nullopt);
+        EXPECT_TRUE(TryHoldCycleLock(Database()).hold.has_value());
+    }
+}
+
+// Another holder of the database's lock (a night run, another window's cycle): the
+// cycle refuses before its first step does anything, names the holder, and leaves
+// the lock to it.
+TEST_F(CycleRunnerTest, ACycleThatFindsTheLockHeldRefusesAndTouchesNothing)
+{
+    CycleLockAttempt other = TryHoldCycleLock(Database());
+    ASSERT_TRUE(other.hold);
+    const std::string holder = "pid " + std::to_string(::getpid()) + ", base " +
+                               std::filesystem::canonical(Database()).string();
+
+    const RunResult refused = Run();
+
+    EXPECT_EQ(refused.exitStatus, ExitAlreadyRunning);
+    EXPECT_EQ(refused.error, CycleLockRefusal(Database(), holder));
+    EXPECT_THAT(refused.steps, Contains(std::string("vérification préalable refused")));
+    for (const char* call : {"Facts", "SendWorkstationsAway", "Shutdown", "Backup", "Restore"})
+        EXPECT_EQ(server_.CallCount(call), 0) << call;
+    ExpectOldDatabaseOnlineAtItsPath("refused");
+    EXPECT_EQ(CycleLockHolder(Database()), holder);
+
+    // Once the other holder has gone, the same request runs.
+    other.hold.reset();
+    EXPECT_EQ(Run().exitStatus, ExitCompleted);
 }
 
 TEST_F(CycleRunnerTest, TheCopyAnEarlierCycleLeftGoesBackOnFailureAndGoesAfterASwap)

@@ -2,6 +2,7 @@
 // scripted operator, against the real server: the ways it stops or ends without
 // the swap, and what each leaves behind.
 
+#include "BackgroundProgram.h"
 #include "CycleProgramFixture.h"
 #include "WindowFixture.h"
 
@@ -12,6 +13,8 @@
 #include "support/FreshDatabase.h"
 #include "support/WorkstationSimulatorProcess.h"
 #include "cycle/CycleExitStatus.h"
+#include "cycle/CycleLock.h"
+#include "window/SpinEdit.h"
 
 #include <QCheckBox>
 #include <QProgressBar>
@@ -197,6 +200,75 @@ TEST_F(CycleWindowTest, AfterACycleTheButtonsActOnTheDatabaseAtItsPath)
     EXPECT_EQ(HeaderValue(database_->HeaderStatistics().Output, "Sweep interval:"), "777");
     EXPECT_NE(HeaderValue(FreshDatabase::HeaderStatisticsOf(RenamePath()).Output, "Sweep interval:"), "777")
         << "the old copy is left as it was";
+}
+
+// The night run rebuilds the database while the operator's window is open on it:
+// the window holds nothing that keeps the run off; while the run works, the
+// window's inputs are read-only and its buttons wait; once it has ended, the
+// window works on the rebuilt database, and values it read before the rebuild are
+// read again before Set Values writes any.
+TEST_F(CycleWindowTest, AWindowOpenDuringAnotherProcesssCycleWaitsForItThenWorksOnTheRebuiltDatabase)
+{
+    std::filesystem::copy_file(MORVANE_PROGRAM_WITH_TEST_HOOKS, programFolder_.File("morvane"));
+    for (const char* batch : {"StopServices.cmd", "MidProcess.cmd", "StartServices.cmd"}) {
+        WriteProgramFile(batch, "#!/bin/sh\n");
+        std::filesystem::permissions(programFolder_.File(batch), std::filesystem::perms::owner_all);
+    }
+    WriteProgramFile("AppLogger.xml", R"(<?xml version="1.0" encoding="UTF-8"?>
+<AppLogger Version="1.2"><AllStations><AllApplications>
+  <Fichier class="TFileLogger" NiveauMax="255" LogSpecifique="0"><FileName>morvane.log</FileName></Fichier>
+</AllApplications></AllStations></AppLogger>
+)");
+    const auto log = [this] { return ReadFileText(programFolder_.File("morvane.log")); };
+    const std::string marker = programFolder_.File("morvane-paused");
+    struct LockFolderRemoval {
+        std::string folder;
+        ~LockFolderRemoval() { std::filesystem::remove_all(folder); }
+    } removal{std::filesystem::path(CycleLockPath(database_->Path())).parent_path().string()};
+    const std::string sweepBefore = std::to_string(Control<TSpinEdit>("SpinEditSweep")->Value());
+
+    BackgroundProgram night(programFolder_.File("morvane"),
+                            {"QT_QPA_PLATFORM=offscreen",
+                             std::string("LSAN_OPTIONS=suppressions=") + MORVANE_LSAN_SUPPRESSIONS + ":use_tls=0",
+                             "MORVANE_TEST_PAUSE_AT=backup-started", "MORVANE_TEST_LONGEST_WAIT=2"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(marker) || !night.Running(); }, 240000))
+        << log();
+    ASSERT_TRUE(std::filesystem::exists(marker)) << log();
+
+    // The run works on the database: the window waits.
+    ASSERT_TRUE(QTest::qWaitFor([this] { return AllInputsEditable(false); }, 5000));
+    const std::string waiting = "Un autre cycle Morvane travaille sur la base " + database_->Path() + " (pid ";
+    EXPECT_THAT(Control<QLabel>("PanelOperation")->text().toStdString(), ::testing::StartsWith(waiting));
+    dialogs_->ClearShown();
+    QTest::mouseClick(Control<QPushButton>("bGetValeursActuelles"), Qt::LeftButton);
+    ASSERT_EQ(Errors().size(), 1u);
+    EXPECT_THAT(Errors()[0], ::testing::StartsWith(waiting));
+    EXPECT_THAT(Errors()[0], ::testing::EndsWith("): attendez sa fin."));
+
+    std::filesystem::remove(marker);
+    EXPECT_EQ(night.Wait(std::chrono::seconds(240)), ExitCompleted) << log();
+    EXPECT_EQ(Rows(), 2);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return AllInputsEditable(true); }, 5000));
+
+    // The rebuilt file took the old one's place: the values the window read from the
+    // old one are read again, not written.
+    dialogs_->ClearShown();
+    Control<QSpinBox>("SpinEditSweep")->setValue(777);
+    QTest::mouseClick(Control<QPushButton>("btnUpdateSettings"), Qt::LeftButton);
+    ASSERT_EQ(Errors().size(), 1u);
+    EXPECT_THAT(Errors()[0], ::testing::StartsWith("La base " + database_->Path() +
+                                                   " a été reconstruite depuis la lecture de ses valeurs"));
+    EXPECT_EQ(std::to_string(Control<TSpinEdit>("SpinEditSweep")->Value()), sweepBefore);
+    EXPECT_NE(HeaderValue(database_->HeaderStatistics().Output, "Sweep interval:"), "777");
+
+    // Every button works on the rebuilt database, without an error for the old one's attachments.
+    dialogs_->ClearShown();
+    Control<QSpinBox>("SpinEditSweep")->setValue(777);
+    for (const char* button : {"btnUpdateSettings", "ButtonListInfo", "bGetValeursActuelles"})
+        QTest::mouseClick(Control<QPushButton>(button), Qt::LeftButton);
+    EXPECT_TRUE(Errors().empty()) << Errors().front();
+    EXPECT_EQ(HeaderValue(database_->HeaderStatistics().Output, "Sweep interval:"), "777");
+    EXPECT_EQ(Control<TSpinEdit>("SpinEditSweep")->Value(), 777);
 }
 
 TEST_F(CycleWindowTest, FailedBackupLeavesNoSessionOpenAndSkipsTheRestore)

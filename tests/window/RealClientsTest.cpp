@@ -206,6 +206,51 @@ TEST_F(RealClientsTest, ASecondRunOnTheSameDatabaseRefusesAndTouchesNothing)
     EXPECT_THAT(Attributes(), Not(HasSubstr("shutdown")));
 }
 
+// Windows left open on the database hold nothing that keeps the night run off:
+// one opened before the run, and one opened while the run works (which leaves the
+// run's journal alone and says so), stay open, and the run rebuilds the database.
+TEST_F(RealClientsTest, WindowsLeftOpenNeverKeepTheNightRunOffTheDatabase)
+{
+    const auto occurrences = [this](const std::string& text) {
+        const std::string log = Log();
+        int count = 0;
+        for (std::size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1))
+            ++count;
+        return count;
+    };
+    BackgroundProgram before(Program(), AutoEnvironment(), {});
+    ASSERT_TRUE(WaitUntil([&] { return StartUpDone(); }, 60s)) << Log();
+
+    std::vector<std::string> environment = PausingEnvironment("backup-started");
+    environment.push_back(ShortWaits());
+    BackgroundProgram night(Program(), environment);
+    ASSERT_TRUE(WaitUntilPaused(night)) << Log();
+
+    BackgroundProgram during(Program(), AutoEnvironment(), {});
+    ASSERT_TRUE(WaitUntil(
+        [&] { return occurrences("Un cycle Morvane d'un autre processus travaille sur la base " + DatabasePath()) == 1; },
+        60s))
+        << Log();
+    // Each start empties the log: the window opened first said it waits before this one started.
+    EXPECT_TRUE(WaitUntil(
+        [&] { return occurrences("Un autre cycle Morvane travaille sur la base " + DatabasePath()) >= 1; }, 60s))
+        << Log();
+
+    std::filesystem::remove(PauseMarker());
+    EXPECT_EQ(night.Wait(240s), ExitCompleted) << Log();
+    EXPECT_EQ(Rows(), CycleRows);
+    EXPECT_THAT(Attributes(), Not(HasSubstr("shutdown")));
+    EXPECT_EQ(RunReport()["exitStatus"].toInt(-1), ExitCompleted);
+    EXPECT_TRUE(WaitUntil([&] { return occurrences("Le cycle de l'autre processus sur la base") == 2; }, 10s))
+        << "both windows saw it end\n" << Log();
+
+    for (BackgroundProgram* window : {&before, &during}) {
+        ASSERT_TRUE(window->Running()) << Log();
+        window->Signal(SIGTERM);
+        EXPECT_EQ(window->Wait(10s), 0);
+    }
+}
+
 TEST_F(RealClientsTest, AFailedNightKeepsThePreviousCopy)
 {
     WriteFileText(RenamePath(), "copie de la nuit précédente");

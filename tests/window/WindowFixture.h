@@ -9,14 +9,19 @@
 #include "support/TemporaryFolder.h"
 #include "window/Morvane_01.h"
 
+#include <QAbstractSpinBox>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -56,6 +61,36 @@ protected:
     }
     std::string Text(const char* name) const { return Control<QLineEdit>(name)->text().toStdString(); }
     std::string ComboText(const char* name) const { return Control<QComboBox>(name)->currentText().toStdString(); }
+
+    // The window's inputs (fields, number and combo boxes, check boxes and radio
+    // buttons) by name, each with whether the operator may change it now.
+    std::map<std::string, bool> InputsEditable() const
+    {
+        std::map<std::string, bool> inputs;
+        const auto add = [&inputs](const QWidget* input, bool editable) {
+            // The line edit inside a number box is the box's own.
+            if (!input->objectName().isEmpty() && !input->objectName().startsWith(QStringLiteral("qt_")))
+                inputs[input->objectName().toStdString()] = editable;
+        };
+        for (const QLineEdit* edit : form_->findChildren<QLineEdit*>())
+            add(edit, !edit->isReadOnly());
+        for (const QAbstractSpinBox* box : form_->findChildren<QAbstractSpinBox*>())
+            add(box, !box->isReadOnly());
+        for (const QComboBox* box : form_->findChildren<QComboBox*>())
+            add(box, box->isEnabled());
+        for (const QCheckBox* box : form_->findChildren<QCheckBox*>())
+            add(box, box->isEnabled());
+        for (const QRadioButton* button : form_->findChildren<QRadioButton*>())
+            add(button, button->isEnabled());
+        return inputs;
+    }
+    // True when every input is editable (or every one read-only).
+    bool AllInputsEditable(bool editable) const
+    {
+        const std::map<std::string, bool> inputs = InputsEditable();
+        return !inputs.empty() && std::all_of(inputs.begin(), inputs.end(),
+                                              [editable](const auto& input) { return input.second == editable; });
+    }
 
     // The texts of the error boxes shown so far.
     std::vector<std::string> Errors() const

@@ -3,6 +3,7 @@
 
 #include "WindowFixture.h"
 
+#include "cycle/CycleLock.h"
 #include "fib/pFIBDatabase.h"
 #include "global/Global_File.h"
 
@@ -13,6 +14,10 @@
 #include <QGroupBox>
 #include <QTimer>
 #include <QtTest/QTest>
+
+#include <filesystem>
+#include <optional>
+#include <unistd.h>
 
 namespace morvane::test {
 namespace {
@@ -306,6 +311,45 @@ TEST_F(WindowFormTest, LabelMarksPaintTheirColours)
     EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(0, 128, 0));
     form_->MarkLabelIdle(label);
     EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(0, 0, 0));
+}
+
+// Another process's cycle on the database the DB File text names: the window takes
+// no lock, but sees this one (taken here as a night run takes it) within a second or
+// two. Until that cycle has ended every input is read-only and every button that
+// acts on the database only says why it waits.
+TEST_F(WindowFormTest, WhileAnotherCycleHoldsTheDatabasesLockTheWindowWaitsForItsEnd)
+{
+    const std::string database = programFolder_.File("BD.FDB");
+    WriteFileText(database, "database");
+    struct LockFolderRemoval {
+        std::string folder;
+        ~LockFolderRemoval() { std::filesystem::remove_all(folder); }
+    } removal{std::filesystem::path(CycleLockPath(database)).parent_path().string()};
+    Control<QLineEdit>("EditDBFile")->setText(QString::fromStdString(database));
+    const QString panelBefore = Control<QLabel>("PanelOperation")->text();
+    QTest::qWait(1500);
+    ASSERT_TRUE(AllInputsEditable(true));
+
+    std::optional<CycleLockHold> other = TryHoldCycleLock(database).hold;
+    ASSERT_TRUE(other.has_value());
+    const std::string holder =
+        "pid " + std::to_string(::getpid()) + ", base " + std::filesystem::canonical(database).string();
+    const std::string wait = "Un autre cycle Morvane travaille sur la base " + database + " (" + holder +
+                             "): attendez sa fin";
+    ASSERT_TRUE(QTest::qWaitFor([this] { return AllInputsEditable(false); }, 5000));
+    EXPECT_EQ(Control<QLabel>("PanelOperation")->text().toStdString(), wait);
+
+    for (const char* button : {"ButtonListInfo", "bGetValeursActuelles", "btnUpdateSettings", "btnBackupRestore"}) {
+        dialogs_->ClearShown();
+        QTest::mouseClick(Control<QPushButton>(button), Qt::LeftButton);
+        EXPECT_EQ(Errors(), std::vector<std::string>{wait + "."}) << button << ": nothing else was tried";
+    }
+    EXPECT_EQ(form_->CycleExitCode(), 0) << "no cycle ran";
+    EXPECT_TRUE(AllInputsEditable(false)) << "still waiting after the buttons";
+
+    other.reset();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return AllInputsEditable(true); }, 5000));
+    EXPECT_EQ(Control<QLabel>("PanelOperation")->text(), panelBefore);
 }
 
 class WindowAutoWithoutProfileTest : public WindowTest {};

@@ -4,6 +4,7 @@
 
 #include "fib/IB_ServicesProperties.h"
 #include "core/MessagePump.h"
+#include "cycle/CycleLock.h"
 #include "fib/pFIBDatabase.h"
 #include "support/DbCommandTables.h"
 #include "support/FirebirdServer.h"
@@ -11,8 +12,13 @@
 #include "session/JobSettings.h"
 #include "window/SpinEdit.h"
 
+#include <QSpinBox>
 #include <QTimer>
 #include <QtTest/QTest>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
 
 namespace morvane::test {
 namespace {
@@ -221,6 +227,89 @@ TEST_F(WindowServerTest, AnUnreachableDatabaseNamesTheComponentAndLeavesItDetach
     dialogs_->ClearShown();
     Click("bGetValeursActuelles");
     EXPECT_TRUE(Errors().empty()) << Errors().front();
+}
+
+// A file put at the database's path in the place of another, as a cycle's swap puts
+// the rebuilt database there; put back as it was with the object.
+class SwappedFile {
+public:
+    SwappedFile(std::string path, std::string replacement)
+        : path_(std::move(path)), replacement_(std::move(replacement)), aside_(path_ + ".avant")
+    {
+        std::filesystem::rename(path_, aside_);
+        std::filesystem::rename(replacement_, path_);
+    }
+    ~SwappedFile()
+    {
+        std::error_code ignored;
+        std::filesystem::rename(path_, replacement_, ignored);
+        std::filesystem::rename(aside_, path_, ignored);
+    }
+    SwappedFile(const SwappedFile&) = delete;
+    SwappedFile& operator=(const SwappedFile&) = delete;
+
+private:
+    std::string path_;
+    std::string replacement_;
+    std::string aside_;
+};
+
+// Set Values writes only values read from the file at the database's path: once
+// another file has taken its place since they were read (a rebuild), or when the
+// window opened while another cycle was rebuilding it and read nothing, the press
+// reads them from the file now there, shows them, says why and writes nothing.
+// Pressed again, it writes.
+TEST_F(WindowServerTest, SetValuesWritesOnlyValuesReadFromTheFileAtThePath)
+{
+    RunGfix({"-housekeeping", "5000"}, database_->ConnectionString());
+    FreshDatabase rebuilt(FreshDatabase::Access::Server, "BD.FDB", 4096);
+    RunGfix({"-housekeeping", "7000"}, rebuilt.ConnectionString());
+    const std::string path = database_->Path();
+    const struct {
+        const char* name;
+        std::function<std::shared_ptr<void>()> arrange; // opens the window; what it returns lives through the row
+        std::string said;
+        std::string sweepThere;
+    } cases[] = {
+        {"another file at the path since the values were read",
+         [this, &rebuilt, path]() -> std::shared_ptr<void> {
+             CreateForm();
+             return std::make_shared<SwappedFile>(path, rebuilt.Path());
+         },
+         "La base " + path + " a été reconstruite depuis la lecture de ses valeurs", "7000"},
+        {"opened while another cycle held the database's lock",
+         [this, path]() -> std::shared_ptr<void> {
+             CycleLockAttempt other = TryHoldCycleLock(path);
+             EXPECT_TRUE(other.hold.has_value());
+             CreateForm();
+             return nullptr;
+         },
+         "Les valeurs de la base " + path + " n'avaient pas été lues, un autre cycle travaillait sur elle", "5000"},
+    };
+    SetArguments({});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::shared_ptr<void> arranged = c.arrange();
+        dialogs_->ClearShown();
+        Control<QSpinBox>("SpinEditSweep")->setValue(777);
+
+        Click("btnUpdateSettings");
+
+        ASSERT_EQ(Errors().size(), 1u);
+        EXPECT_EQ(Errors()[0], c.said + ": elles viennent d'être lues, rien n'a été écrit. Vérifiez-les et appuyez "
+                                        "de nouveau sur Set Values.");
+        EXPECT_EQ(HeaderValue(Header(), "Sweep interval:"), c.sweepThere) << "nothing written";
+        EXPECT_EQ(Control<TSpinEdit>("SpinEditSweep")->Value(), std::stoi(c.sweepThere)) << "the file's own value";
+        EXPECT_FALSE(form_->FIBDatabase().Connected());
+
+        dialogs_->ClearShown();
+        Control<QSpinBox>("SpinEditSweep")->setValue(777);
+        Click("btnUpdateSettings");
+        EXPECT_TRUE(Errors().empty()) << Errors().front();
+        EXPECT_EQ(HeaderValue(Header(), "Sweep interval:"), "777");
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::path(CycleLockPath(path)).parent_path(), ignored);
 }
 
 TEST_F(WindowServerTest, AutoEnablesTheDelayedStartAfterAWorkingStartUp)
