@@ -41,7 +41,10 @@ void TFormMorvane::bGetConfigClick()
 {
     const std::string dbFile = ui->EditDBFile->text().toStdString();
     bool sectionFound = false;
-    const TJobSettings settings = JobSettingsOfDatabase(dbFile, sectionFound);
+    // The defaults follow the file the header named for this text: an alias's own
+    // name is no file, and a link's folder need not be the database's.
+    const TJobSettings settings =
+        JobSettingsOfDatabase(dbFile, sectionFound, dbFile == headerDbFile_ ? headerDatabaseFile_ : std::string());
 
     ui->cbForceDeconnexion->setChecked(settings.forcerDeconnexionClient);
     // In this order: checking "After Restore" unchecks "Before Backup", so a stored

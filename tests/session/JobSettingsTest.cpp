@@ -28,6 +28,19 @@ TEST(JobSettingsTest, DefaultsFollowTheDatabasePath)
     EXPECT_EQ(settings.batchFileAfterRestore, "StartServices.cmd");
 }
 
+// An alias or a link names no file of the database's folder: the defaults follow the
+// file the server said it leads to, in any form of the text.
+TEST(JobSettingsTest, DefaultsFollowTheFileAnAliasOrALinkLeadsTo)
+{
+    for (const char* text : {"127.0.0.1:monalias", "inet://127.0.0.1/monalias", "127.0.0.1:/srv/lien/BD.FDB"}) {
+        SCOPED_TRACE(text);
+        const TJobSettings settings = DefaultJobSettings(text, "/srv/reel/BD.FDB");
+        EXPECT_EQ(settings.renamePath, "/srv/reel/BD.FIB.BKP");
+        EXPECT_EQ(settings.emplacementBackup, "/srv/reel/");
+    }
+    EXPECT_EQ(DefaultJobSettings("inet://127.0.0.1//srv/db/BD.FDB").renamePath, "/srv/db/BD.FIB.BKP");
+}
+
 TEST(JobSettingsTest, WriteThenReadKeepsTheRestOfTheFile)
 {
     test::TemporaryFolder folder;
