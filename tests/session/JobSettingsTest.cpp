@@ -117,9 +117,10 @@ TEST(JobSettingsTest, OptionalKeysAreWrittenAfterTheEightOthersOnlyWhenSet)
     EXPECT_EQ(names, (std::vector<std::string>{"ForcerDeconnexionClient", "BeforeBackup", "AfterRestore",
                                                "RenamePath", "EmplacementBackup", "BatchFileBeforeBackup",
                                                "BatchFileAfterBackup", "BatchFileAfterRestore", "PageSize",
-                                               "PageBuffers", "MetricsFolder"}));
-    // MetricsFolder is the administrator's: the window never writes it, so "Save config" keeps it.
-    EXPECT_EQ(optional, (std::vector<std::string>{"PageSize", "PageBuffers", "MetricsFolder"}));
+                                               "PageBuffers", "MetricsFolder", "GraceTransactions"}));
+    // MetricsFolder and GraceTransactions are the administrator's: the window never
+    // writes them, so "Save config" keeps them.
+    EXPECT_EQ(optional, (std::vector<std::string>{"PageSize", "PageBuffers", "MetricsFolder", "GraceTransactions"}));
 
     test::TemporaryFolder folder;
     const std::string name = folder.File("morvane.ini");
@@ -156,6 +157,8 @@ TEST(JobSettingsTest, PageValuesOutsideWhatTheWindowOffersAreNotNumbers)
         {PageBuffersSetting, "0", 0},      {PageBuffersSetting, "4096", 4096}, {PageBuffersSetting, "131072", 131072},
         {PageBuffersSetting, "131073", -1}, {PageBuffersSetting, "-1", -1},   {PageBuffersSetting, "beaucoup", -1},
         {PageBuffersSetting, "99999999999", -1},
+        {TransactionGraceSetting, "0", 0},  {TransactionGraceSetting, " 10 ", 10}, {TransactionGraceSetting, "600", 600},
+        {TransactionGraceSetting, "601", -1}, {TransactionGraceSetting, "-1", -1}, {TransactionGraceSetting, "dix", -1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);

@@ -156,8 +156,9 @@ TEST_F(CycleProgramTest, ThreeProfilesFromOneProgramFolderKeepTheirOwnLogReportH
         std::vector<std::unique_ptr<BackgroundProgram>> running;
         for (const Profile& p : profiles) {
             running.push_back(programFor(p));
-            if (!together)
+            if (!together) {
                 EXPECT_EQ(running.back()->Wait(240s), ExitCompleted) << p.name;
+            }
         }
         for (std::size_t i = 0; i < running.size(); ++i)
             EXPECT_EQ(running[i]->Wait(240s), ExitCompleted) << profiles[i].name;
@@ -167,9 +168,11 @@ TEST_F(CycleProgramTest, ThreeProfilesFromOneProgramFolderKeepTheirOwnLogReportH
         const std::string path = p.database->Path();
         const std::string log = ReadFileText(programFolder_.File("morvane-" + p.name + ".ini.log"));
         EXPECT_THAT(log, HasSubstr("Rapport du cycle : code de sortie 0"));
-        for (const Profile& other : profiles)
-            if (other.name != p.name)
+        for (const Profile& other : profiles) {
+            if (other.name != p.name) {
                 EXPECT_THAT(log, Not(HasSubstr(other.database->Path()))) << "only its own database in its log";
+            }
+        }
         const std::string state = CycleStateFolder(path);
         EXPECT_THAT(ReadFileText(state + "/" + RunReportFileName), HasSubstr(p.database->ConnectionString()));
         EXPECT_EQ(ReadFileLines(state + "/" + RunHistoryFileName).size(), 2u);
