@@ -316,7 +316,8 @@ void TBackupCycle::FinishReport(TRunReport& report, const std::string& failure) 
     }
     if (!request_.metricsFolder.empty()) {
         try {
-            WriteMetricsFile(request_.metricsFolder, DatabaseStateName(c.paths.database), report);
+            WriteMetricsFile(request_.metricsFolder, DatabaseStateName(c.paths.database), report,
+                             request_.metricsGroup);
         } catch (const std::exception& error) {
             ProgramLogQuietly(std::string("Métriques du cycle non écrites: ") + error.what(), 1);
         }

@@ -47,6 +47,7 @@ constexpr TJobSettingsKey Keys[] = {
     {"PageBuffers", &TJobSettings::pageBuffers, true},
     // Set by the administrator in the file; the window neither shows nor writes it.
     {"MetricsFolder", &TJobSettings::metricsFolder, true},
+    {"MetricsGroup", &TJobSettings::metricsGroup, true},
     {"GraceTransactions", &TJobSettings::graceTransactions, true},
 };
 

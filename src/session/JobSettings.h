@@ -33,6 +33,8 @@ struct TJobSettings {
     // Where each run leaves its metrics for the node exporter; empty: none. Set by
     // the administrator in the file: the window neither shows nor writes it.
     std::optional<std::string> metricsFolder;
+    // The group that may read the metrics file (the collector's); none: root's alone.
+    std::optional<std::string> metricsGroup;
     // Seconds the transactions running when the database is cut are given to end
     // (checked by TransactionGraceSetting). Not set: TransactionGraceDefault.
     std::optional<std::string> graceTransactions;

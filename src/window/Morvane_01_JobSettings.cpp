@@ -57,6 +57,7 @@ void TFormMorvane::bGetConfigClick()
     ui->eBatchFileApresBackup->setText(Q(settings.batchFileAfterBackup));
     ui->eBatchFileApresRestore->setText(Q(settings.batchFileAfterRestore));
     metricsFolder_ = settings.metricsFolder.value_or(std::string());
+    metricsGroup_ = settings.metricsGroup.value_or(std::string());
     transactionGrace_ = TransactionGraceDefault;
     std::string graceRefusal;
     try {

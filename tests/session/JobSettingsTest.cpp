@@ -117,10 +117,12 @@ TEST(JobSettingsTest, OptionalKeysAreWrittenAfterTheEightOthersOnlyWhenSet)
     EXPECT_EQ(names, (std::vector<std::string>{"ForcerDeconnexionClient", "BeforeBackup", "AfterRestore",
                                                "RenamePath", "EmplacementBackup", "BatchFileBeforeBackup",
                                                "BatchFileAfterBackup", "BatchFileAfterRestore", "PageSize",
-                                               "PageBuffers", "MetricsFolder", "GraceTransactions"}));
+                                               "PageBuffers", "MetricsFolder", "MetricsGroup",
+                                               "GraceTransactions"}));
     // MetricsFolder and GraceTransactions are the administrator's: the window never
     // writes them, so "Save config" keeps them.
-    EXPECT_EQ(optional, (std::vector<std::string>{"PageSize", "PageBuffers", "MetricsFolder", "GraceTransactions"}));
+    EXPECT_EQ(optional, (std::vector<std::string>{"PageSize", "PageBuffers", "MetricsFolder", "MetricsGroup",
+                                               "GraceTransactions"}));
 
     test::TemporaryFolder folder;
     const std::string name = folder.File("morvane.ini");
