@@ -13,6 +13,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 namespace morvane::fib {
@@ -141,6 +142,12 @@ protected:
     }
 
 private:
+    // The next reply of the running request's output, asked for with item and decoded
+    // by decode; what a failed request sent with its error comes first.
+    template <typename Reply>
+    std::string ReadOutput(std::uint8_t item, const ServiceBuffer& sendItems, std::int32_t replySize,
+                           Reply (*decode)(std::span<const std::uint8_t>));
+
     // The largest reply the client takes (its length is 16 bits).
     static constexpr std::int32_t ChunkReplySize = 65535;
     bool eof_ = false;

@@ -130,26 +130,11 @@ protected:
         EXPECT_EQ(FreshDatabase::HeaderStatisticsOf(RenamePath()).ExitCode, 0) << "the old copy is kept";
     }
 
-    std::string Commits() const { return programFolder_.File("commits.txt"); }
     void WaitForCommits(std::size_t count) const
     {
         const auto deadline = std::chrono::steady_clock::now() + 30s;
         while (ReadFileLines(Commits()).size() < count && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(50ms);
-    }
-    // Every commit the client noted, missing from the database at its path.
-    std::vector<std::string> LostCommits() const
-    {
-        std::set<std::string> present;
-        for (const std::string& line :
-             OutputLines(database_->Sql("SELECT 'row ' || CLIENT_ID || ' ' || SEQ FROM COMMITS;")))
-            if (line.rfind("row ", 0) == 0)
-                present.insert(line.substr(4));
-        std::vector<std::string> lost;
-        for (const std::string& commit : ReadFileLines(Commits()))
-            if (present.count(commit) == 0)
-                lost.push_back(commit);
-        return lost;
     }
 
     std::vector<std::string> named_;
