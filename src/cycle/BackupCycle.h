@@ -64,6 +64,9 @@ private:
     void RunList(const std::vector<CycleStepDefinition>& steps, const std::vector<CycleStepDefinition>& closing,
                  TRunReport* report);
 
+    // CycleDatabaseFile.cpp: the file the DB File text leads to, before the paths
+    // are computed from it.
+    DatabaseFile RequestedDatabaseFile();
     // CyclePreparation.cpp
     StepEnd Preflight();
     StepEnd ReadServerFolder();

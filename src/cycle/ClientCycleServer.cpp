@@ -2,6 +2,7 @@
 
 #include "core/Exception.h"
 #include "cycle/CycleContents.h"
+#include "cycle/CycleDatabaseFile.h"
 #include "cycle/RequestErrors.h"
 #include "cycle/SettingsWrite.h"
 #include "database/FIB_Deconnexion.h"
@@ -57,7 +58,22 @@ TClientCycleServer::TClientCycleServer(CycleComponents components, std::string u
 
 std::string TClientCycleServer::ServerFolder(const std::string& connection)
 {
-    return GetBaseLocation(components_.serverProperties, connection, user_, password_);
+    // It names the server by what comes before the first colon.
+    return GetBaseLocation(components_.serverProperties, ServiceDatabaseName(SplitDatabaseLocation(connection)), user_,
+                           password_);
+}
+
+std::string TClientCycleServer::DatabaseFile(const std::string& connection)
+{
+    try {
+        return ReadDatabaseFileName(connection, components_.database.DBParams(), components_.database.SQLDialect());
+    } catch (const std::exception&) {
+        // A database shut down refuses the attachment; its header still names the file.
+        const std::string file = HeaderDatabaseFile(HeaderLines(connection));
+        if (file.empty())
+            throw;
+        return file;
+    }
 }
 
 DatabaseFacts TClientCycleServer::Facts(const std::string& connection, bool forcedDisconnection,

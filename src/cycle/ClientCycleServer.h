@@ -31,6 +31,7 @@ public:
     TClientCycleServer(CycleComponents components, std::string user, std::string password);
 
     std::string ServerFolder(const std::string& connection) override;
+    std::string DatabaseFile(const std::string& connection) override;
     DatabaseFacts Facts(const std::string& connection, bool forcedDisconnection, RunReportDatabase& settings) override;
     void SendWorkstationsAway(const std::string& connection, bool unattended,
                               const std::function<void(const std::string&)>& progress) override;

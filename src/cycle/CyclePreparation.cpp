@@ -23,13 +23,18 @@ namespace morvane {
 StepEnd TBackupCycle::Preflight()
 {
     CycleContext& c = *context_;
+    // Before the lock, which is named after the file: a name that leads to no file of
+    // this machine names no lock either.
+    if (const auto refusal = DatabaseNameRefusal(request_.dbFile, c.paths.named, c.paths.database))
+        throw ECycleRefused(*refusal, CycleStage::Preflight);
     CycleLockAttempt attempt = TryHoldCycleLock(c.paths.database);
     if (!attempt.hold)
         throw ECycleRefused(CycleLockRefusal(c.paths.database, attempt.holder), CycleStage::AlreadyRunning);
     c.lock = std::move(attempt.hold);
     TakeSharedFiles();
     PreflightInput input{c.paths.database, request_.backupFolder, c.paths.rename,
-                         request_.renameBeforeBackup || request_.renameAfterRestore, request_.refusedSetting};
+                         request_.renameBeforeBackup || request_.renameAfterRestore, request_.refusedSetting,
+                         c.paths.named};
     if (const auto refusal = PreflightRefusal(input, hooks_.freeSpace))
         throw ECycleRefused(*refusal, CycleStage::Preflight);
     return {};

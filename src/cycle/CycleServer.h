@@ -4,7 +4,8 @@
 // looking for other attachments, the settings write, the backup and the restore
 // with their output lines, and the readings of the verification. The program's
 // implementation works over the client library; the cycle's unit tests drive the
-// steps through a fake of it. A connection is a DB File text (server, colon, path).
+// steps through a fake of it. A connection is a DB File text, in any of the forms of
+// DatabaseLocation.h.
 
 #include "cycle/CycleRequest.h"
 #include "cycle/CycleView.h"
@@ -37,6 +38,9 @@ public:
 
     // The server's installation folder; raises when it cannot be read.
     virtual std::string ServerFolder(const std::string& connection) = 0;
+    // The file the server opens for connection (an alias, a link or any other name of
+    // it), as the server names it; raises when the server cannot tell (no file there).
+    virtual std::string DatabaseFile(const std::string& connection) = 0;
     // What decides whether the database can be rebuilt as it is, and its settings for
     // the run report (all but the file's size).
     virtual DatabaseFacts Facts(const std::string& connection, bool forcedDisconnection,

@@ -1,5 +1,6 @@
 #include "cycle/RunHistory.h"
 
+#include "core/Exception.h"
 #include "core/Format.h"
 #include "platform/DurableFile.h"
 
@@ -158,11 +159,19 @@ std::string PrometheusMetrics(const TRunReport& report)
 
 std::string MetricsFileName(const std::string& databaseStateName) { return "morvane-" + databaseStateName + ".prom"; }
 
-void WriteMetricsFile(const std::string& folder, const std::string& databaseStateName, const TRunReport& report)
+void WriteMetricsFile(const std::string& folder, const std::string& databaseStateName, const TRunReport& report,
+                      const std::string& readerGroup)
 {
     const std::string separator = !folder.empty() && folder.back() == '/' ? "" : "/";
-    platform::WriteFileDurably(folder + separator + MetricsFileName(databaseStateName), PrometheusMetrics(report),
-                               0644);
+    const std::string path = folder + separator + MetricsFileName(databaseStateName);
+    if (readerGroup.empty()) {
+        platform::WriteFileDurably(path, PrometheusMetrics(report), 0600);
+        return;
+    }
+    const std::optional<gid_t> group = platform::GroupIdOf(readerGroup);
+    if (!group)
+        throw EOSError("Groupe inconnu de ce système (MetricsGroup): " + readerGroup, 0);
+    platform::WriteFileDurablyForGroup(path, PrometheusMetrics(report), 0640, *group);
 }
 
 PreviousRunRows PreviousRunRowsFromReport(std::string_view reportJson) noexcept

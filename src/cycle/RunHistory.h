@@ -35,8 +35,10 @@ void AppendRunHistory(const std::string& path, const TRunReport& report);
 std::string PrometheusMetrics(const TRunReport& report);
 
 // Writes PrometheusMetrics into folder/MetricsFileName(databaseStateName),
-// atomically, readable by the collector. Raises EOSError.
-void WriteMetricsFile(const std::string& folder, const std::string& databaseStateName, const TRunReport& report);
+// atomically: the run's user's alone (0600), or readable by a collector's group
+// (0640) when one is named. Raises EOSError, also for a group the system does not know.
+void WriteMetricsFile(const std::string& folder, const std::string& databaseStateName, const TRunReport& report,
+                      const std::string& readerGroup = {});
 
 // The rows the last run's backup wrote and its restore read back, summed over its
 // tables; 0 for a side that is not known (no report, an unreadable one, a step

@@ -13,6 +13,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 namespace morvane::fib {
@@ -145,6 +146,12 @@ protected:
     }
 
 private:
+    // The next reply of the running request's output, asked for with item and decoded
+    // by decode; what a failed request sent with its error comes first.
+    template <typename Reply>
+    std::string ReadOutput(std::uint8_t item, const ServiceBuffer& sendItems, std::int32_t replySize,
+                           Reply (*decode)(std::span<const std::uint8_t>));
+
     bool eof_ = false;
     // The error a request ended with, raised by the read after the line that came with it.
     std::exception_ptr pendingError_;

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace morvane::platform {
@@ -156,6 +157,26 @@ std::string CanonicalFilePath(const std::string& path)
         return path;
     const std::string real = resolved;
     return real == "/" ? "/" + name : real + "/" + name;
+}
+
+std::string FollowedFilePath(const std::string& path)
+{
+    std::string current = CanonicalFilePath(path);
+    for (int links = 0; links < 40; ++links) {
+        struct stat status {};
+        if (::lstat(current.c_str(), &status) != 0 || !S_ISLNK(status.st_mode))
+            return current;
+        char target[PATH_MAX];
+        const ssize_t length = ::readlink(current.c_str(), target, sizeof target);
+        if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target)
+            return current;
+        std::string next(target, static_cast<std::size_t>(length));
+        // A relative target is read from the link's own folder.
+        if (next.front() != '/')
+            next = current.substr(0, current.find_last_of('/') + 1) + next;
+        current = CanonicalFilePath(next);
+    }
+    return current;
 }
 
 } // namespace morvane::platform

@@ -49,4 +49,9 @@ bool WaitUntilLockFree(const std::string& path, std::chrono::milliseconds limit)
 // there. The path as given when its folder cannot be resolved.
 std::string CanonicalFilePath(const std::string& path);
 
+// The file a path leads to: CanonicalFilePath, then, while that names a symbolic
+// link, what the link points to, link after link. Also when the last link points to
+// nothing: the file may be away from its path. Stops after 40 links (a loop).
+std::string FollowedFilePath(const std::string& path);
+
 } // namespace morvane::platform

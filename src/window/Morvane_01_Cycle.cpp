@@ -71,6 +71,7 @@ CycleRequest TFormMorvane::ReadCycleRequest() const
     request.settings.asyncWrites = ItemIndex(ui->ComboBoxWriteMode) == 1;
     request.unattended = HasParam("AUTO");
     request.metricsFolder = metricsFolder_;
+    request.metricsGroup = metricsGroup_;
     request.transactionGrace = transactionGrace_;
     return request;
 }

@@ -210,6 +210,41 @@ TEST_F(CycleRunnerTest, EachRequestsTraceIsKeptForTheNextRunWhenItEndedWell)
     EXPECT_EQ(afterRefusal.restore, kept.restore);
 }
 
+// A profile that names the database through a link or an alias: the file it leads to
+// is moved aside, rebuilt beside itself and put back at its own path, so the link and
+// the alias reach the rebuilt database and clients of the real path never keep
+// writing into the old copy.
+TEST_F(CycleRunnerTest, TheFileALinkOrAnAliasLeadsToIsTheOneRebuilt)
+{
+    std::filesystem::create_directory(folder_.File("liens"));
+    const std::string link = folder_.File("liens/BD.FDB");
+    std::filesystem::create_symlink(Database(), link);
+    const std::string folderLink = folder_.File("liens/dossier");
+    std::filesystem::create_symlink(folder_.Path(), folderLink);
+    for (const std::string& text :
+         {"srv:" + link, "inet://srv/" + link, folderLink + "/BD.FDB", std::string("srv:monalias")}) {
+        SCOPED_TRACE(text);
+        std::filesystem::remove(Renamed());
+        FakeCycleServer::WriteDatabase(Database(), "old");
+        server_ = FakeCycleServer{};
+        server_.aliases["monalias"] = Database();
+        request_.dbFile = text;
+
+        const RunResult result = Run();
+
+        EXPECT_EQ(result.exitStatus, ExitCompleted) << result.error;
+        EXPECT_EQ(Name(Database()), "rebuilt");
+        EXPECT_EQ(Name(Renamed()), "old");
+        EXPECT_EQ(std::filesystem::read_symlink(link), Database()) << "the link is left as it was";
+        EXPECT_EQ(Name(link), "rebuilt");
+        EXPECT_FALSE(std::filesystem::exists(NewFile()));
+        EXPECT_FALSE(std::filesystem::exists(Journal()));
+        // The window's buttons act on the database the profile names again.
+        EXPECT_EQ(server_.DatabaseName(), text);
+    }
+    std::filesystem::remove(RememberedDatabaseFilePath("srv:monalias"));
+}
+
 // One fault, where it strikes, and what the run must end with.
 struct FaultCase {
     const char* fault;

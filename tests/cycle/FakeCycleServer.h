@@ -41,6 +41,8 @@ public:
     // The backup or the restore ends with the server's error after this many lines.
     int backupFailsAfter{-1};
     int restoreFailsAfter{-1};
+    // The server's aliases: a name and the file it stands for.
+    std::map<std::string, std::string> aliases;
     // Named points for the test: called with the call's name before it runs.
     std::function<void(const std::string&)> beforeCall;
 
@@ -62,6 +64,18 @@ public:
     }
 
     std::string ServerFolder(const std::string&) override { return Call("ServerFolder"), "/usr/lib/firebird/3.0/"; }
+
+    // As the server: the file it opens, links followed.
+    std::string DatabaseFile(const std::string& connection) override
+    {
+        Call("DatabaseFile");
+        const std::string path = PathOf(connection);
+        std::error_code error;
+        const std::filesystem::path file = std::filesystem::canonical(path, error);
+        if (error)
+            throw Exception("I/O error during \"open\" operation for file \"" + path + "\"");
+        return file.string();
+    }
 
     DatabaseFacts Facts(const std::string& connection, bool forcedDisconnection, RunReportDatabase& settings) override
     {
@@ -204,7 +218,12 @@ public:
     }
 
 private:
-    static std::string PathOf(const std::string& connection) { return SplitDatabaseLocation(connection).path; }
+    std::string PathOf(const std::string& connection) const
+    {
+        const std::string path = SplitDatabaseLocation(connection).path;
+        const auto alias = aliases.find(path);
+        return alias == aliases.end() ? path : alias->second;
+    }
 
     static RunReportDatabase Settings()
     {
@@ -228,7 +247,7 @@ private:
             throw Exception(name + " refusé par le serveur");
     }
 
-    void SetMode(const std::string& connection, fib::TShutdownMode mode)
+    void SetMode(const std::string& connection, fib::TShutdownMode mode) const
     {
         const std::string path = PathOf(connection);
         if (!std::filesystem::exists(path))

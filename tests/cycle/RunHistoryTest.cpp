@@ -2,6 +2,7 @@
 // what of the last run the next progress estimate uses.
 
 #include "cycle/RunHistory.h"
+#include "core/Exception.h"
 
 #include "SampleRunReport.h"
 
@@ -11,11 +12,14 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <grp.h>
 #include <map>
 #include <regex>
 #include <set>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace morvane {
@@ -119,6 +123,32 @@ TEST(RunHistory, MetricsFileIsValidTextFormat)
     EXPECT_EQ(values["morvane_last_run_start_time_seconds{" + db + "}"], std::to_string(std::mktime(&local)));
     EXPECT_EQ(values["morvane_last_run_downtime_seconds{" + db + "}"], "0");
     EXPECT_EQ(values.size(), 9u);
+}
+
+// The metrics name the database and its paths: the run's user's alone, unless the
+// job settings name the collector's group, which may then read them.
+TEST(RunHistory, TheMetricsFileIsReadByItsGroupOnly)
+{
+    ManualClock clock;
+    ScopedClock scoped([&clock] { return clock.now; });
+    const TRunReport report = SampleReport(clock, "127.0.0.1:/srv/BD.FDB");
+    test::TemporaryFolder folder;
+    const std::string path = folder.File(MetricsFileName("BD.FDB-0123456789abcdef"));
+    const auto modeAndGroup = [&] {
+        struct stat info {};
+        EXPECT_EQ(::stat(path.c_str(), &info), 0);
+        return std::pair<unsigned, gid_t>(info.st_mode & 0777, info.st_gid);
+    };
+
+    WriteMetricsFile(folder.Path(), "BD.FDB-0123456789abcdef", report);
+    EXPECT_EQ(modeAndGroup().first, 0600u);
+
+    const struct group* own = ::getgrgid(::getegid());
+    ASSERT_NE(own, nullptr);
+    WriteMetricsFile(folder.Path(), "BD.FDB-0123456789abcdef", report, own->gr_name);
+    EXPECT_EQ(modeAndGroup(), (std::pair<unsigned, gid_t>(0640u, ::getegid())));
+
+    EXPECT_THROW(WriteMetricsFile(folder.Path(), "BD.FDB-0123456789abcdef", report, "no-such-group-morvane"), EOSError);
 }
 
 TEST(RunHistory, UnknownValuesHaveNoSample)

@@ -28,6 +28,19 @@ TEST(JobSettingsTest, DefaultsFollowTheDatabasePath)
     EXPECT_EQ(settings.batchFileAfterRestore, "StartServices.cmd");
 }
 
+// An alias or a link names no file of the database's folder: the defaults follow the
+// file the server said it leads to, in any form of the text.
+TEST(JobSettingsTest, DefaultsFollowTheFileAnAliasOrALinkLeadsTo)
+{
+    for (const char* text : {"127.0.0.1:monalias", "inet://127.0.0.1/monalias", "127.0.0.1:/srv/lien/BD.FDB"}) {
+        SCOPED_TRACE(text);
+        const TJobSettings settings = DefaultJobSettings(text, "/srv/reel/BD.FDB");
+        EXPECT_EQ(settings.renamePath, "/srv/reel/BD.FIB.BKP");
+        EXPECT_EQ(settings.emplacementBackup, "/srv/reel/");
+    }
+    EXPECT_EQ(DefaultJobSettings("inet://127.0.0.1//srv/db/BD.FDB").renamePath, "/srv/db/BD.FIB.BKP");
+}
+
 TEST(JobSettingsTest, WriteThenReadKeepsTheRestOfTheFile)
 {
     test::TemporaryFolder folder;
@@ -104,9 +117,12 @@ TEST(JobSettingsTest, OptionalKeysAreWrittenAfterTheEightOthersOnlyWhenSet)
     EXPECT_EQ(names, (std::vector<std::string>{"ForcerDeconnexionClient", "BeforeBackup", "AfterRestore",
                                                "RenamePath", "EmplacementBackup", "BatchFileBeforeBackup",
                                                "BatchFileAfterBackup", "BatchFileAfterRestore", "PageSize",
-                                               "PageBuffers", "MetricsFolder"}));
-    // MetricsFolder is the administrator's: the window never writes it, so "Save config" keeps it.
-    EXPECT_EQ(optional, (std::vector<std::string>{"PageSize", "PageBuffers", "MetricsFolder"}));
+                                               "PageBuffers", "MetricsFolder", "MetricsGroup",
+                                               "GraceTransactions"}));
+    // MetricsFolder and GraceTransactions are the administrator's: the window never
+    // writes them, so "Save config" keeps them.
+    EXPECT_EQ(optional, (std::vector<std::string>{"PageSize", "PageBuffers", "MetricsFolder", "MetricsGroup",
+                                               "GraceTransactions"}));
 
     test::TemporaryFolder folder;
     const std::string name = folder.File("morvane.ini");
@@ -143,6 +159,8 @@ TEST(JobSettingsTest, PageValuesOutsideWhatTheWindowOffersAreNotNumbers)
         {PageBuffersSetting, "0", 0},      {PageBuffersSetting, "4096", 4096}, {PageBuffersSetting, "131072", 131072},
         {PageBuffersSetting, "131073", -1}, {PageBuffersSetting, "-1", -1},   {PageBuffersSetting, "beaucoup", -1},
         {PageBuffersSetting, "99999999999", -1},
+        {TransactionGraceSetting, "0", 0},  {TransactionGraceSetting, " 10 ", 10}, {TransactionGraceSetting, "600", 600},
+        {TransactionGraceSetting, "601", -1}, {TransactionGraceSetting, "-1", -1}, {TransactionGraceSetting, "dix", -1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
