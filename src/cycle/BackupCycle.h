@@ -66,7 +66,6 @@ private:
 
     // CyclePreparation.cpp
     StepEnd Preflight();
-    StepEnd ReadServerFolder();
     StepEnd CheckDatabase();
     StepEnd BatchBeforeBackup();
     StepEnd SendWorkstationsAway();
@@ -87,6 +86,9 @@ private:
     StepEnd CloseAfterBackup();
     StepEnd Restore();
     bool RemoveNewFile();
+    // Once the old database is back online at its path: what its catalogue says of
+    // what the failed restore named, one sentence per cause.
+    std::string ExplainRestoreFailure() noexcept;
     // CycleSwap.cpp
     StepEnd VerifyNewDatabase();
     StepEnd CheckOldFileClosed();

@@ -47,11 +47,6 @@ TClientCycleServer::TClientCycleServer(CycleComponents components, std::string u
 {
 }
 
-std::string TClientCycleServer::ServerFolder(const std::string& connection)
-{
-    return GetBaseLocation(components_.serverProperties, connection, user_, password_);
-}
-
 DatabaseFacts TClientCycleServer::Facts(const std::string& connection, bool forcedDisconnection,
                                         RunReportDatabase& settings)
 {
@@ -122,6 +117,16 @@ AttachedReading TClientCycleServer::ReadAttached(const std::string& connection, 
         reading.inactiveIndexes = ReadInactiveIndexes(database);
     }
     return reading;
+}
+
+std::optional<CatalogueIndex> TClientCycleServer::ReadCatalogueIndex(const std::string& connection,
+                                                                     const std::string& name)
+{
+    fib::TpFIBDatabase database(nullptr);
+    PrepareOwnAttachment(database, connection, components_.database.DBParams(), components_.database.SQLDialect());
+    AttachmentGuard attachment(database);
+    database.SetConnected(true);
+    return morvane::ReadCatalogueIndex(database, name);
 }
 
 void TClientCycleServer::WriteSettings(const std::string& connection, const DatabaseSettings& settings,

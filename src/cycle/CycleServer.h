@@ -9,6 +9,7 @@
 #include "cycle/CycleRequest.h"
 #include "cycle/CycleView.h"
 #include "cycle/DatabaseChecks.h"
+#include "cycle/RestoreFailure.h"
 #include "cycle/RunReport.h"
 #include "fib/IB_ServicesBuffers.h"
 
@@ -35,8 +36,6 @@ class ICycleServer {
 public:
     virtual ~ICycleServer() = default;
 
-    // The server's installation folder; raises when it cannot be read.
-    virtual std::string ServerFolder(const std::string& connection) = 0;
     // What decides whether the database can be rebuilt as it is, and its settings for
     // the run report (all but the file's size).
     virtual DatabaseFacts Facts(const std::string& connection, bool forcedDisconnection,
@@ -67,6 +66,10 @@ public:
     // One attachment of the database, closed again; withKept: the settings and the
     // inactive indexes too.
     virtual AttachedReading ReadAttached(const std::string& connection, bool withKept) = 0;
+    // What the catalogue of the database at connection says of an index, or of the
+    // constraint it backs: what a failed restore named. None when it has neither.
+    virtual std::optional<CatalogueIndex> ReadCatalogueIndex(const std::string& connection,
+                                                             const std::string& name) = 0;
     // The four settings, in their order; mark tells the window which one is changed.
     virtual void WriteSettings(const std::string& connection, const DatabaseSettings& settings,
                                const std::function<void(SettingItem, bool done)>& mark) = 0;

@@ -109,6 +109,11 @@ public:
     void SetTables(std::vector<RunReportTable> tables) { tables_ = std::move(tables); }
     const std::vector<RunReportTable>& Tables() const noexcept { return tables_; }
 
+    // Why the cycle failed, in plain words, when the cycle could tell more than the
+    // server's lines (a restore's index, its table and the fix); empty otherwise.
+    void SetFailureCause(std::string cause) { failureCause_ = std::move(cause); }
+    const std::string& FailureCause() const noexcept { return failureCause_; }
+
     // The report as a JSON object (UTF-8, times as local ISO 8601), indented.
     std::string ToJson() const;
     // The same object on one line, as the run history holds it.
@@ -133,6 +138,7 @@ private:
     RunReportDatabase before_;
     RunReportDatabase after_;
     std::vector<RunReportTable> tables_;
+    std::string failureCause_;
 
     nlohmann::ordered_json ToJsonValue() const;
 };

@@ -41,6 +41,12 @@ public:
     // The backup or the restore ends with the server's error after this many lines.
     int backupFailsAfter{-1};
     int restoreFailsAfter{-1};
+    // What the failing restore ends with (the server's lines of its error).
+    std::string restoreError{"gbak: ERROR:unsuccessful metadata update"};
+    // The old database's catalogue: its indexes by their names and their constraints' names.
+    std::map<std::string, CatalogueIndex> catalogue;
+    // The database each reading of the catalogue attached, and the file's name there then.
+    std::vector<std::string> catalogueReadOn;
     // Named points for the test: called with the call's name before it runs.
     std::function<void(const std::string&)> beforeCall;
 
@@ -60,8 +66,6 @@ public:
                 return line.substr(field.size() + 1);
         return "";
     }
-
-    std::string ServerFolder(const std::string&) override { return Call("ServerFolder"), "/usr/lib/firebird/3.0/"; }
 
     DatabaseFacts Facts(const std::string& connection, bool forcedDisconnection, RunReportDatabase& settings) override
     {
@@ -146,6 +150,18 @@ public:
         (void)connection;
         return reading;
     }
+    std::optional<CatalogueIndex> ReadCatalogueIndex(const std::string& connection, const std::string& name) override
+    {
+        Call("ReadCatalogueIndex");
+        const std::string path = PathOf(connection);
+        if (!std::filesystem::exists(path) || Field(path, "mode") != "online")
+            throw Exception("I/O error during \"open\" operation for file \"" + path + "\"");
+        catalogueReadOn.push_back(path + " " + Field(path, "name"));
+        const auto found = catalogue.find(name);
+        if (found == catalogue.end())
+            return std::nullopt;
+        return found->second;
+    }
     void WriteSettings(const std::string&, const DatabaseSettings&,
                        const std::function<void(SettingItem, bool)>&) override
     {
@@ -186,7 +202,7 @@ public:
                             " records restored");
         }
         WriteDatabase(PathOf(newConnection), "rebuilt");
-        return Emit(lines, restoreFailsAfter, onLine, "gbak: ERROR:unsuccessful metadata update");
+        return Emit(lines, restoreFailsAfter, onLine, restoreError);
     }
     RunReportDatabase ReportDatabase(const std::string&, const std::string&) noexcept override { return Settings(); }
     void NameDatabase(const std::string& connection) override { databaseName = connection; }

@@ -46,10 +46,10 @@ TEST_F(CycleProgramTest, DefaultJobSettingsRebuildTheDatabaseAndKeepTheOldFileAt
     EXPECT_EQ(report["exitStatus"].toInt(-1), ExitCompleted);
     EXPECT_EQ(report["database"].toString().toStdString(), database_->ConnectionString());
     EXPECT_EQ(ReportedSteps(),
-              (std::vector<std::string>{"vérification préalable ok", "dossier du serveur ok",
-                                        "vérification de la base ok", "batch avant backup ok",
-                                        "déconnexion ok", "rename avant backup ok", "écriture des réglages skipped",
-                                        "backup ok", "batch après backup ok", "restore ok",
+              (std::vector<std::string>{"vérification préalable ok", "vérification de la base ok",
+                                        "batch avant backup ok", "déconnexion ok", "rename avant backup ok",
+                                        "écriture des réglages skipped", "backup ok", "batch après backup ok",
+                                        "restore ok",
                                         "vérification de la nouvelle base ok", "swap ok", "batch après restore ok"}));
     for (const char* side : {"before", "after"}) {
         const QJsonObject values = report[side].toObject();
