@@ -21,4 +21,5 @@ set(MORVANE_FUZZ_TARGETS
   version_record               morvane_platform
   one_line_text                morvane_core
   journal                      morvane_cycle
+  restore_failure              morvane_cycle
 )

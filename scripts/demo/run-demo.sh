@@ -21,7 +21,8 @@ gfix -buffers 2000 "$database"
 # Beside the program: the program itself (a link), its profile, its job settings,
 # its loggers and the site's batch files.
 ln -s "$program" "$demo/morvane"
-printf 'DatabaseName=%s\r\n' "$database" > "$demo/Database.ini"
+# The profile may hold a password: only its owner reads it, as the program asks.
+(umask 077 && printf 'DatabaseName=%s\r\n' "$database" > "$demo/Database.ini")
 cat > "$demo/morvane.ini" <<INI
 [$database]
 ForcerDeconnexionClient=1

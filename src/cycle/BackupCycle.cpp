@@ -51,8 +51,6 @@ std::vector<CycleStepDefinition> TBackupCycle::CycleSteps()
         // Nothing runs, stops or moves when the cycle cannot end well, or when another
         // run is already working on this database.
         {.key = "preflight", .reportLine = S::Preflight, .stage = G::Preflight, .run = step(&TBackupCycle::Preflight)},
-        {.key = "server-folder", .reportLine = S::ServerFolder, .stage = G::Preparation,
-         .run = step(&TBackupCycle::ReadServerFolder)},
         // What the database is decides whether it can be rebuilt as it is: known
         // before the site's services are stopped.
         {.key = "database-checks", .reportLine = S::DatabaseChecks, .stage = G::Preflight,
@@ -191,6 +189,8 @@ void TBackupCycle::RunList(const std::vector<CycleStepDefinition>& steps,
     // a thread of its own while the window read the new header.
     c.backupRemoval.reset();
     const std::optional<CycleFailure> failure = runner.Failure();
+    if (failure && failure->step == "restore" && inPlace)
+        c.restoreFailureCause = ExplainRestoreFailure();
     if (failure && failure->reportedByCycle)
         ReportFailure(*failure, inPlace);
     else if (failure && c.notBackOnline)
@@ -249,9 +249,10 @@ void TBackupCycle::ReportFailure(const CycleFailure& failure, bool inPlace)
     if (failure.step == "backup" || failure.step == "restore") {
         const std::string what = failure.step == "backup" ? "Le backup a échoué: pas de restore"
                                                            : "Le restore a échoué: la nouvelle base n'est pas mise en place";
-        // The server's own lines say why, in its order.
+        // The server's own lines say why, in its order; what they name follows in plain words.
         const std::string why = c.requestFailure.empty() ? "" : "\nMessage du serveur :\n" + c.requestFailure;
-        ShowFailure(what + where + why);
+        const std::string cause = c.restoreFailureCause.empty() ? "" : "\n" + c.restoreFailureCause;
+        ShowFailure(what + where + why + cause);
     } else if (failure.step == "new-file-moved" || failure.step == "old-file-moved") {
         // The dialog was shown when the rename failed.
         if (!inPlace)
@@ -308,6 +309,7 @@ void TBackupCycle::FinishReport(TRunReport& report, const std::string& failure) 
             report.SetTrace("backup", backupTrace);
         if (!restoreTrace.empty())
             report.SetTrace("restore", restoreTrace);
+        report.SetFailureCause(c.restoreFailureCause);
         report.Finish(exitStatus_);
         if (hooks_.reportFinished)
             hooks_.reportFinished(report);

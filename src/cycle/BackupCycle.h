@@ -69,7 +69,6 @@ private:
     DatabaseFile RequestedDatabaseFile();
     // CyclePreparation.cpp
     StepEnd Preflight();
-    StepEnd ReadServerFolder();
     StepEnd CheckDatabase();
     StepEnd BatchBeforeBackup();
     StepEnd SendWorkstationsAway();
@@ -90,6 +89,9 @@ private:
     StepEnd CloseAfterBackup();
     StepEnd Restore();
     bool RemoveNewFile();
+    // Once the old database is back online at its path: what its catalogue says of
+    // what the failed restore named, one sentence per cause.
+    std::string ExplainRestoreFailure() noexcept;
     // CycleSwap.cpp
     StepEnd VerifyNewDatabase();
     StepEnd CheckOldFileClosed();

@@ -56,13 +56,6 @@ TClientCycleServer::TClientCycleServer(CycleComponents components, std::string u
 {
 }
 
-std::string TClientCycleServer::ServerFolder(const std::string& connection)
-{
-    // It names the server by what comes before the first colon.
-    return GetBaseLocation(components_.serverProperties, ServiceDatabaseName(SplitDatabaseLocation(connection)), user_,
-                           password_);
-}
-
 std::string TClientCycleServer::DatabaseFile(const std::string& connection)
 {
     try {
@@ -146,6 +139,16 @@ AttachedReading TClientCycleServer::ReadAttached(const std::string& connection, 
         reading.inactiveIndexes = ReadInactiveIndexes(database);
     }
     return reading;
+}
+
+std::optional<CatalogueIndex> TClientCycleServer::ReadCatalogueIndex(const std::string& connection,
+                                                                     const std::string& name)
+{
+    fib::TpFIBDatabase database(nullptr);
+    PrepareOwnAttachment(database, connection, components_.database.DBParams(), components_.database.SQLDialect());
+    AttachmentGuard attachment(database);
+    database.SetConnected(true);
+    return morvane::ReadCatalogueIndex(database, name);
 }
 
 void TClientCycleServer::WriteSettings(const std::string& connection, const DatabaseSettings& settings,

@@ -30,7 +30,6 @@ class TClientCycleServer final : public ICycleServer {
 public:
     TClientCycleServer(CycleComponents components, std::string user, std::string password);
 
-    std::string ServerFolder(const std::string& connection) override;
     std::string DatabaseFile(const std::string& connection) override;
     DatabaseFacts Facts(const std::string& connection, bool forcedDisconnection, RunReportDatabase& settings) override;
     void SendWorkstationsAway(const std::string& connection, bool unattended,
@@ -45,6 +44,7 @@ public:
     std::chrono::milliseconds WaitUntilUnreached(const std::string& connection, std::chrono::milliseconds interval,
                                                  std::chrono::milliseconds limit) override;
     AttachedReading ReadAttached(const std::string& connection, bool withKept) override;
+    std::optional<CatalogueIndex> ReadCatalogueIndex(const std::string& connection, const std::string& name) override;
     void WriteSettings(const std::string& connection, const DatabaseSettings& settings,
                        const std::function<void(SettingItem, bool done)>& mark) override;
     void SetReadOnly(const std::string& connection, bool readOnly) override;

@@ -30,6 +30,30 @@ std::vector<std::string> SelectColumn(fib::TpFIBDatabase& database, const std::s
     return values;
 }
 
+// The first row of a select, every column as text; empty when there is no row.
+std::vector<std::string> SelectRow(fib::TpFIBDatabase& database, const std::string& sql)
+{
+    const std::unique_ptr<fib::TpFIBQuery> query = GlobalFIB().NewQuery(database, true, sql, true);
+    query->Transaction()->StartTransaction();
+    query->Execute();
+    std::vector<std::string> values;
+    if (query->RowCurrent())
+        for (int column = 0; column < query->ColumnCount(); ++column)
+            values.push_back(TrimRight(query->Column(column).AsText()));
+    query->Close();
+    query->Transaction()->Commit();
+    return values;
+}
+
+// A name as an SQL string literal: the names come from the server's messages.
+std::string Literal(const std::string& text)
+{
+    std::string quoted = "'";
+    for (const char c : text)
+        quoted += c == '\'' ? std::string("''") : std::string(1, c);
+    return quoted + "'";
+}
+
 // Attaches the database for a reading unless it is attached already, and detaches
 // it afterwards only then (the guard), also when the reading fails: a caller that
 // attached it reads more through the same attachment.
@@ -69,6 +93,36 @@ std::vector<std::string> ReadInactiveIndexes(fib::TpFIBDatabase& database)
     AttachedWhileReading attached(database);
     return SelectColumn(database, "SELECT RDB$INDEX_NAME FROM RDB$INDICES WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 "
                                   "AND RDB$INDEX_INACTIVE = 1 ORDER BY RDB$INDEX_NAME");
+}
+
+std::optional<CatalogueIndex> ReadCatalogueIndex(fib::TpFIBDatabase& database, const std::string& name)
+{
+    AttachedWhileReading attached(database);
+    // A constraint's name first: the index that backs it may have been renamed by
+    // the restore that names it.
+    const std::vector<std::string> row = SelectRow(
+        database,
+        "SELECT TRIM(i.RDB$INDEX_NAME), TRIM(i.RDB$RELATION_NAME), COALESCE(i.RDB$UNIQUE_FLAG, 0), "
+        "CAST(i.RDB$EXPRESSION_SOURCE AS VARCHAR(4000)), TRIM(COALESCE(c.RDB$CONSTRAINT_NAME, '')), "
+        "TRIM(COALESCE(c.RDB$CONSTRAINT_TYPE, '')), TRIM(COALESCE(r.RDB$RELATION_NAME, '')) "
+        "FROM RDB$INDICES i LEFT JOIN RDB$RELATION_CONSTRAINTS c ON c.RDB$INDEX_NAME = i.RDB$INDEX_NAME "
+        "LEFT JOIN RDB$INDICES r ON r.RDB$INDEX_NAME = i.RDB$FOREIGN_KEY "
+        "WHERE c.RDB$CONSTRAINT_NAME = " + Literal(name) + " OR i.RDB$INDEX_NAME = " + Literal(name) +
+        " ORDER BY CASE WHEN c.RDB$CONSTRAINT_NAME = " + Literal(name) + " THEN 0 ELSE 1 END");
+    if (row.size() < 7)
+        return std::nullopt;
+    CatalogueIndex index;
+    index.name = row[0];
+    index.table = row[1];
+    index.unique = row[2] == "1";
+    index.expression = Trim(row[3]);
+    index.constraint = row[4];
+    index.constraintType = row[5];
+    index.referencedTable = row[6];
+    index.columns = SelectColumn(database, "SELECT TRIM(RDB$FIELD_NAME) FROM RDB$INDEX_SEGMENTS "
+                                           "WHERE RDB$INDEX_NAME = " +
+                                               Literal(index.name) + " ORDER BY RDB$FIELD_POSITION");
+    return index;
 }
 
 void ReadDatabaseFacts(fib::TpFIBDatabase& database, DatabaseFacts& facts)

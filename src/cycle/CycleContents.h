@@ -3,8 +3,10 @@
 
 #include "cycle/CycleVerification.h"
 #include "cycle/DatabaseChecks.h"
+#include "cycle/RestoreFailure.h"
 #include "cycle/RunReport.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,10 @@ class TDBParams;
 
 // The inactive user indexes.
 std::vector<std::string> ReadInactiveIndexes(fib::TpFIBDatabase& database);
+
+// An index as the catalogue describes it, found by its name or by the name of the
+// constraint it backs; none when the database has neither.
+std::optional<CatalogueIndex> ReadCatalogueIndex(fib::TpFIBDatabase& database, const std::string& name);
 
 // A database component of the cycle's own, named and parameterised like the
 // window's, that fires no connection trigger of the database.

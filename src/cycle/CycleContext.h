@@ -91,6 +91,8 @@ struct CycleContext {
     ProgressTrace restoreTrace;
     // What the failed backup or restore request said, for the operator.
     std::string requestFailure;
+    // Why the restore failed, in plain words from the old database's catalogue.
+    std::string restoreFailureCause;
     std::string verificationFailure;
     // The file the restore wrote, as it was found right after the restore: only that
     // file gets the old one's owner and takes the database's place.

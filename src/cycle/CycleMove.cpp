@@ -33,8 +33,10 @@ StepEnd TBackupCycle::SetPreviousCopyAside()
                                 " depuis les vérifications, et ni « Before Backup » ni « After Restore » n'est coché: "
                                 "il est laissé tel quel et le cycle s'arrête",
                             CycleStage::Backup);
+    // Not the database's move: the copy an earlier cycle left is what could not move.
     if (!MoveFileNoReplace(c.paths.rename, c.paths.previous))
-        throw Exception("Rename avant backup a échoué:" + c.paths.rename + " => " + c.paths.previous);
+        throw Exception("La copie laissée au chemin de renommage par un cycle précédent n'a pas pu être mise de "
+                        "côté: " + c.paths.rename + " => " + c.paths.previous + "; la base n'a pas été déplacée");
     c.previousSetAside = true;
     return {};
 }

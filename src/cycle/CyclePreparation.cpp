@@ -3,6 +3,7 @@
 
 #include "cycle/BackupCycle.h"
 
+#include "core/ChunkLines.h"
 #include "core/Text.h"
 #include "core/TextList.h"
 #include "cycle/CycleFiles.h"
@@ -65,20 +66,6 @@ void TBackupCycle::TakeSharedFiles()
         throw ECycleRefused(SharedFileBusyRefusal(busy, holder, hooks_.sharedFileWait), CycleStage::SharedFileBusy);
     if (told)
         ProgramLog("Le fichier " + busy + " est libre: le cycle commence", 5);
-}
-
-StepEnd TBackupCycle::ReadServerFolder()
-{
-    // Only the server's administrator may read it, and nothing of the cycle needs
-    // it: a database's owner runs the cycle without it. Wrong credentials are
-    // refused by the checks of the database that come next.
-    try {
-        server_.ServerFolder(request_.dbFile);
-        return {};
-    } catch (const std::exception& error) {
-        ProgramLog(std::string("Dossier du serveur non lu, le cycle continue sans lui: ") + error.what(), 5);
-        return {StepOutcome::Skipped, error.what()};
-    }
 }
 
 StepEnd TBackupCycle::CheckDatabase()
@@ -214,10 +201,20 @@ StepEnd TBackupCycle::BatchAfterRestore()
 void TBackupCycle::RunBatchFile(const std::string& batchFile)
 {
     // A missing or failing batch file is no error: the shell's complaint is its output.
-    TStringList lines;
-    const std::string output = RunCmdLine(BatchCommandLine(batchFile, ProgramFolder()), ProgramFolder(), &lines);
-    for (const std::string& line : SplitLines(output))
+    // Each line reaches the report area and the log as soon as it is complete, so a
+    // batch file that waits shows what it did before it waits.
+    TChunkLines lines;
+    const auto show = [&](const std::string& line) {
         view_.AppendLine(line);
+        ProgramLog(batchFile + " : " + line, 200);
+    };
+    TStringList chunks;
+    RunCmdLine(BatchCommandLine(batchFile, ProgramFolder()), ProgramFolder(), &chunks, [&](std::string_view chunk) {
+        for (const std::string& line : lines.Feed(chunk))
+            show(line);
+    });
+    if (const std::optional<std::string> last = lines.Finish())
+        show(*last);
 }
 
 } // namespace morvane

@@ -10,6 +10,7 @@
 #include "cycle/CycleRequest.h"
 #include "cycle/CycleView.h"
 #include "cycle/DatabaseChecks.h"
+#include "cycle/RestoreFailure.h"
 #include "cycle/RunReport.h"
 #include "fib/IB_ServicesBuffers.h"
 
@@ -36,8 +37,6 @@ class ICycleServer {
 public:
     virtual ~ICycleServer() = default;
 
-    // The server's installation folder; raises when it cannot be read.
-    virtual std::string ServerFolder(const std::string& connection) = 0;
     // The file the server opens for connection (an alias, a link or any other name of
     // it), as the server names it; raises when the server cannot tell (no file there).
     virtual std::string DatabaseFile(const std::string& connection) = 0;
@@ -71,6 +70,10 @@ public:
     // One attachment of the database, closed again; withKept: the settings and the
     // inactive indexes too.
     virtual AttachedReading ReadAttached(const std::string& connection, bool withKept) = 0;
+    // What the catalogue of the database at connection says of an index, or of the
+    // constraint it backs: what a failed restore named. None when it has neither.
+    virtual std::optional<CatalogueIndex> ReadCatalogueIndex(const std::string& connection,
+                                                             const std::string& name) = 0;
     // The four settings, in their order; mark tells the window which one is changed.
     virtual void WriteSettings(const std::string& connection, const DatabaseSettings& settings,
                                const std::function<void(SettingItem, bool done)>& mark) = 0;

@@ -8,7 +8,6 @@ const char* CycleStepName(CycleStep step) noexcept
 {
     switch (step) {
     case CycleStep::Preflight: return "vérification préalable";
-    case CycleStep::ServerFolder: return "dossier du serveur";
     case CycleStep::DatabaseChecks: return "vérification de la base";
     case CycleStep::BatchBeforeBackup: return "batch avant backup";
     case CycleStep::Disconnection: return "déconnexion";

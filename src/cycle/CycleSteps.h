@@ -9,7 +9,6 @@ namespace morvane {
 
 enum class CycleStep {
     Preflight,
-    ServerFolder,
     DatabaseChecks,
     BatchBeforeBackup,
     Disconnection,

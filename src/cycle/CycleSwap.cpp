@@ -11,6 +11,7 @@
 #include "platform/DurableFile.h"
 #include "session/DatabaseLocation.h"
 #include "session/HeaderReport.h"
+#include "session/JobSettings.h"
 #include "session/ProgramLog.h"
 
 namespace morvane {
@@ -67,7 +68,7 @@ StepEnd TBackupCycle::VerifyNewDatabase()
                        5);
         }
         const std::vector<std::string> found =
-            VerificationDifferences(StrToInt(request_.pageSizeText), request_.pageBuffers, old, restored);
+            VerificationDifferences(PageSizeSetting(request_.pageSizeText), request_.pageBuffers, old, restored);
         differences.insert(differences.begin(), found.begin(), found.end());
         if (differences.empty())
             c.verifiedSettings = PreferHeaderValues(ReadHeaderSettings(header), attachedSettings);

@@ -7,7 +7,9 @@
 #include "core/Text.h"
 #include "cycle/CycleFiles.h"
 #include "cycle/CycleRefusals.h"
+#include "cycle/RestoreFailure.h"
 #include "platform/DurableFile.h"
+#include "session/JobSettings.h"
 #include "session/ProgramLog.h"
 
 #include <algorithm>
@@ -88,7 +90,12 @@ StepEnd TBackupCycle::Restore()
 {
     CycleContext& c = *context_;
     const std::string& backupName = c.paths.backupName;
-    const int pageSize = StrToInt(request_.pageSizeText);
+    // A size typed in the box that the server would round up: the restore asks for
+    // what it will get, and the log says so.
+    bool pageSizeRoundedUp = false;
+    const int pageSize = PageSizeSetting(request_.pageSizeText, &pageSizeRoundedUp);
+    if (pageSizeRoundedUp)
+        ProgramLog("Restore: " + PageSizeRoundedUpText(request_.pageSizeText), 5);
     // Only the backup this cycle wrote is restored: another file at its name (a
     // cycle of another database, a copy the site's batch file put there) never takes
     // this database's place.
@@ -155,6 +162,32 @@ StepEnd TBackupCycle::Restore()
     c.backupRemoval.reset();
     view_.ProcessMessages();
     throw ECycleStepFailed(c.requestFailure);
+}
+
+std::string TBackupCycle::ExplainRestoreFailure() noexcept
+{
+    const CycleContext& c = *context_;
+    std::string sentences;
+    try {
+        bool roundedUp = false;
+        const int pageSize = PageSizeSetting(request_.pageSizeText, &roundedUp);
+        for (const RestoreFailureCause& cause : RestoreFailureCauses(c.requestFailure)) {
+            std::optional<CatalogueIndex> index;
+            if (!cause.CatalogueName().empty()) {
+                try {
+                    index = server_.ReadCatalogueIndex(c.paths.databaseConnection, cause.CatalogueName());
+                } catch (const std::exception& error) {
+                    // The sentence then says what the server named, without the catalogue.
+                    ProgramLog("Catalogue de la base non lu pour " + cause.CatalogueName() + ": " + error.what(), 5);
+                }
+            }
+            sentences += (sentences.empty() ? "" : "\n") + RestoreFailureSentence(cause, index, pageSize);
+        }
+    } catch (const std::exception& error) {
+        // The failure is reported with the server's lines all the same.
+        ProgramLogQuietly(std::string("Cause du restore en échec non établie: ") + error.what(), 5);
+    }
+    return sentences;
 }
 
 bool TBackupCycle::BackupFileIsOwn() const

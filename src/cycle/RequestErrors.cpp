@@ -14,6 +14,10 @@ void TRequestErrors::Feed(std::string_view line)
     if (text.empty())
         return;
     if (!IsServiceErrorLine(text)) {
+        // Each index that cannot be built is named before its errors, also when
+        // another one failed first.
+        if (!lines_.empty() && text.find("cannot commit index ") != std::string::npos)
+            lines_.push_back(text);
         lastOutputLine_ = std::move(text);
         return;
     }

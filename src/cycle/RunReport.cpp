@@ -186,6 +186,8 @@ nlohmann::ordered_json TRunReport::ToJsonValue() const
     out["exitStatus"] = Optional(exitStatus_);
     out["interrupted"] = interrupted_;
     out["downtimeMs"] = Optional(downtimeMs_);
+    out["failureCause"] =
+        failureCause_.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(failureCause_);
     out["steps"] = nlohmann::ordered_json::array();
     for (const RunReportStep& s : steps_)
         out["steps"].push_back({{"name", s.name},

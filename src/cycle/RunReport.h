@@ -115,6 +115,10 @@ public:
     // estimate of its time left. In the report only: the history has no use for it.
     void SetTrace(const std::string& step, ProgressTrace trace) { traces_[step] = std::move(trace); }
     const std::map<std::string, ProgressTrace>& Traces() const noexcept { return traces_; }
+    // Why the cycle failed, in plain words, when the cycle could tell more than the
+    // server's lines (a restore's index, its table and the fix); empty otherwise.
+    void SetFailureCause(std::string cause) { failureCause_ = std::move(cause); }
+    const std::string& FailureCause() const noexcept { return failureCause_; }
 
     // The report as a JSON object (UTF-8, times as local ISO 8601), indented.
     std::string ToJson() const;
@@ -141,6 +145,7 @@ private:
     RunReportDatabase after_;
     std::vector<RunReportTable> tables_;
     std::map<std::string, ProgressTrace> traces_;
+    std::string failureCause_;
 
     nlohmann::ordered_json ToJsonValue() const;
 };

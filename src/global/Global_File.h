@@ -6,6 +6,7 @@
 #include "core/TextList.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -39,6 +40,10 @@ std::string DateText(const std::string& format, TDateTime& nextChange);
 // Runs a command through the shell in a working folder, standard output and
 // errors merged; returns all output and, when lines is given, appends it in chunks.
 std::string RunCmdLine(const std::string& command, const std::string& workingFolder, TStringList* lines);
+// The same, each chunk also handed to onChunk as it arrives, before the window is
+// served: what the command writes is shown while it still runs.
+std::string RunCmdLine(const std::string& command, const std::string& workingFolder, TStringList* lines,
+                       const std::function<void(std::string_view chunk)>& onChunk);
 
 // A text as one word for the shell that RunCmdLine starts, whatever it holds
 // (blanks, quotes, $, ;): every value put into a command line goes through this.

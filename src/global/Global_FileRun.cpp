@@ -37,6 +37,12 @@ std::string QuoteShellArgument(std::string_view text)
 
 std::string RunCmdLine(const std::string& command, const std::string& workingFolder, TStringList* lines)
 {
+    return RunCmdLine(command, workingFolder, lines, {});
+}
+
+std::string RunCmdLine(const std::string& command, const std::string& workingFolder, TStringList* lines,
+                       const std::function<void(std::string_view chunk)>& onChunk)
+{
     std::string result;
     bool join = false;
     platform::ChildProcess child(command, workingFolder);
@@ -59,6 +65,8 @@ std::string RunCmdLine(const std::string& command, const std::string& workingFol
             join = !EndsALine(chunk);
         }
         result += chunk;
+        if (onChunk)
+            onChunk(chunk);
         ProcessMessages();
     }
     return result;

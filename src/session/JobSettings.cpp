@@ -56,6 +56,21 @@ constexpr TJobSettingsKey Keys[] = {
     throw EConvertError(FormatText("'%s' n'est pas une valeur numérique valide", std::string(text)));
 }
 
+// A number, but not one the setting takes: the message says which it takes.
+[[noreturn]] void RaiseNotAccepted(std::string_view text, const std::string& accepted)
+{
+    throw EConvertError(FormatText("'%s' n'est pas une valeur acceptée (%s)", std::string(text), accepted));
+}
+
+std::string AcceptedPageSizes()
+{
+    std::string sizes;
+    for (std::size_t i = 0; i < JobSettingsPageSizes.size(); ++i)
+        sizes += (i == 0 ? "" : i + 1 == JobSettingsPageSizes.size() ? " ou " : ", ") +
+                 std::to_string(JobSettingsPageSizes[i]);
+    return "tailles de page " + sizes;
+}
+
 bool ReadBool(const CSimpleIniA& ini, const std::string& section, std::string_view key, bool fallback)
 {
     const char* text = ini.GetValue(section.c_str(), std::string(key).c_str(), nullptr);
@@ -88,28 +103,47 @@ bool LoadIni(CSimpleIniA& ini, const std::string& fileName)
 
 std::span<const TJobSettingsKey> JobSettingsKeys() { return Keys; }
 
-int PageSizeSetting(std::string_view text)
+int PageSizeSetting(std::string_view text, bool* roundedUp)
 {
     int value = 0;
-    if (!TryStrToInt(Trim(text), value) ||
-        std::find(JobSettingsPageSizes.begin(), JobSettingsPageSizes.end(), value) == JobSettingsPageSizes.end())
+    if (!TryStrToInt(Trim(text), value))
         RaiseNotANumber(text);
+    // The sizes older servers created, which the window once offered: the server
+    // makes them its smallest.
+    const bool below = value > 0 && value < JobSettingsPageSizes.front();
+    if (roundedUp != nullptr)
+        *roundedUp = below;
+    if (below)
+        return JobSettingsPageSizes.front();
+    if (std::find(JobSettingsPageSizes.begin(), JobSettingsPageSizes.end(), value) == JobSettingsPageSizes.end())
+        RaiseNotAccepted(text, AcceptedPageSizes());
     return value;
+}
+
+std::string PageSizeRoundedUpText(std::string_view text)
+{
+    return FormatText("taille de page %s lue comme %d: Firebird 3 ne crée pas de pages de moins de %d octets",
+                      Trim(text), JobSettingsPageSizes.front(), JobSettingsPageSizes.front());
 }
 
 int PageBuffersSetting(std::string_view text)
 {
     int value = 0;
-    if (!TryStrToInt(Trim(text), value) || value < JobSettingsPageBuffersMin || value > JobSettingsPageBuffersMax)
+    if (!TryStrToInt(Trim(text), value))
         RaiseNotANumber(text);
+    if (value < JobSettingsPageBuffersMin || value > JobSettingsPageBuffersMax)
+        RaiseNotAccepted(text, "de " + std::to_string(JobSettingsPageBuffersMin) + " à " +
+                                   std::to_string(JobSettingsPageBuffersMax));
     return value;
 }
 
 int TransactionGraceSetting(std::string_view text)
 {
     int value = 0;
-    if (!TryStrToInt(Trim(text), value) || value < 0 || value > TransactionGraceMax)
+    if (!TryStrToInt(Trim(text), value))
         RaiseNotANumber(text);
+    if (value < 0 || value > TransactionGraceMax)
+        RaiseNotAccepted(text, "de 0 à " + std::to_string(TransactionGraceMax) + " secondes");
     return value;
 }
 

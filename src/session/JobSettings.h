@@ -55,24 +55,30 @@ struct TJobSettingsKey {
 // Every key, in the order it is written.
 std::span<const TJobSettingsKey> JobSettingsKeys();
 
-// The page sizes a restore may ask for: those the window offers that the server creates.
+// The page sizes the server creates, which the window offers: a restore asked for a
+// smaller one gets the smallest.
 inline constexpr std::array<int, 3> JobSettingsPageSizes{4096, 8192, 16384};
 // The page buffers the window's box takes.
 inline constexpr int JobSettingsPageBuffersMin = 0;
 inline constexpr int JobSettingsPageBuffersMax = 131072;
 
-// A PageSize or PageBuffers value as the restore takes it. A text that is not an
-// integer, a page size not in JobSettingsPageSizes or page buffers outside the box's
-// range raise EConvertError "'%s' n'est pas une valeur numérique valide".
-int PageSizeSetting(std::string_view text);
+// A PageSize or PageBuffers value (or the box's text) as the restore takes it. A
+// text that is not an integer raises EConvertError "'%s' n'est pas une valeur
+// numérique valide"; a page size below the smallest of JobSettingsPageSizes is read
+// as that one, as the server would make it (roundedUp says so); another page size
+// not in the list, or page buffers outside the box's range, raise EConvertError
+// with the values accepted.
+int PageSizeSetting(std::string_view text, bool* roundedUp = nullptr);
 int PageBuffersSetting(std::string_view text);
+// What the log says of a page size read as the smallest the server creates.
+std::string PageSizeRoundedUpText(std::string_view text);
 
 // The grace before a cut: long enough for a transaction that is committing, short
 // enough that a client that never ends its transaction does not hold the night.
 inline constexpr int TransactionGraceDefault = 10;
 inline constexpr int TransactionGraceMax = 600;
 // A GraceTransactions value in seconds, 0 to TransactionGraceMax; anything else
-// raises EConvertError like the page values.
+// raises EConvertError like the page buffers.
 int TransactionGraceSetting(std::string_view text);
 
 // The defaults for a database: rename path = the database path with the extension

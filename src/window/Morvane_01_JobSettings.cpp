@@ -72,9 +72,10 @@ void TFormMorvane::bGetConfigClick()
     // forgets its refusal), for the cycle to refuse.
     std::string pageSizeRefusal;
     std::string pageBuffersRefusal;
+    bool pageSizeRoundedUp = false;
     try {
         if (settings.pageSize)
-            ui->ComboBoxPageSize->setEditText(QString::number(PageSizeSetting(*settings.pageSize)));
+            ui->ComboBoxPageSize->setEditText(QString::number(PageSizeSetting(*settings.pageSize, &pageSizeRoundedUp)));
     } catch (const EConvertError& error) {
         pageSizeRefusal = error.what();
     }
@@ -97,6 +98,10 @@ void TFormMorvane::bGetConfigClick()
         if (!refusal.empty())
             ProgramLog(JobSettingsFileName() + " [" + dbFile + "] " + key + ": " + refusal, 1);
     };
+    // A size the server would round up runs as that size: the log says so.
+    if (pageSizeRoundedUp)
+        ProgramLog(JobSettingsFileName() + " [" + dbFile + "] PageSize: " + PageSizeRoundedUpText(*settings.pageSize),
+                   5);
     logRefusal("PageSize", pageSizeRefusal);
     logRefusal("PageBuffers", pageBuffersRefusal);
     // Unattended, the cycle's check before it starts reports it and ends the run.

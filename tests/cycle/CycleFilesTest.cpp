@@ -66,6 +66,22 @@ TEST(CycleFiles, RequestErrorsKeepTheServersLinesInItsOrder)
     TRequestErrors silent;
     silent.AddEndMessage("Error reading data from the connection.");
     EXPECT_EQ(silent.Text(), "Error reading data from the connection.");
+
+    // A restore that goes on past an index it cannot build: each index is named
+    // before its own errors.
+    TRequestErrors several;
+    for (const char* line : {"gbak:    activating and creating deferred index UX_A",
+                             "gbak:cannot commit index UX_A",
+                             "gbak: ERROR:attempt to store duplicate value",
+                             "gbak:    activating and creating deferred index IX_B",
+                             "gbak:cannot commit index IX_B",
+                             "gbak: ERROR:function F is not defined",
+                             "gbak:finishing, closing, and going home"})
+        several.Feed(line);
+    EXPECT_EQ(several.Text(), "gbak:cannot commit index UX_A\n"
+                              "gbak: ERROR:attempt to store duplicate value\n"
+                              "gbak:cannot commit index IX_B\n"
+                              "gbak: ERROR:function F is not defined");
 }
 
 // The output query scripted: the server sends some lines, then ends the request with

@@ -61,6 +61,7 @@ struct RunResult {
     std::vector<std::string> reached;
     bool interrupted{false};
     std::optional<std::int64_t> downtimeMs{-1};
+    std::string failureCause;
 };
 
 class CycleRunnerTest : public ::testing::Test {
@@ -110,6 +111,7 @@ public:
                 result.steps.push_back(step.name + " " + StepOutcomeText(step.outcome));
             result.interrupted = report.Interrupted();
             result.downtimeMs = report.DowntimeMs();
+            result.failureCause = report.FailureCause();
             if (atReport_)
                 atReport_();
         };
@@ -161,10 +163,10 @@ TEST_F(CycleRunnerTest, ACycleThatGoesWellSwapsTheRebuiltDatabaseIn)
     ASSERT_TRUE(result.downtimeMs.has_value());
     EXPECT_GE(*result.downtimeMs, 0);
     EXPECT_EQ(result.steps,
-              (std::vector<std::string>{"vérification préalable ok", "dossier du serveur ok",
-                                        "vérification de la base ok", "batch avant backup skipped", "déconnexion ok",
-                                        "rename avant backup ok", "écriture des réglages skipped", "backup ok",
-                                        "batch après backup skipped", "restore ok",
+              (std::vector<std::string>{"vérification préalable ok", "vérification de la base ok",
+                                        "batch avant backup skipped", "déconnexion ok", "rename avant backup ok",
+                                        "écriture des réglages skipped", "backup ok", "batch après backup skipped",
+                                        "restore ok",
                                         "vérification de la nouvelle base ok", "swap ok",
                                         "batch après restore skipped"}));
     // Each journaled step is reached once its done line is on disk.
@@ -304,6 +306,15 @@ TEST_F(CycleRunnerTest, EveryFaultLeavesTheOldDatabaseOnlineAtItsPath)
         {"the move before the backup fails (a file appeared at the rename path)",
          AtStep("moved-before-backup", [](CycleRunnerTest& t) { WriteFileText(t.Renamed(), "planted"); }),
          ExitBackupFailed, "rename avant backup failed", true},
+        {"the copy an earlier cycle left cannot be set aside (a file appeared where it goes)",
+         [](CycleRunnerTest& t, FakeCycleServer&) {
+             WriteFileText(t.Renamed(), "earlier copy");
+             t.atStep_ = [&t](const std::string& reached) {
+                 if (reached == "previous-set-aside")
+                     WriteFileText(PreviousCopyPath(t.Renamed()), "planted");
+             };
+         },
+         ExitBackupFailed, "rename avant backup failed", true},
         {"the journal cannot be written before the shutdown (disk full)",
          AtStep("shut-down", [](CycleRunnerTest& t) { std::filesystem::create_directory(t.Journal()); }),
          ExitDisconnectionRefused, "déconnexion failed", true},
@@ -343,6 +354,66 @@ TEST_F(CycleRunnerTest, EveryFaultLeavesTheOldDatabaseOnlineAtItsPath)
     }
 }
 
+// A restore the server failed on an index: once the old database is back online at
+// its path, its catalogue says which table and which expression, and the operator's
+// dialog and the run report end with the sentence built from it.
+TEST_F(CycleRunnerTest, AFailedRestoreIsExplainedFromTheOldDatabasesCatalogueOnceItIsBack)
+{
+    const std::string serverText =
+        "gbak:cannot commit index UX_ARTICLES_CODE\n"
+        "gbak: ERROR:attempt to store duplicate value (visible to active transactions) in unique index "
+        "\"UX_ARTICLES_CODE\"\n"
+        "gbak: ERROR:    Problematic key value is (<expression> = 0)";
+    const std::string fromCatalogue = "Cause : l'index unique UX_ARTICLES_CODE de la table ARTICLES (expression "
+                                      "F(CODE)) refuse la valeur 0 en double: corriger les doublons dans la base "
+                                      "actuelle, ou désactiver l'index, puis relancer le cycle.";
+    const std::string fromServer = "Cause : l'index unique UX_ARTICLES_CODE refuse la valeur 0 en double: corriger "
+                                   "les doublons dans la base actuelle, ou désactiver l'index, puis relancer le cycle.";
+    const struct {
+        const char* name;
+        std::string error;    // what the failing restore ends with
+        bool catalogueRefused;
+        std::string cause;    // the sentence; empty: none
+    } cases[] = {
+        {"the catalogue names the table", serverText, false, fromCatalogue},
+        {"the catalogue cannot be read", serverText, true, fromServer},
+        {"the server named nothing", "gbak: ERROR:I/O error during \"write\" operation", false, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(folder_.Path());
+        std::filesystem::create_directories(folder_.Path());
+        FakeCycleServer::WriteDatabase(Database(), "old");
+        server_ = FakeCycleServer{};
+        view_ = RecordingView{};
+        server_.restoreFailsAfter = 2;
+        server_.restoreError = c.error;
+        server_.catalogue["UX_ARTICLES_CODE"] = {"UX_ARTICLES_CODE", "ARTICLES", {}, "(F(CODE))", true, "", "", ""};
+        if (c.catalogueRefused)
+            server_.raiseAt["ReadCatalogueIndex"] = 1;
+
+        const RunResult result = Run();
+
+        EXPECT_EQ(result.exitStatus, ExitRestoreFailed);
+        ExpectOldDatabaseOnlineAtItsPath(c.name);
+        EXPECT_EQ(result.failureCause, c.cause);
+        ASSERT_EQ(view_.failures.size(), 1u);
+        const std::string& dialog = view_.failures[0];
+        EXPECT_THAT(dialog, HasSubstr("\nMessage du serveur :\n"));
+        EXPECT_THAT(dialog, HasSubstr(c.error));
+        if (c.cause.empty()) {
+            EXPECT_EQ(server_.CallCount("ReadCatalogueIndex"), 0);
+            EXPECT_THAT(dialog, ::testing::Not(HasSubstr("Cause")));
+            continue;
+        }
+        EXPECT_THAT(dialog, ::testing::EndsWith(c.error + "\n" + c.cause)) << "after the server's lines";
+        // Read from the old database at its path, online again, not from the new file.
+        if (!c.catalogueRefused) {
+            EXPECT_EQ(server_.catalogueReadOn, std::vector<std::string>{Database() + " old"});
+        }
+    }
+}
+
 // Another user of the database's folder puts a link to a file of root's at the new
 // file's name once it is verified: the link is neither given the old file's owner
 // nor swapped in, and the file it leads to stays as it was.
@@ -376,11 +447,11 @@ TEST_F(CycleRunnerTest, AStopRequestBetweenAnyTwoStepsPutsTheDatabaseBack)
     // The steps of a good run in their order, up to the swap: a stop asked for while
     // one runs is taken before the next, and the next never starts.
     const std::vector<std::string> order{
-        "preflight",           "server-folder",      "database-checks",   "batch-before-backup",
-        "disconnection",       "shut-down",          "moved-before-backup", "moved-file-opened",
-        "backup",              "closed-after-backup", "batch-after-backup", "restore",
-        "verification",        "old-file-closed",    "owner-copied",      "shutdown-state-copied",
-        "restore-verified",    "new-file-moved"};
+        "preflight",           "database-checks",     "batch-before-backup", "disconnection",
+        "shut-down",           "moved-before-backup", "moved-file-opened",   "backup",
+        "closed-after-backup", "batch-after-backup",  "restore",             "verification",
+        "old-file-closed",     "owner-copied",        "shutdown-state-copied", "restore-verified",
+        "new-file-moved"};
     for (std::size_t i = 0; i + 1 < order.size(); ++i) {
         const std::string& during = order[i];
         const std::string& next = order[i + 1];

@@ -43,6 +43,12 @@ public:
     int restoreFailsAfter{-1};
     // The server's aliases: a name and the file it stands for.
     std::map<std::string, std::string> aliases;
+    // What the failing restore ends with (the server's lines of its error).
+    std::string restoreError{"gbak: ERROR:unsuccessful metadata update"};
+    // The old database's catalogue: its indexes by their names and their constraints' names.
+    std::map<std::string, CatalogueIndex> catalogue;
+    // The database each reading of the catalogue attached, and the file's name there then.
+    std::vector<std::string> catalogueReadOn;
     // Named points for the test: called with the call's name before it runs.
     std::function<void(const std::string&)> beforeCall;
 
@@ -62,8 +68,6 @@ public:
                 return line.substr(field.size() + 1);
         return "";
     }
-
-    std::string ServerFolder(const std::string&) override { return Call("ServerFolder"), "/usr/lib/firebird/3.0/"; }
 
     // As the server: the file it opens, links followed.
     std::string DatabaseFile(const std::string& connection) override
@@ -160,6 +164,18 @@ public:
         (void)connection;
         return reading;
     }
+    std::optional<CatalogueIndex> ReadCatalogueIndex(const std::string& connection, const std::string& name) override
+    {
+        Call("ReadCatalogueIndex");
+        const std::string path = PathOf(connection);
+        if (!std::filesystem::exists(path) || Field(path, "mode") != "online")
+            throw Exception("I/O error during \"open\" operation for file \"" + path + "\"");
+        catalogueReadOn.push_back(path + " " + Field(path, "name"));
+        const auto found = catalogue.find(name);
+        if (found == catalogue.end())
+            return std::nullopt;
+        return found->second;
+    }
     void WriteSettings(const std::string&, const DatabaseSettings&,
                        const std::function<void(SettingItem, bool)>&) override
     {
@@ -202,7 +218,7 @@ public:
                             " records restored");
         }
         WriteDatabase(PathOf(newConnection), "rebuilt");
-        return Emit(lines, restoreFailsAfter, onLine, onReply, "gbak: ERROR:unsuccessful metadata update");
+        return Emit(lines, restoreFailsAfter, onLine, onReply, restoreError);
     }
     RunReportDatabase ReportDatabase(const std::string&, const std::string&) noexcept override { return Settings(); }
     void NameDatabase(const std::string& connection) override { databaseName = connection; }

@@ -56,6 +56,7 @@ TEST(RunReportTest, SuccessfulRunReadsBackFieldByField)
     EXPECT_EQ(json.size(), 12u);
     EXPECT_EQ(json["progress"], nlohmann::json::object()) << "no request traced";
     EXPECT_EQ(json["downtimeMs"].get<double>(), 3200);
+    EXPECT_TRUE(json["failureCause"].is_null()) << "nothing failed";
     EXPECT_TRUE(json["tables"].is_array());
     EXPECT_EQ(json["interrupted"].get<bool>(), false);
     EXPECT_EQ(json["database"].get<std::string>(), "127.0.0.1:/srv/base/BD.FDB");
@@ -125,9 +126,12 @@ TEST(RunReportTest, FailedAndInterruptedRunsKeepWhatIsNotKnownAsNull)
 
     // Cut, and not back at its path when the run ended: no downtime can be given.
     report.SetDowntime(std::nullopt);
+    report.SetFailureCause("Cause : l'index unique UX_ARTICLES_CODE de la table ARTICLES refuse la valeur 0 en double");
     report.Finish(2);
     const nlohmann::json json = nlohmann::json::parse(report.ToJson());
     EXPECT_EQ(json["exitStatus"].get<double>(), 2);
+    EXPECT_EQ(json["failureCause"].get<std::string>(),
+              "Cause : l'index unique UX_ARTICLES_CODE de la table ARTICLES refuse la valeur 0 en double");
     EXPECT_TRUE(json["downtimeMs"].is_null());
     EXPECT_EQ(json["durationMs"].get<double>(), 300);
     const nlohmann::json& steps = json["steps"];

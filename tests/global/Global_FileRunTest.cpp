@@ -6,8 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
 
 namespace morvane {
 namespace {
@@ -80,6 +85,40 @@ TEST(RunCmdLine, JoinsChunksUntilOneEndsALineAndServesTheWindowAfterEach)
     EXPECT_EQ(lines[1], output);
     ExpectEntriesCoverTheOutput(lines, 2, many);
     EXPECT_NE(many.find("ligne 399\n"), std::string::npos);
+}
+
+// Each chunk reaches the caller while the command still runs: the command below
+// waits for a file that only the caller's look at its first chunk creates.
+TEST(RunCmdLine, HandsEachChunkOverBeforeTheCommandEnds)
+{
+    const std::filesystem::path seen = std::filesystem::temp_directory_path() /
+                                       ("morvane-chunk-seen-" + std::to_string(::getpid()));
+    std::filesystem::remove(seen);
+    std::vector<std::string> chunks;
+    CountingPump pump;
+    std::vector<int> pumpedBefore;
+    const std::string command = "echo premier; i=0; while [ ! -e '" + seen.string() +
+                                "' ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i+1)); done; "
+                                "if [ -e '" + seen.string() + "' ]; then echo vu; else echo 'pas vu'; fi";
+
+    const std::string output = RunCmdLine(command, "", nullptr, [&](std::string_view chunk) {
+        chunks.emplace_back(chunk);
+        pumpedBefore.push_back(pump.calls);
+        if (chunk.find("premier") != std::string_view::npos)
+            std::ofstream(seen.string()) << "vu";
+    });
+    std::filesystem::remove(seen);
+
+    EXPECT_EQ(output, "premier\nvu\n");
+    ASSERT_GE(chunks.size(), 2u);
+    EXPECT_EQ(chunks.front(), "premier\n");
+    std::string joined;
+    for (const std::string& chunk : chunks)
+        joined += chunk;
+    EXPECT_EQ(joined, output);
+    // Handed over before the window is served for that chunk.
+    for (std::size_t i = 1; i < pumpedBefore.size(); ++i)
+        EXPECT_EQ(pumpedBefore[i], pumpedBefore[i - 1] + 1);
 }
 
 TEST(QuoteShellArgument, PassesAnyTextToTheCommandAsOneWord)

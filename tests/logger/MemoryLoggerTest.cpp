@@ -56,6 +56,20 @@ TEST_F(MemoryLoggerTest, RingModeWritesTheContextOfASevereMessage)
     EXPECT_EQ(Lines().size(), 3u);
 }
 
+// A message of several lines (a restore's failure with the server's lines) is one
+// entry: the ring keeps MaxLigne entries, and its dump is one line per entry.
+TEST_F(MemoryLoggerTest, TheRingCountsEntriesNotTheLinesOfTheirMessages)
+{
+    auto logger = Make({"FileName=mem.log", "MaxLigne=2", "DumpType=Ring", "NiveauDump=1"});
+    logger->LogMessage("info 1", 200, 0);
+    logger->LogMessage("info 2", 200, 0);
+    logger->LogMessage("Le restore a échoué.\nMessage du serveur :\nligne 1\nligne 2\nCause : l'index UX", 1, 0);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{
+                           "[200] info 2",
+                           "[001] Le restore a échoué.\\nMessage du serveur :\\nligne 1\\nligne 2\\nCause : "
+                           "l'index UX"}));
+}
+
 TEST_F(MemoryLoggerTest, DumpTypeOtherThanExactlyBufferIsARingThatDefaultsToLevelZero)
 {
     for (const char* dumpType : {"DumpType=buffer", "DumpType=", "DumpType=Ring"}) {

@@ -68,4 +68,23 @@ TEST(WindowsEventLogger, ReportsEachLineUnderTheApplicationTitle)
     EXPECT_EQ(released, 1); // the source is released with the logger
 }
 
+// The system log gets one record per entry, whatever the message's text holds.
+TEST(WindowsEventLogger, AMessageOfSeveralLinesIsOneRecord)
+{
+    TemporaryFolder folder;
+    CommandLineGuard program({folder.File("morvane")});
+    std::vector<Reported> reported;
+    int released = 0;
+    {
+        ScopedEventLogBackendFactory factory(
+            [&](const std::string& source) { return std::make_unique<RecordingBackend>(source, reported, released); });
+        TWindowsEventLogger logger(200, 0, nullptr, false, DefaultLogDateTimeFormat, true);
+        logger.LogMessage("Le restore a échoué.\nMessage du serveur :\r\ngbak: ERROR:duplicate\nCause : l'index UX", 1,
+                          0);
+    }
+    EXPECT_EQ(reported, (std::vector<Reported>{{"Morvane", EventEntryType::Error,
+                                                "[001] Le restore a échoué.\\nMessage du serveur :\\r\\ngbak: "
+                                                "ERROR:duplicate\\nCause : l'index UX"}}));
+}
+
 } // namespace

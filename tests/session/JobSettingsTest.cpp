@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sstream>
 #include <string_view>
 #include <vector>
@@ -146,35 +147,72 @@ TEST(JobSettingsTest, OptionalKeysAreWrittenAfterTheEightOthersOnlyWhenSet)
     EXPECT_EQ(file.Read("without", TJobSettings{}, found).pageBuffers, std::nullopt);
 }
 
-TEST(JobSettingsTest, PageValuesOutsideWhatTheWindowOffersAreNotNumbers)
+// A text that is no integer is refused with the system's own words; a number the
+// setting does not take is refused with what it takes; a page size below the
+// smallest the server creates is read as that one, and the caller is told.
+TEST(JobSettingsTest, PageValuesAreTakenRoundedUpOrRefusedWithWhatIsAccepted)
 {
+    const auto pageSize = [](std::string_view text, bool& roundedUp) { return PageSizeSetting(text, &roundedUp); };
+    const auto pageBuffers = [](std::string_view text, bool& roundedUp) {
+        roundedUp = false;
+        return PageBuffersSetting(text);
+    };
+    const auto grace = [](std::string_view text, bool& roundedUp) {
+        roundedUp = false;
+        return TransactionGraceSetting(text);
+    };
+    using Convert = std::function<int(std::string_view, bool&)>;
+    const std::string notANumber = "n'est pas une valeur numérique valide";
+    const std::string sizes = "n'est pas une valeur acceptée (tailles de page 4096, 8192 ou 16384)";
+    const std::string buffers = "n'est pas une valeur acceptée (de 0 à 131072)";
     const struct {
-        int (*convert)(std::string_view);
+        Convert convert;
         const char* text;
-        int value; // -1: refused
+        int value;           // -1: refused
+        bool roundedUp;
+        std::string refusal; // after the quoted text
     } cases[] = {
-        {PageSizeSetting, "4096", 4096},   {PageSizeSetting, "8192", 8192},   {PageSizeSetting, " 16384 ", 16384},
-        {PageSizeSetting, "1024", -1},     {PageSizeSetting, "2048", -1},     {PageSizeSetting, "32768", -1},
-        {PageSizeSetting, "8k", -1},       {PageSizeSetting, "", -1},         {PageSizeSetting, "8192.0", -1},
-        {PageBuffersSetting, "0", 0},      {PageBuffersSetting, "4096", 4096}, {PageBuffersSetting, "131072", 131072},
-        {PageBuffersSetting, "131073", -1}, {PageBuffersSetting, "-1", -1},   {PageBuffersSetting, "beaucoup", -1},
-        {PageBuffersSetting, "99999999999", -1},
-        {TransactionGraceSetting, "0", 0},  {TransactionGraceSetting, " 10 ", 10}, {TransactionGraceSetting, "600", 600},
-        {TransactionGraceSetting, "601", -1}, {TransactionGraceSetting, "-1", -1}, {TransactionGraceSetting, "dix", -1},
+        {pageSize, "4096", 4096, false, ""},
+        {pageSize, "8192", 8192, false, ""},
+        {pageSize, " 16384 ", 16384, false, ""},
+        // What older servers created and the window once offered.
+        {pageSize, "1024", 4096, true, ""},
+        {pageSize, "2048", 4096, true, ""},
+        {pageSize, "1", 4096, true, ""},
+        {pageSize, "32768", -1, false, sizes},
+        {pageSize, "5000", -1, false, sizes},
+        {pageSize, "0", -1, false, sizes},
+        {pageSize, "-4096", -1, false, sizes},
+        {pageSize, "8k", -1, false, notANumber},
+        {pageSize, "", -1, false, notANumber},
+        {pageSize, "8192.0", -1, false, notANumber},
+        {pageBuffers, "0", 0, false, ""},
+        {pageBuffers, "131072", 131072, false, ""},
+        {pageBuffers, "131073", -1, false, buffers},
+        {pageBuffers, "-1", -1, false, buffers},
+        {pageBuffers, "beaucoup", -1, false, notANumber},
+        {pageBuffers, "99999999999", -1, false, notANumber},
+        {grace, "600", 600, false, ""},
+        {grace, "601", -1, false, "n'est pas une valeur acceptée (de 0 à 600 secondes)"},
+        {grace, "dix", -1, false, notANumber},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
+        bool roundedUp = !c.roundedUp;
         if (c.value >= 0) {
-            EXPECT_EQ(c.convert(c.text), c.value);
+            EXPECT_EQ(c.convert(c.text, roundedUp), c.value);
+            EXPECT_EQ(roundedUp, c.roundedUp);
             continue;
         }
         try {
-            c.convert(c.text);
+            c.convert(c.text, roundedUp);
             ADD_FAILURE() << "taken";
         } catch (const EConvertError& error) {
-            EXPECT_EQ(error.Message(), std::string("'") + c.text + "' n'est pas une valeur numérique valide");
+            EXPECT_EQ(error.Message(), std::string("'") + c.text + "' " + c.refusal);
         }
     }
+    EXPECT_EQ(PageSizeRoundedUpText(" 1024"),
+              "taille de page 1024 lue comme 4096: Firebird 3 ne crée pas de pages de moins de 4096 octets");
 }
 
 TEST(JobSettingsTest, RefusedWriteNamesTheFile)

@@ -46,10 +46,10 @@ TEST_F(CycleProgramTest, DefaultJobSettingsRebuildTheDatabaseAndKeepTheOldFileAt
     EXPECT_EQ(report["exitStatus"].toInt(-1), ExitCompleted);
     EXPECT_EQ(report["database"].toString().toStdString(), database_->ConnectionString());
     EXPECT_EQ(ReportedSteps(),
-              (std::vector<std::string>{"vérification préalable ok", "dossier du serveur ok",
-                                        "vérification de la base ok", "batch avant backup ok",
-                                        "déconnexion ok", "rename avant backup ok", "écriture des réglages skipped",
-                                        "backup ok", "batch après backup ok", "restore ok",
+              (std::vector<std::string>{"vérification préalable ok", "vérification de la base ok",
+                                        "batch avant backup ok", "déconnexion ok", "rename avant backup ok",
+                                        "écriture des réglages skipped", "backup ok", "batch après backup ok",
+                                        "restore ok",
                                         "vérification de la nouvelle base ok", "swap ok", "batch après restore ok"}));
     for (const char* side : {"before", "after"}) {
         const QJsonObject values = report[side].toObject();
@@ -82,6 +82,27 @@ TEST_F(CycleProgramTest, DefaultJobSettingsRebuildTheDatabaseAndKeepTheOldFileAt
     ASSERT_EQ(history.size(), 1u);
     EXPECT_EQ(nlohmann::json::parse(history[0])["exitStatus"], 0);
     EXPECT_FALSE(Exists(programFolder_.File("morvane.prom")));
+}
+
+// Without a display the log is where the batch files' output is read: each line as
+// it comes, named after its batch file, while the batch still runs. The batch below
+// writes, then waits until its first line is in the log, and says whether it was.
+TEST_F(CycleProgramTest, ABatchFilesOutputReachesTheLogWhileItRuns)
+{
+    WriteBatchFile("StopServices.cmd", "echo 'arrêt des services'\ni=0\n"
+                                       "until grep -q 'StopServices.cmd : arrêt des services' morvane.log || "
+                                       "[ $i -ge 150 ]; do sleep 0.1; i=$((i+1)); done\n"
+                                       "grep -q 'StopServices.cmd : arrêt des services' morvane.log && "
+                                       "echo 'déjà dans le journal' || echo 'absent du journal'\n");
+
+    const ToolResult result = RunAuto();
+    EXPECT_EQ(result.ExitCode, ExitCompleted) << result.Output << Log();
+
+    const std::string log = Log();
+    EXPECT_THAT(log, HasSubstr("[200] StopServices.cmd : StopServices.cmd a tourné\n"));
+    EXPECT_THAT(log, HasSubstr("[200] StopServices.cmd : déjà dans le journal\n"));
+    EXPECT_THAT(log, HasSubstr("[200] MidProcess.cmd : MidProcess.cmd a tourné\n"));
+    EXPECT_THAT(log, HasSubstr("[200] StartServices.cmd : StartServices.cmd a tourné\n"));
 }
 
 TEST_F(CycleProgramTest, EveryRunJoinsTheHistoryAndRefreshesTheMetricsFile)

@@ -31,7 +31,7 @@ TEST_F(CycleSafeguardsTest, RefusalsBeforeAnythingRunsLeaveTheSiteAsItWas)
     const std::string shadow = DatabaseFile("BD.SHD");
     const std::string otherFileSystem = "/dev/shm/morvane-test-" + std::to_string(::getpid());
     const std::vector<std::string> refusedByThePreflight{"vérification préalable refused"};
-    const std::vector<std::string> refusedByTheDatabaseChecks{"vérification préalable ok", "dossier du serveur ok",
+    const std::vector<std::string> refusedByTheDatabaseChecks{"vérification préalable ok",
                                                               "vérification de la base refused"};
     struct Case {
         const char* name;
@@ -55,7 +55,7 @@ TEST_F(CycleSafeguardsTest, RefusalsBeforeAnythingRunsLeaveTheSiteAsItWas)
              WriteJobSettings("PageSize=8192\nPageBuffers=200000\n");
              return std::vector<std::string>{};
          },
-         ExitPreflightRefused, {"[001] Morvane : '200000' n'est pas une valeur numérique valide."},
+         ExitPreflightRefused, {"[001] Morvane : '200000' n'est pas une valeur acceptée (de 0 à 131072)."},
          refusedByThePreflight,
          [&] {
              EXPECT_EQ(RunReport()["before"].toObject()["pageBuffers"].toInt(-1), 0);

@@ -13,6 +13,7 @@
 #include "support/FreshDatabase.h"
 #include "support/WorkstationSimulatorProcess.h"
 #include "cycle/CycleExitStatus.h"
+#include "cycle/CycleJournal.h"
 #include "cycle/CycleLock.h"
 #include "window/SpinEdit.h"
 
@@ -20,6 +21,7 @@
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTimer>
 #include <QtTest/QTest>
 
 #include <algorithm>
@@ -183,6 +185,61 @@ TEST_F(CycleWindowTest, ACopyAtTheRenamePathThatMayNotBeReplacedRefusesTheCycleB
     EXPECT_FALSE(MemoHas("StopServices.cmd"));
     EXPECT_EQ(Rows(), 2);
     EXPECT_EQ(form_->CycleExitCode(), ExitPreflightRefused);
+}
+
+// A batch file that writes, then waits: what it wrote is in the report area while it
+// waits. It waits for a file that the window's event loop creates once the report
+// area shows its first line, and says whether it saw it.
+TEST_F(CycleWindowTest, BatchOutputAppearsInTheReportAreaBeforeTheBatchEnds)
+{
+    SetChecked("cbForceDeconnexion", false);
+    const std::string seen = programFolder_.File("vu");
+    WriteProgramFile("StopServices.cmd", "#!/bin/sh\necho 'arrêt des services'\ni=0\n"
+                                         "while [ ! -e vu ] && [ $i -lt 150 ]; do sleep 0.1; i=$((i+1)); done\n"
+                                         "if [ -e vu ]; then echo 'vu avant la fin'; else echo 'pas vu'; fi\n"
+                                         "[ -e vu ] && echo oui > verdict || echo non > verdict\n");
+    std::filesystem::permissions(programFolder_.File("StopServices.cmd"), std::filesystem::perms::owner_all);
+    bool endShown = false;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (MemoHas("arrêt des services") && !std::filesystem::exists(seen))
+            WriteFileText(seen, "");
+        endShown = endShown || MemoHas("vu avant la fin");
+    });
+    watcher.start(0);
+
+    RunCycle();
+    watcher.stop();
+
+    ASSERT_TRUE(Errors().empty()) << Errors().front();
+    EXPECT_EQ(ReadFileText(programFolder_.File("verdict")), "oui\n");
+    // The report area showed the batch's last line too (the new header replaced it since).
+    EXPECT_TRUE(endShown);
+    EXPECT_EQ(form_->CycleExitCode(), ExitCompleted);
+}
+
+// The copy an earlier cycle left at the rename path cannot be set aside (a file
+// appeared where it goes, after the checks): the message says so, not that the
+// database's move failed, and nothing was moved.
+TEST_F(CycleWindowTest, ACopyThatCannotBeSetAsideIsNamedAsSuch)
+{
+    SetChecked("cbForceDeconnexion", false);
+    SetChecked("rbRenameAfterRestore", true);
+    WriteFileText(RenamePath(), "an earlier old file\n");
+    const std::string previous = PreviousCopyPath(RenamePath());
+    WriteProgramFile("StopServices.cmd", "#!/bin/sh\nprintf 'du site' > '" + previous + "'\n");
+    std::filesystem::permissions(programFolder_.File("StopServices.cmd"), std::filesystem::perms::owner_all);
+
+    RunCycle();
+
+    EXPECT_EQ(Errors(), std::vector<std::string>{"La copie laissée au chemin de renommage par un cycle précédent n'a "
+                                                 "pas pu être mise de côté: " +
+                                                 RenamePath() + " => " + previous +
+                                                 "; la base n'a pas été déplacée."});
+    EXPECT_EQ(ReadFileText(RenamePath()), "an earlier old file\n");
+    EXPECT_EQ(ReadFileText(previous), "du site");
+    EXPECT_EQ(Rows(), 2);
+    EXPECT_EQ(form_->CycleExitCode(), ExitBackupFailed);
 }
 
 TEST_F(CycleWindowTest, AfterACycleTheButtonsActOnTheDatabaseAtItsPath)

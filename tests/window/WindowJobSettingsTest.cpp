@@ -135,8 +135,13 @@ TEST_F(WindowJobSettingsTest, PageValuesLoadIntoTheBoxesOrKeepTheCycleFromStarti
         {"PageSize=8192\nPageBuffers=4096\n", "8192", 4096, ""},
         {"PageSize= 16384 \nPageBuffers=0\n", "16384", 0, ""},
         {"PageSize=abc\nPageBuffers=4096\n", "4096", 4096, "'abc' n'est pas une valeur numérique valide"},
-        {"PageSize=1024\n", "4096", 1000, "'1024' n'est pas une valeur numérique valide"},
-        {"PageSize=8192\nPageBuffers=131073\n", "8192", 1000, "'131073' n'est pas une valeur numérique valide"},
+        // Older servers' sizes, which the box once offered: what the server would make of them.
+        {"PageSize=1024\n", "4096", 1000, ""},
+        {"PageSize=2048\nPageBuffers=4096\n", "4096", 4096, ""},
+        {"PageSize=5000\n", "4096", 1000,
+         "'5000' n'est pas une valeur acceptée (tailles de page 4096, 8192 ou 16384)"},
+        {"PageSize=8192\nPageBuffers=131073\n", "8192", 1000,
+         "'131073' n'est pas une valeur acceptée (de 0 à 131072)"},
         {"PageBuffers=\n", "4096", 1000, "'' n'est pas une valeur numérique valide"},
     };
     for (const auto& c : cases) {
@@ -165,7 +170,7 @@ TEST_F(WindowJobSettingsTest, ARefusedPageValueIsForgottenWhenItsBoxChanges)
     LoadFor("127.0.0.1:/srv/BD.FDB");
     EXPECT_EQ(form_->ReadCycleRequest().refusedSetting, "'abc' n'est pas une valeur numérique valide");
     Control<QComboBox>("ComboBoxPageSize")->setEditText("8192");
-    EXPECT_EQ(form_->ReadCycleRequest().refusedSetting, "'999999' n'est pas une valeur numérique valide");
+    EXPECT_EQ(form_->ReadCycleRequest().refusedSetting, "'999999' n'est pas une valeur acceptée (de 0 à 131072)");
     Control<TSpinEdit>("SpinEditPageBuffers")->SetValue(2000);
     EXPECT_EQ(form_->ReadCycleRequest().refusedSetting, "");
 }
@@ -186,12 +191,15 @@ TEST_F(WindowJobSettingsTest, SaveConfigWritesThePageValues)
     EXPECT_EQ(saved.pageBuffers, "4096");
 }
 
-// What the file may ask for is what the boxes offer.
+// What the file may ask for is what the boxes offer, and the page-size box offers
+// only what the server creates.
 TEST_F(WindowJobSettingsTest, PageValuesAllowedAreThoseTheBoxesOffer)
 {
     const QComboBox* pageSize = Control<QComboBox>("ComboBoxPageSize");
-    for (int size : JobSettingsPageSizes)
-        EXPECT_GE(pageSize->findText(QString::number(size)), 0) << size;
+    std::vector<int> offered;
+    for (int item = 0; item < pageSize->count(); ++item)
+        offered.push_back(pageSize->itemText(item).toInt());
+    EXPECT_EQ(offered, std::vector<int>(JobSettingsPageSizes.begin(), JobSettingsPageSizes.end()));
     const TSpinEdit* buffers = Control<TSpinEdit>("SpinEditPageBuffers");
     EXPECT_EQ(buffers->MinValue(), JobSettingsPageBuffersMin);
     EXPECT_EQ(buffers->MaxValue(), JobSettingsPageBuffersMax);
