@@ -149,8 +149,8 @@ void TBackupCycle::Run()
     report.Start();
     const bool middleBatchFile = !request_.batchAfterBackup.empty() &&
                                  FileExists(BatchFilePath(request_.batchAfterBackup, ProgramFolder()));
-    context_ = std::make_unique<CycleContext>(
-        request_, CycleBackupFileNameFor(SplitDatabaseLocation(request_.dbFile).path, middleBatchFile));
+    const DatabaseFile file = RequestedDatabaseFile();
+    context_ = std::make_unique<CycleContext>(request_, CycleBackupFileNameFor(file.real, middleBatchFile), file);
     report_ = &report;
     struct ForgetRun {
         TBackupCycle& cycle;
@@ -162,11 +162,11 @@ void TBackupCycle::Run()
     } forgetRun{*this};
     // Read before this run's report replaces it.
     try {
-        previousRows_ = PreviousRunRowsFromReport(
+        previous_ = PreviousRunFromReport(
             platform::ReadWholeFile(CycleStateFolder(context_->paths.database) + "/" + RunReportFileName).value_or(""));
     } catch (const std::exception&) {
         // A state folder that cannot be trusted stops the cycle at its first step.
-        previousRows_ = {};
+        previous_ = {};
     }
     databaseBytes_ = platform::FileSize(context_->paths.database).value_or(0);
 
@@ -221,7 +221,7 @@ void TBackupCycle::RunList(const std::vector<CycleStepDefinition>& steps,
 
 bool TBackupCycle::RunBackup(const std::string& backupFileName)
 {
-    context_ = std::make_unique<CycleContext>(request_, backupFileName);
+    context_ = std::make_unique<CycleContext>(request_, backupFileName, RequestedDatabaseFile());
     context_->backupSource = server_.DatabaseName();
     TStepRunner runner(nullptr, {}, hooks_.stepReached, {});
     runner.Run(StepsBetween(CycleSteps(), "backup", "backup"));
@@ -231,7 +231,7 @@ bool TBackupCycle::RunBackup(const std::string& backupFileName)
 
 bool TBackupCycle::RunRestore(const std::string& backupFileName)
 {
-    context_ = std::make_unique<CycleContext>(request_, backupFileName);
+    context_ = std::make_unique<CycleContext>(request_, backupFileName, RequestedDatabaseFile());
     struct ForgetRun {
         TBackupCycle& cycle;
         ~ForgetRun() { cycle.context_.reset(); }
@@ -244,7 +244,7 @@ void TBackupCycle::ReportFailure(const CycleFailure& failure, bool inPlace)
 {
     const CycleContext& c = *context_;
     const std::string notInPlace =
-        ", et la base de données n'a pas pu être remise en place et en ligne (" + c.paths.database + ").";
+        ", et la base de données n'a pas pu être remise en place et en ligne (" + DatabaseNameText(c.paths) + ").";
     const std::string where = inPlace ? ", la base de données reste à sa place." : notInPlace;
     if (failure.step == "backup" || failure.step == "restore") {
         const std::string what = failure.step == "backup" ? "Le backup a échoué: pas de restore"
@@ -256,7 +256,9 @@ void TBackupCycle::ReportFailure(const CycleFailure& failure, bool inPlace)
     } else if (failure.step == "new-file-moved" || failure.step == "old-file-moved") {
         // The dialog was shown when the rename failed.
         if (!inPlace)
-            ProgramLog("La base de données n'a pas pu être remise en place et en ligne (" + c.paths.database + ").", 1);
+            ProgramLog("La base de données n'a pas pu être remise en place et en ligne (" + DatabaseNameText(c.paths) +
+                           ").",
+                       1);
     } else {
         ShowFailure("La nouvelle base diffère de l'ancienne (" + c.verificationFailure + "): elle reste sous le nom " +
                     c.paths.newDatabase + " pour examen" + where);
@@ -300,6 +302,14 @@ void TBackupCycle::FinishReport(TRunReport& report, const std::string& failure) 
                                               : std::nullopt);
         report.SetTables(TransferredTables());
         report.SetFailureCause(c.restoreFailureCause);
+        // A request that did not run to its end this time (or not at all) leaves the
+        // last whole one's course to the next run.
+        const ProgressTrace& backupTrace = c.backupTrace.empty() ? previous_.backup : c.backupTrace;
+        const ProgressTrace& restoreTrace = c.restoreTrace.empty() ? previous_.restore : c.restoreTrace;
+        if (!backupTrace.empty())
+            report.SetTrace("backup", backupTrace);
+        if (!restoreTrace.empty())
+            report.SetTrace("restore", restoreTrace);
         report.Finish(exitStatus_);
         if (hooks_.reportFinished)
             hooks_.reportFinished(report);
@@ -316,7 +326,8 @@ void TBackupCycle::FinishReport(TRunReport& report, const std::string& failure) 
     }
     if (!request_.metricsFolder.empty()) {
         try {
-            WriteMetricsFile(request_.metricsFolder, DatabaseStateName(c.paths.database), report);
+            WriteMetricsFile(request_.metricsFolder, DatabaseStateName(c.paths.database), report,
+                             request_.metricsGroup);
         } catch (const std::exception& error) {
             ProgramLogQuietly(std::string("Métriques du cycle non écrites: ") + error.what(), 1);
         }

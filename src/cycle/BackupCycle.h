@@ -64,6 +64,9 @@ private:
     void RunList(const std::vector<CycleStepDefinition>& steps, const std::vector<CycleStepDefinition>& closing,
                  TRunReport* report);
 
+    // CycleDatabaseFile.cpp: the file the DB File text leads to, before the paths
+    // are computed from it.
+    DatabaseFile RequestedDatabaseFile();
     // CyclePreparation.cpp
     StepEnd Preflight();
     StepEnd CheckDatabase();
@@ -109,10 +112,25 @@ private:
     void RunBatchFile(const std::string& batchFile);
     // A named point inside a step (a request started) for whoever watches the cycle.
     void StepReached(std::string_view point) const;
-    // The view told how far a backup or a restore has gone, a few times a second at most.
-    void ShowStepProgress(std::string_view step, const TRecordTally& tally, std::int64_t expectedRows,
-                          const std::string& writtenFile, std::chrono::steady_clock::time_point started,
-                          TProgressThrottle& throttle);
+    // One backup or restore while it runs: what its progress is weighed against, and
+    // what the view and the log were last told.
+    struct TransferProgress {
+        std::string step;
+        std::string writtenFile;
+        const ProgressTrace* previous{nullptr};
+        std::int64_t expectedRows{0};
+        std::int64_t expectedLines{0};
+        bool declaresTables{false}; // a backup: its tables are listed before their data
+        std::chrono::steady_clock::time_point started{std::chrono::steady_clock::now()};
+        TProgressThrottle throttle{std::chrono::milliseconds(250)};
+        TRequestProgress request;
+        int loggedPercent{-1};
+    };
+    // A reply of the server has been read: the view told how far the request has
+    // gone, a few times a second at most, and the log at each new percent.
+    void ShowStepProgress(TransferProgress& transfer, const TRecordTally& tally);
+    // The request has ended: its whole time logged; its trace when it ended well.
+    ProgressTrace EndStepProgress(TransferProgress& transfer, const TRecordTally& tally, bool succeeded);
     // The run report's tables: each with the rows the backup wrote and the restore read.
     std::vector<RunReportTable> TransferredTables() const;
 
@@ -126,7 +144,7 @@ private:
     std::unique_ptr<CycleContext> context_;
     TRunReport* report_{nullptr};
     // What the progress of the backup and the restore is weighed against.
-    PreviousRunRows previousRows_;
+    PreviousRun previous_;
     std::int64_t databaseBytes_{0};
 };
 

@@ -2,11 +2,13 @@
 
 #include "core/Exception.h"
 #include "cycle/CycleContents.h"
+#include "cycle/CycleDatabaseFile.h"
 #include "cycle/RequestErrors.h"
 #include "cycle/SettingsWrite.h"
 #include "database/FIB_Deconnexion.h"
 #include "fib/IB_ServicesBackup.h"
 #include "fib/IB_ServicesProperties.h"
+#include "fib/ServiceReplySize.h"
 #include "fib/pFIBDatabase.h"
 #include "session/DatabaseLocation.h"
 #include "session/SessionGuards.h"
@@ -20,7 +22,7 @@ namespace {
 // Reads the request's output to its end; whatever happens, its session ends here:
 // the next request must not ride a broken one.
 std::string RunRequest(fib::TpFIBBackupRestoreService& service, const std::function<void()>& started,
-                       const RequestLineSink& onLine)
+                       const RequestLineSink& onLine, const std::function<void()>& onReply)
 {
     ServiceSessionGuard session(service);
     if (!service.Active())
@@ -28,9 +30,16 @@ std::string RunRequest(fib::TpFIBBackupRestoreService& service, const std::funct
     service.ServiceStart();
     if (started)
         started();
-    // In bulk: a verbose output of tens of thousands of lines in a few dozen round trips.
-    const std::string errors =
-        ReadRequestOutputInBulk([&] { return service.Eof(); }, [&] { return service.GetNextChunk(); }, onLine);
+    // In bulk: a verbose output of tens of thousands of lines in a few dozen round
+    // trips, and a few replies a second while it trickles.
+    fib::TServiceReplySize replySize;
+    const auto nextChunk = [&] {
+        const auto asked = std::chrono::steady_clock::now();
+        std::string chunk = service.GetNextChunk(1, replySize.Next());
+        replySize.Took(chunk.size(), std::chrono::steady_clock::now() - asked);
+        return chunk;
+    };
+    const std::string errors = ReadRequestOutputInBulk([&] { return service.Eof(); }, nextChunk, onLine, onReply);
     // A request the server failed has already lost its service: the session guard
     // ends what is left.
     if (errors.empty())
@@ -45,6 +54,19 @@ TClientCycleServer::TClientCycleServer(CycleComponents components, std::string u
       control_(components.config, components.statistics, ServiceUserParams(user_, password_),
                components.database.DBParams(), components.database.SQLDialect())
 {
+}
+
+std::string TClientCycleServer::DatabaseFile(const std::string& connection)
+{
+    try {
+        return ReadDatabaseFileName(connection, components_.database.DBParams(), components_.database.SQLDialect());
+    } catch (const std::exception&) {
+        // A database shut down refuses the attachment; its header still names the file.
+        const std::string file = HeaderDatabaseFile(HeaderLines(connection));
+        if (file.empty())
+            throw;
+        return file;
+    }
 }
 
 DatabaseFacts TClientCycleServer::Facts(const std::string& connection, bool forcedDisconnection,
@@ -141,7 +163,8 @@ void TClientCycleServer::SetReadOnly(const std::string& connection, bool readOnl
 }
 
 std::string TClientCycleServer::Backup(const std::string& connection, const std::string& backupPath,
-                                       const std::function<void()>& started, const RequestLineSink& onLine)
+                                       const std::function<void()>& started, const RequestLineSink& onLine,
+                                       const std::function<void()>& onReply)
 {
     fib::TpFIBBackupService& service = components_.backup;
     service.BackupFile.Clear();
@@ -155,12 +178,12 @@ std::string TClientCycleServer::Backup(const std::string& connection, const std:
     service.BackupFile.Add(backupPath);
     // Its output names every table with the rows written: what the restore must give back.
     service.Verbose = true;
-    return RunRequest(service, started, onLine);
+    return RunRequest(service, started, onLine, onReply);
 }
 
 std::string TClientCycleServer::Restore(const std::string& backupPath, const std::string& newConnection,
                                         int pageSize, int pageBuffers, const std::function<void()>& started,
-                                        const RequestLineSink& onLine)
+                                        const RequestLineSink& onLine, const std::function<void()>& onReply)
 {
     fib::TpFIBRestoreService& service = components_.restore;
     service.DatabaseName.Clear();
@@ -176,7 +199,7 @@ std::string TClientCycleServer::Restore(const std::string& backupPath, const std
     // Open to writes first, so that a read-only database keeps the space it reserves
     // on its pages; the cycle makes it read-only again before its verification.
     service.ReadWrite = true;
-    return RunRequest(service, started, onLine);
+    return RunRequest(service, started, onLine, onReply);
 }
 
 RunReportDatabase TClientCycleServer::ReportDatabase(const std::string& connection,

@@ -30,6 +30,7 @@ class TClientCycleServer final : public ICycleServer {
 public:
     TClientCycleServer(CycleComponents components, std::string user, std::string password);
 
+    std::string DatabaseFile(const std::string& connection) override;
     DatabaseFacts Facts(const std::string& connection, bool forcedDisconnection, RunReportDatabase& settings) override;
     void SendWorkstationsAway(const std::string& connection, bool unattended,
                               const std::function<void(const std::string&)>& progress) override;
@@ -48,9 +49,11 @@ public:
                        const std::function<void(SettingItem, bool done)>& mark) override;
     void SetReadOnly(const std::string& connection, bool readOnly) override;
     std::string Backup(const std::string& connection, const std::string& backupPath,
-                       const std::function<void()>& started, const RequestLineSink& onLine) override;
+                       const std::function<void()>& started, const RequestLineSink& onLine,
+                       const std::function<void()>& onReply) override;
     std::string Restore(const std::string& backupPath, const std::string& newConnection, int pageSize,
-                        int pageBuffers, const std::function<void()>& started, const RequestLineSink& onLine) override;
+                        int pageBuffers, const std::function<void()>& started, const RequestLineSink& onLine,
+                        const std::function<void()>& onReply) override;
     RunReportDatabase ReportDatabase(const std::string& connection, const std::string& localPath) noexcept override;
     void NameDatabase(const std::string& connection) override;
     std::string DatabaseName() const override;

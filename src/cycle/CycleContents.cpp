@@ -131,6 +131,10 @@ void ReadDatabaseFacts(fib::TpFIBDatabase& database, DatabaseFacts& facts)
     facts.shadows =
         SelectColumn(database, "SELECT TRIM(RDB$FILE_NAME) FROM RDB$FILES WHERE COALESCE(RDB$SHADOW_NUMBER, 0) > 0 "
                                "ORDER BY RDB$SHADOW_NUMBER, RDB$FILE_SEQUENCE");
+    // The database's own files after its first one have no shadow number.
+    facts.continuationFiles =
+        SelectColumn(database, "SELECT TRIM(RDB$FILE_NAME) FROM RDB$FILES WHERE COALESCE(RDB$SHADOW_NUMBER, 0) = 0 "
+                               "ORDER BY RDB$FILE_SEQUENCE");
     const std::vector<std::string> owners = SelectColumn(database, "SELECT TRIM(MON$OWNER) FROM MON$DATABASE");
     facts.owner = owners.empty() ? std::string() : owners.front();
     // The command tables the site's applications watch for the request to leave.
@@ -148,6 +152,17 @@ void PrepareOwnAttachment(fib::TpFIBDatabase& database, const std::string& conne
     database.SetDBName(connection);
     database.DBParams() = params;
     database.SetSQLDialect(dialect);
+}
+
+std::string ReadDatabaseFileName(const std::string& connection, const fib::TDBParams& params, int dialect)
+{
+    fib::TpFIBDatabase database(nullptr);
+    PrepareOwnAttachment(database, connection, params, dialect);
+    AttachmentGuard attachment(database);
+    database.SetConnected(true);
+    const std::vector<std::string> names = SelectColumn(database, "SELECT MON$DATABASE_NAME FROM MON$DATABASE");
+    database.SetConnected(false);
+    return names.empty() ? std::string() : names.front();
 }
 
 std::vector<std::string> ReadForeignAttachments(fib::TpFIBDatabase& database)

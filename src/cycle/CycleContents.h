@@ -33,9 +33,13 @@ std::optional<CatalogueIndex> ReadCatalogueIndex(fib::TpFIBDatabase& database, c
 void PrepareOwnAttachment(fib::TpFIBDatabase& database, const std::string& connection, const fib::TDBParams& params,
                           int dialect);
 
-// The shadow files of the database, its owner and whether it has the site's command
-// tables.
+// The shadow files of the database, its continuation files, its owner and whether it
+// has the site's command tables.
 void ReadDatabaseFacts(fib::TpFIBDatabase& database, DatabaseFacts& facts);
+
+// The file the server opened for connection, as it names it (MON$DATABASE_NAME): what
+// an alias or a link leads to. Errors of the database layer propagate.
+std::string ReadDatabaseFileName(const std::string& connection, const fib::TDBParams& params, int dialect);
 
 // The other attachments to the database (user, address, program).
 std::vector<std::string> ReadForeignAttachments(fib::TpFIBDatabase& database);

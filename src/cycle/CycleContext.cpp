@@ -5,30 +5,28 @@
 
 namespace morvane {
 
-std::string JoinDatabaseLocation(const std::string& server, const std::string& path)
-{
-    return server.empty() ? path : server + ":" + path;
-}
-
-CyclePaths CyclePathsOf(const CycleRequest& request, const std::string& backupFileName)
+CyclePaths CyclePathsOf(const CycleRequest& request, const std::string& backupFileName, const DatabaseFile& file)
 {
     const DatabaseLocation location = SplitDatabaseLocation(request.dbFile);
     CyclePaths paths;
     paths.server = location.server;
-    paths.database = location.path;
+    paths.named = file.named;
+    paths.database = file.real;
     paths.rename = request.renamePath;
     paths.previous = PreviousCopyPath(request.renamePath);
-    paths.newDatabase = location.path + NewDatabaseSuffix;
+    paths.newDatabase = file.real + NewDatabaseSuffix;
     paths.backup = BackupFilePath(request.backupFolder, backupFileName);
     paths.backupName = backupFileName;
-    paths.databaseConnection = JoinDatabaseLocation(location.server, location.path);
-    paths.movedConnection = JoinDatabaseLocation(location.server, paths.rename);
-    paths.newConnection = JoinDatabaseLocation(location.server, paths.newDatabase);
+    paths.databaseConnection = JoinDatabaseLocation(location, paths.database);
+    paths.movedConnection = JoinDatabaseLocation(location, paths.rename);
+    paths.newConnection = JoinDatabaseLocation(location, paths.newDatabase);
     return paths;
 }
 
-CycleContext::CycleContext(CycleRequest cycleRequest, const std::string& backupFileName)
-    : request(std::move(cycleRequest)), paths(CyclePathsOf(request, backupFileName)),
+std::string DatabaseNameText(const CyclePaths& paths) { return DatabaseNameText(paths.named, paths.database); }
+
+CycleContext::CycleContext(CycleRequest cycleRequest, const std::string& backupFileName, const DatabaseFile& file)
+    : request(std::move(cycleRequest)), paths(CyclePathsOf(request, backupFileName, file)),
       backupSource(paths.databaseConnection)
 {
 }

@@ -3,6 +3,7 @@
 // steps learn on the way. A context lives for one run: the next run starts from a
 // new one.
 
+#include "cycle/CycleDatabaseFile.h"
 #include "cycle/CycleFileLocks.h"
 #include "cycle/CycleJournal.h"
 #include "cycle/CycleLock.h"
@@ -19,13 +20,12 @@
 
 namespace morvane {
 
-// A server part and a path as one connection text: "server:path", or the path
-// alone when there is no server. Every connection of the cycle is joined here.
-std::string JoinDatabaseLocation(const std::string& server, const std::string& path);
-
+// Every connection of the cycle names a file of the DB File text's server in the
+// text's own form (JoinDatabaseLocation).
 struct CyclePaths {
     std::string server;      // the DB File text's server part
-    std::string database;    // the database file, where clients find it
+    std::string named;       // the database as the DB File text names it: a path, a link or an alias
+    std::string database;    // the database file itself, where clients find it through any of its names
     std::string rename;      // where the old file goes
     std::string previous;    // where a copy an earlier cycle left at the rename path waits
     std::string newDatabase; // the file the restore writes
@@ -36,11 +36,14 @@ struct CyclePaths {
     std::string newConnection;
 };
 
-// backupFileName: the cycle's own, unless a backup or a restore runs alone.
-CyclePaths CyclePathsOf(const CycleRequest& request, const std::string& backupFileName);
+// backupFileName: the cycle's own, unless a backup or a restore runs alone; file: what
+// the DB File text leads to.
+CyclePaths CyclePathsOf(const CycleRequest& request, const std::string& backupFileName, const DatabaseFile& file);
+// The database in a message: its name and, when that is not the file, the file.
+std::string DatabaseNameText(const CyclePaths& paths);
 
 struct CycleContext {
-    CycleContext(CycleRequest cycleRequest, const std::string& backupFileName);
+    CycleContext(CycleRequest cycleRequest, const std::string& backupFileName, const DatabaseFile& file);
 
     // The journal of this cycle, on disk from its first use.
     TCycleJournal& Journal();
@@ -83,6 +86,9 @@ struct CycleContext {
     // verbose output: what the verification compares.
     TRecordTally backupTally{TransferKind::Backup};
     TRecordTally restoreTally{TransferKind::Restore};
+    // How each request went when it ended well: the next run's guide to its time left.
+    ProgressTrace backupTrace;
+    ProgressTrace restoreTrace;
     // What the failed backup or restore request said, for the operator.
     std::string requestFailure;
     // Why the restore failed, in plain words from the old database's catalogue.

@@ -4,6 +4,8 @@
 #include "cycle/CycleFiles.h"
 #include "cycle/CycleJournal.h"
 #include "platform/DurableFile.h"
+#include "platform/FileLock.h"
+#include "session/DatabaseLocation.h"
 
 namespace morvane {
 
@@ -26,16 +28,38 @@ std::optional<FileSystemSpace> LocalFreeSpace(const std::string& folder)
     return FileSystemSpace{space->device, space->freeBytes};
 }
 
+std::optional<std::string> ConnectionFormPreflightRefusal(const std::string& dbFile)
+{
+    if (const std::optional<std::string> refusal = ConnectionFormRefusal(dbFile))
+        return Prefix + *refusal + ": rien n'a été lancé, déplacé ni effacé";
+    return std::nullopt;
+}
+
+std::optional<std::string> DatabaseNameRefusal(const std::string& dbFile, const std::string& named,
+                                               const std::string& real)
+{
+    if (std::optional<std::string> refusal = ConnectionFormPreflightRefusal(dbFile))
+        return refusal;
+    // A name that is no path of this machine would be read from the program's own folder.
+    if (real.empty() || real.front() != '/')
+        return Prefix + "le serveur ne dit pas quel fichier est la base " + dbFile +
+               " (un alias qu'il ne connaît pas, ou une base absente), et " + named +
+               " n'est pas un chemin de fichier de cette machine: rien n'a été lancé, déplacé ni effacé";
+    return std::nullopt;
+}
+
 std::optional<std::string> PreflightRefusal(const PreflightInput& input, const FreeSpaceProbe& probe)
 {
     if (!input.refusedSetting.empty())
         return input.refusedSetting;
+    const std::string database =
+        DatabaseNameText(input.databaseName.empty() ? input.databasePath : input.databaseName, input.databasePath);
     if (!platform::PathExists(input.databasePath))
-        return Prefix + "la base de données " + input.databasePath +
+        return Prefix + "la base de données " + database +
                " est introuvable sur cette machine: rien n'a été lancé, déplacé ni effacé";
     const std::optional<long long> databaseSize = platform::FileSize(input.databasePath);
     if (!databaseSize)
-        return Prefix + "la base de données " + input.databasePath + " n'est pas un fichier";
+        return Prefix + "la base de données " + database + " n'est pas un fichier";
 
     if (!platform::IsFolder(input.backupFolder))
         return Prefix + "le dossier de backup " + input.backupFolder + " n'existe pas";
@@ -48,8 +72,13 @@ std::optional<std::string> PreflightRefusal(const PreflightInput& input, const F
     // for it at its path find nothing to write into.
     if (input.renamePath.empty())
         return Prefix + "le chemin de renommage est vide";
-    if (input.renamePath == input.databasePath || SameFile(input.renamePath, input.databasePath))
-        return Prefix + "le chemin de renommage " + input.renamePath + " est celui de la base de données";
+    // Compared as files, wherever the links of either lead.
+    const std::string renameFile = platform::FollowedFilePath(input.renamePath);
+    const std::string rename = DatabaseNameText(input.renamePath, renameFile);
+    if (input.renamePath == input.databasePath || SameFile(input.renamePath, input.databasePath) ||
+        renameFile == input.databasePath)
+        return Prefix + "le chemin de renommage " + rename + " est celui de la base de données" +
+               (rename == database ? "" : " " + database);
     if (platform::IsFolder(input.renamePath))
         return Prefix + "le chemin de renommage " + input.renamePath + " est un dossier";
     const std::string renameFolder = platform::FolderOfPath(input.renamePath);
@@ -59,8 +88,8 @@ std::optional<std::string> PreflightRefusal(const PreflightInput& input, const F
         return Prefix + "le dossier du chemin de renommage " + renameFolder + " n'est pas accessible en écriture";
     // A rename cannot cross file systems; a copy would leave the database half moved.
     if (platform::DeviceOf(renameFolder) != platform::DeviceOf(input.databasePath))
-        return Prefix + "le chemin de renommage " + input.renamePath +
-               " n'est pas sur le même système de fichiers que la base de données " + input.databasePath;
+        return Prefix + "le chemin de renommage " + rename +
+               " n'est pas sur le même système de fichiers que la base de données " + database;
     if (platform::PathExists(input.renamePath)) {
         if (!input.mayReplacePrevious)
             return Prefix + "un fichier existe déjà au chemin de renommage " + input.renamePath +

@@ -15,6 +15,7 @@
 #include "global/Global_File.h"
 #include "global/Global_Utils.h"
 #include "platform/DurableFile.h"
+#include "platform/FileLock.h"
 #include "session/ProgramLog.h"
 
 namespace morvane {
@@ -23,13 +24,18 @@ namespace morvane {
 StepEnd TBackupCycle::Preflight()
 {
     CycleContext& c = *context_;
+    // Before the lock, which is named after the file: a name that leads to no file of
+    // this machine names no lock either.
+    if (const auto refusal = DatabaseNameRefusal(request_.dbFile, c.paths.named, c.paths.database))
+        throw ECycleRefused(*refusal, CycleStage::Preflight);
     CycleLockAttempt attempt = TryHoldCycleLock(c.paths.database);
     if (!attempt.hold)
         throw ECycleRefused(CycleLockRefusal(c.paths.database, attempt.holder), CycleStage::AlreadyRunning);
     c.lock = std::move(attempt.hold);
     TakeSharedFiles();
     PreflightInput input{c.paths.database, request_.backupFolder, c.paths.rename,
-                         request_.renameBeforeBackup || request_.renameAfterRestore, request_.refusedSetting};
+                         request_.renameBeforeBackup || request_.renameAfterRestore, request_.refusedSetting,
+                         c.paths.named};
     if (const auto refusal = PreflightRefusal(input, hooks_.freeSpace))
         throw ECycleRefused(*refusal, CycleStage::Preflight);
     return {};
@@ -41,7 +47,8 @@ void TBackupCycle::TakeSharedFiles()
     bool told = false;
     std::string busy;
     std::string holder;
-    // Between two tries the window goes on; a stop request ends the wait.
+    // Between two tries the window goes on; a stop request ends the wait. The next
+    // try comes as soon as the other cycle lets go of the file, a second at most.
     const auto pause = [&] {
         if (!told) {
             ProgramLog("Le fichier " + busy + " sert à un autre cycle Morvane (" + holder +
@@ -52,7 +59,7 @@ void TBackupCycle::TakeSharedFiles()
         if (hooks_.stopRequested())
             throw ECycleInterrupted("Cycle interrompu par une demande d'arrêt pendant l'attente du fichier " + busy +
                                     ": rien n'a été touché");
-        server_.PauseBeforeRetry();
+        platform::WaitUntilLockFree(SharedFileLockPath(busy), std::chrono::seconds(1));
     };
     c.sharedFiles.emplace(pause);
     if (!c.sharedFiles->Take({c.paths.backup, c.paths.rename, c.paths.previous}, hooks_.sharedFileWait, busy, holder))

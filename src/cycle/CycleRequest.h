@@ -37,6 +37,7 @@ struct CycleRequest {
     DatabaseSettings settings;
     bool unattended{false}; // started with AUTO: no question is asked
     std::string metricsFolder; // the job settings' MetricsFolder; empty: no metrics file
+    std::string metricsGroup;  // the job settings' MetricsGroup: who else may read it
     // Seconds the running transactions get to end before the database is cut.
     int transactionGrace{10};
 };

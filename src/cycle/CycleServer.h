@@ -4,7 +4,8 @@
 // looking for other attachments, the settings write, the backup and the restore
 // with their output lines, and the readings of the verification. The program's
 // implementation works over the client library; the cycle's unit tests drive the
-// steps through a fake of it. A connection is a DB File text (server, colon, path).
+// steps through a fake of it. A connection is a DB File text, in any of the forms of
+// DatabaseLocation.h.
 
 #include "cycle/CycleRequest.h"
 #include "cycle/CycleView.h"
@@ -36,6 +37,9 @@ class ICycleServer {
 public:
     virtual ~ICycleServer() = default;
 
+    // The file the server opens for connection (an alias, a link or any other name of
+    // it), as the server names it; raises when the server cannot tell (no file there).
+    virtual std::string DatabaseFile(const std::string& connection) = 0;
     // What decides whether the database can be rebuilt as it is, and its settings for
     // the run report (all but the file's size).
     virtual DatabaseFacts Facts(const std::string& connection, bool forcedDisconnection,
@@ -75,14 +79,17 @@ public:
                                const std::function<void(SettingItem, bool done)>& mark) = 0;
     virtual void SetReadOnly(const std::string& connection, bool readOnly) = 0;
     // The requests run to their end: started is told once the server has the
-    // request, every output line goes to onLine. The text is what the server said of
-    // a failure, in its order; empty when the request succeeded. An error before the
-    // request started raises.
+    // request, every output line goes to onLine, and onReply is told once each reply
+    // of the server has been read, lines or none (the server answers at least every
+    // second while the request works without output). The text is what the server
+    // said of a failure, in its order; empty when the request succeeded. An error
+    // before the request started raises.
     virtual std::string Backup(const std::string& connection, const std::string& backupPath,
-                               const std::function<void()>& started, const RequestLineSink& onLine) = 0;
+                               const std::function<void()>& started, const RequestLineSink& onLine,
+                               const std::function<void()>& onReply) = 0;
     virtual std::string Restore(const std::string& backupPath, const std::string& newConnection, int pageSize,
-                                int pageBuffers, const std::function<void()>& started,
-                                const RequestLineSink& onLine) = 0;
+                                int pageBuffers, const std::function<void()>& started, const RequestLineSink& onLine,
+                                const std::function<void()>& onReply) = 0;
     // The database at connection for the run report; what cannot be read stays empty.
     virtual RunReportDatabase ReportDatabase(const std::string& connection, const std::string& localPath) noexcept = 0;
     // The window's database component names connection (the window's buttons act on it).

@@ -44,7 +44,7 @@ std::string PrivateFolderOf(const std::string& root, const std::string& database
 
 std::string DatabaseStateName(const std::string& databasePath)
 {
-    const std::string real = platform::CanonicalFilePath(databasePath);
+    const std::string real = platform::FollowedFilePath(databasePath);
     const std::size_t slash = real.find_last_of('/');
     return PlainName(slash == std::string::npos ? real : real.substr(slash + 1)) +
            FormatText("-%016llx", static_cast<unsigned long long>(PathKey(real)));
@@ -58,6 +58,16 @@ std::string CycleStateFolder(const std::string& databasePath)
 std::string CycleRuntimeFolder(const std::string& databasePath)
 {
     return PrivateFolderOf(platform::RuntimeRoot(), databasePath);
+}
+
+std::string RememberedDatabaseFilePath(const std::string& dbFileText)
+{
+    const std::string root = platform::StateRoot();
+    platform::EnsurePrivateFolder(root);
+    const std::string folder = root + "/names";
+    platform::EnsurePrivateFolder(folder);
+    return folder + "/" + PlainName(dbFileText) +
+           FormatText("-%016llx", static_cast<unsigned long long>(PathKey(dbFileText)));
 }
 
 } // namespace morvane

@@ -8,13 +8,19 @@
 
 namespace morvane {
 
-// The folder's name for a database: its file name and a key of its real path, so
-// an administrator can tell the folders apart and two spellings of one file share one.
+// The folder's name for a database: its file name and a key of its real path (a link
+// to the file followed), so an administrator can tell the folders apart and two
+// spellings of one file share one.
 std::string DatabaseStateName(const std::string& databasePath);
 
 // The database's state and runtime folders, created and checked (0700, the run's
 // user's own, not a link) at each call; raise EOSError when they cannot be trusted.
 std::string CycleStateFolder(const std::string& databasePath);
 std::string CycleRuntimeFolder(const std::string& databasePath);
+
+// Where the file a DB File text that names no path (an alias) led to last time is
+// kept: a file of the state root's "names" folder, named from the text. The folder
+// is created and checked as above.
+std::string RememberedDatabaseFilePath(const std::string& dbFileText);
 
 } // namespace morvane

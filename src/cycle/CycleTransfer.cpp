@@ -12,14 +12,19 @@
 #include "session/JobSettings.h"
 #include "session/ProgramLog.h"
 
+#include <algorithm>
+
 namespace morvane {
 
 namespace {
 
-// The window's progress bar moves a few times a second at most.
-constexpr std::chrono::milliseconds ProgressInterval{250};
 // How often the restored file's written pages are sent on to the disk.
 constexpr std::chrono::milliseconds WriteBackInterval{500};
+
+double SecondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
 } // namespace
 
@@ -38,21 +43,19 @@ StepEnd TBackupCycle::Backup()
     c.backupRan = true;
     c.backupTally = TRecordTally(TransferKind::Backup);
     try {
-        auto started = std::chrono::steady_clock::now();
-        TProgressThrottle throttle(ProgressInterval);
+        TransferProgress progress{"backup", c.paths.backup, &previous_.backup, previous_.rows.backup, 0, true};
         const auto requestStarted = [&] {
             StepReached("backup-started");
             view_.SetStatus("Début backup: " + backupName, PanelColour::Running);
             view_.ProcessMessages();
-            started = std::chrono::steady_clock::now();
+            progress.started = std::chrono::steady_clock::now();
         };
         // The backup's loop does not process the window's messages.
-        const std::string errorText =
-            server_.Backup(c.backupSource, c.paths.backup, requestStarted, [&](const std::string& line) {
-                c.backupTally.Feed(line);
-                ShowStepProgress("backup", c.backupTally, previousRows_.backup, c.paths.backup, started, throttle);
-            });
+        const std::string errorText = server_.Backup(
+            c.backupSource, c.paths.backup, requestStarted, [&](const std::string& line) { c.backupTally.Feed(line); },
+            [&] { ShowStepProgress(progress, c.backupTally); });
         c.backupTally.Finish();
+        c.backupTrace = EndStepProgress(progress, c.backupTally, errorText.empty());
         view_.EndProgress();
         view_.SetStatus("Fin backup: " + backupName, PanelColour::Idle);
         view_.ProcessMessages();
@@ -108,21 +111,27 @@ StepEnd TBackupCycle::Restore()
     c.backupRemoval.emplace(c.paths.backup);
     bool restored = false;
     try {
-        auto started = std::chrono::steady_clock::now();
-        TProgressThrottle throttle(ProgressInterval);
+        // The restore reads back what this run's backup wrote, line for line; without
+        // a backup in this run, the rows the last run restored.
+        const bool backupRead = c.backupTally.LinesSeen() > 0;
+        TransferProgress progress{"restore", c.paths.newDatabase, &previous_.restore,
+                                  backupRead ? c.backupTally.RecordsSoFar() : previous_.rows.restore,
+                                  backupRead ? static_cast<std::int64_t>(c.backupTally.LinesSeen()) : 0};
         TProgressThrottle writeBack(WriteBackInterval);
         const auto requestStarted = [&] {
             StepReached("restore-started");
             view_.SetStatus("Début restore: " + backupName, PanelColour::Running);
             view_.ProcessMessages();
-            started = std::chrono::steady_clock::now();
+            progress.started = std::chrono::steady_clock::now();
         };
         const std::string errorText = server_.Restore(
             c.paths.backup, c.paths.newConnection, pageSize, request_.pageBuffers, requestStarted,
             [&](const std::string& line) {
                 c.restoreTally.Feed(line);
-                ShowStepProgress("restore", c.restoreTally, previousRows_.restore, c.paths.newDatabase, started,
-                                 throttle);
+                view_.ProcessMessages();
+            },
+            [&] {
+                ShowStepProgress(progress, c.restoreTally);
                 // The new file goes to disk as the server writes it: its sync before the
                 // swap has little left to wait for.
                 if (writeBack.Due(std::chrono::steady_clock::now()))
@@ -130,6 +139,7 @@ StepEnd TBackupCycle::Restore()
                 view_.ProcessMessages();
             });
         c.restoreTally.Finish();
+        c.restoreTrace = EndStepProgress(progress, c.restoreTally, errorText.empty());
         view_.EndProgress();
         if (!errorText.empty())
             throw Exception(errorText);
@@ -202,19 +212,44 @@ bool TBackupCycle::RemoveNewFile()
     return true;
 }
 
-void TBackupCycle::ShowStepProgress(std::string_view step, const TRecordTally& tally, std::int64_t expectedRows,
-                                    const std::string& writtenFile, std::chrono::steady_clock::time_point started,
-                                    TProgressThrottle& throttle)
+void TBackupCycle::ShowStepProgress(TransferProgress& transfer, const TRecordTally& tally)
 {
-    const auto now = std::chrono::steady_clock::now();
-    if (!throttle.Due(now))
+    const double elapsed = SecondsSince(transfer.started);
+    transfer.request.Reply(elapsed, static_cast<std::int64_t>(tally.LinesSeen()), tally.RecordsSoFar());
+    if (!transfer.throttle.Due(std::chrono::steady_clock::now()))
         return;
-    const ProgressSample sample = SampleOfStep(
-        tally.RecordsSoFar(), expectedRows, databaseBytes_,
-        [&writtenFile] { return static_cast<std::int64_t>(platform::FileSize(writtenFile).value_or(0)); },
-        std::chrono::duration<double>(now - started).count());
-    const ProgressEstimate estimate = EstimateProgress(sample);
-    view_.ShowProgress(std::string(step), estimate.fraction, sample.elapsedSeconds, estimate.secondsLeft);
+    const ProgressTrace& previous = *transfer.previous;
+    const std::string& writtenFile = transfer.writtenFile;
+    ProgressSample sample = transfer.request.Sample(elapsed);
+    sample.recordsExpected = transfer.expectedRows;
+    sample.linesExpected = transfer.expectedLines;
+    // The table being written is not done yet.
+    if (transfer.declaresTables) {
+        sample.tablesExpected = static_cast<std::int64_t>(tally.Declared().size());
+        sample.tablesDone = std::max<std::int64_t>(static_cast<std::int64_t>(tally.TablesStarted()) - 1, 0);
+    }
+    sample = SampleOfStep(sample, UsableTrace(previous), databaseBytes_, [&writtenFile] {
+        return static_cast<std::int64_t>(platform::FileSize(writtenFile).value_or(0));
+    });
+    const ProgressEstimate estimate = EstimateProgress(sample, previous);
+    view_.ShowProgress(transfer.step, estimate.fraction, elapsed, estimate.secondsLeft);
+    // The log follows at each new percent: a line or two a second on a short step,
+    // about a hundred on a long one.
+    const int percent = static_cast<int>(estimate.fraction * 100);
+    if (percent != transfer.loggedPercent) {
+        transfer.loggedPercent = percent;
+        ProgramLog(ProgressLogLine(transfer.step, estimate, elapsed), 200);
+    }
+}
+
+ProgressTrace TBackupCycle::EndStepProgress(TransferProgress& transfer, const TRecordTally& tally, bool succeeded)
+{
+    const double elapsed = SecondsSince(transfer.started);
+    ProgramLog(ProgressEndLogLine(transfer.step, elapsed), 200);
+    if (!succeeded)
+        return {};
+    transfer.request.Finish(elapsed, static_cast<std::int64_t>(tally.LinesSeen()), tally.RecordsSoFar());
+    return transfer.request.Trace();
 }
 
 std::vector<RunReportTable> TBackupCycle::TransferredTables() const

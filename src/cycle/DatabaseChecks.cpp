@@ -25,6 +25,19 @@ std::optional<DatabaseRefusalText> DatabaseRefusal(const std::string& database, 
                                    "): le restore le recréerait à la place du shadow de l'ancienne base; supprimer "
                                    "le shadow (DROP SHADOW) avant le cycle et le recréer après"};
     }
+    // Firebird 3 writes each continuation file's full path into the header of the file
+    // before it: restored under a name of its own beside the database, the new
+    // database would be made with those same paths, where the old files still are.
+    if (!facts.continuationFiles.empty()) {
+        std::string files;
+        for (const std::string& file : facts.continuationFiles)
+            files += (files.empty() ? "" : ", ") + file;
+        return DatabaseRefusalText{
+            prefix + " est répartie sur plusieurs fichiers (fichiers de continuation : " + files +
+            "): le restore sous un nom provisoire ne peut pas les garder, rien n'a été lancé, déplacé ni arrêté; "
+            "la reconstruire à la main (gbak -b puis gbak -c vers un seul fichier ou vers de nouveaux fichiers) "
+            "avant de confier la base au cycle"};
+    }
     if (!facts.owner.empty() && !facts.runUser.empty() && UpperCase(Trim(facts.owner)) != UpperCase(Trim(facts.runUser)))
         return DatabaseRefusalText{prefix + " appartient à " + Trim(facts.owner) + ": restaurée par " +
                                    Trim(facts.runUser) + ", elle changerait de propriétaire; mettre user_name=" +

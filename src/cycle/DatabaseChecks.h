@@ -1,8 +1,8 @@
 #pragma once
 // What makes a database one the cycle cannot rebuild as it is, found before anything
 // runs: a file in the middle of an nbackup, a database already shut down completely,
-// shadow files the restore would try to create again where the old ones are, an
-// owner the restore would replace.
+// shadow files the restore would try to create again where the old ones are, a
+// database spread over several files, an owner the restore would replace.
 
 #include <optional>
 #include <string>
@@ -18,6 +18,8 @@ struct DatabaseFacts {
     std::string runUser;              // the user the cycle's requests run as
     bool forcedDisconnection{false};  // the workstations are to be sent away
     bool commandTables{true};         // Glb5020, Glb5020Resultat and GEN_ID_GLB5020 are there
+    // The files the database goes on in after its first one, as the database names them.
+    std::vector<std::string> continuationFiles{};
 };
 
 // Nothing when the cycle may go on; else the message that says why not and what to do,

@@ -82,8 +82,9 @@ std::vector<std::string> ReadHeaderLines(fib::TpFIBStatisticalService& statistic
                                          const std::string& connection)
 {
     statistics.SetParams(userParams);
-    statistics.SetServerName(SplitDatabaseLocation(connection).server);
-    statistics.DatabaseName = connection;
+    const DatabaseLocation location = SplitDatabaseLocation(connection);
+    statistics.SetServerName(location.server);
+    statistics.DatabaseName = ServiceDatabaseName(location);
     std::vector<std::string> lines;
     ServiceSessionGuard session(statistics);
     statistics.Attach();

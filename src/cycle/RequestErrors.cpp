@@ -55,7 +55,8 @@ std::string TRequestErrors::Text() const
 }
 
 std::string ReadRequestOutputInBulk(const std::function<bool()>& eof, const std::function<std::string()>& nextChunk,
-                                    const std::function<void(const std::string&)>& onLine)
+                                    const std::function<void(const std::string&)>& onLine,
+                                    const std::function<void()>& onChunk)
 {
     TRequestErrors errors;
     fib::ServiceOutputLines lines;
@@ -65,9 +66,12 @@ std::string ReadRequestOutputInBulk(const std::function<bool()>& eof, const std:
             onLine(line);
     };
     try {
-        while (!eof())
+        while (!eof()) {
             for (const std::string& line : lines.Feed(nextChunk()))
                 take(line);
+            if (onChunk)
+                onChunk();
+        }
     } catch (const fib::EFIBError& error) {
         if (const std::optional<std::string> last = lines.Finish())
             take(*last);

@@ -42,7 +42,9 @@ std::string ReadRequestOutput(const std::function<bool()>& eof, const std::funct
 
 // The same, the output read in bulk: each chunk cut into the lines the line-by-line
 // read would give (a line cut between two chunks is put together), in the same order.
+// onChunk is told once each chunk's lines are through, an empty chunk too.
 std::string ReadRequestOutputInBulk(const std::function<bool()>& eof, const std::function<std::string()>& nextChunk,
-                                    const std::function<void(const std::string&)>& onLine);
+                                    const std::function<void(const std::string&)>& onLine,
+                                    const std::function<void()>& onChunk = {});
 
 } // namespace morvane

@@ -1,5 +1,6 @@
 #include "cycle/RunHistory.h"
 
+#include "core/Exception.h"
 #include "core/Format.h"
 #include "platform/DurableFile.h"
 
@@ -158,11 +159,19 @@ std::string PrometheusMetrics(const TRunReport& report)
 
 std::string MetricsFileName(const std::string& databaseStateName) { return "morvane-" + databaseStateName + ".prom"; }
 
-void WriteMetricsFile(const std::string& folder, const std::string& databaseStateName, const TRunReport& report)
+void WriteMetricsFile(const std::string& folder, const std::string& databaseStateName, const TRunReport& report,
+                      const std::string& readerGroup)
 {
     const std::string separator = !folder.empty() && folder.back() == '/' ? "" : "/";
-    platform::WriteFileDurably(folder + separator + MetricsFileName(databaseStateName), PrometheusMetrics(report),
-                               0644);
+    const std::string path = folder + separator + MetricsFileName(databaseStateName);
+    if (readerGroup.empty()) {
+        platform::WriteFileDurably(path, PrometheusMetrics(report), 0600);
+        return;
+    }
+    const std::optional<gid_t> group = platform::GroupIdOf(readerGroup);
+    if (!group)
+        throw EOSError("Groupe inconnu de ce système (MetricsGroup): " + readerGroup, 0);
+    platform::WriteFileDurablyForGroup(path, PrometheusMetrics(report), 0640, *group);
 }
 
 PreviousRunRows PreviousRunRowsFromReport(std::string_view reportJson) noexcept
@@ -194,6 +203,46 @@ PreviousRunRows PreviousRunRowsFromReport(std::string_view reportJson) noexcept
         return {};
     }
     return rows;
+}
+
+namespace {
+
+// A trace as the report keeps it, [ms, lines, rows] a point; empty when it is
+// missing or anything in it is not what this version writes.
+ProgressTrace TraceFromJson(const nlohmann::json& progress, const char* step)
+{
+    ProgressTrace trace;
+    const auto found = progress.find(step);
+    if (found == progress.end() || !found->is_array())
+        return {};
+    for (const nlohmann::json& point : *found) {
+        if (!point.is_array() || point.size() != 3)
+            return {};
+        for (const nlohmann::json& value : point)
+            if (!value.is_number_integer())
+                return {};
+        trace.push_back({point[0].get<std::int64_t>(), point[1].get<std::int64_t>(), point[2].get<std::int64_t>()});
+    }
+    return UsableTrace(trace) ? trace : ProgressTrace{};
+}
+
+} // namespace
+
+PreviousRun PreviousRunFromReport(std::string_view reportJson) noexcept
+{
+    PreviousRun previous;
+    previous.rows = PreviousRunRowsFromReport(reportJson);
+    try {
+        const nlohmann::json report = nlohmann::json::parse(reportJson);
+        const auto progress = report.find("progress");
+        if (progress != report.end() && progress->is_object()) {
+            previous.backup = TraceFromJson(*progress, "backup");
+            previous.restore = TraceFromJson(*progress, "restore");
+        }
+    } catch (const std::exception&) {
+        // No report, or one of another version: no trace to go by.
+    }
+    return previous;
 }
 
 } // namespace morvane

@@ -1,8 +1,8 @@
 #pragma once
 // What outlives one run besides its report: the history of the last runs, one JSON
 // object a line beside the program, the metrics file the node exporter's textfile
-// collector reads, and the rows of the last run that the next one's progress
-// estimate leans on.
+// collector reads, and what of the last run the next one's progress estimate
+// leans on.
 
 #include "cycle/RunReport.h"
 
@@ -35,8 +35,10 @@ void AppendRunHistory(const std::string& path, const TRunReport& report);
 std::string PrometheusMetrics(const TRunReport& report);
 
 // Writes PrometheusMetrics into folder/MetricsFileName(databaseStateName),
-// atomically, readable by the collector. Raises EOSError.
-void WriteMetricsFile(const std::string& folder, const std::string& databaseStateName, const TRunReport& report);
+// atomically: the run's user's alone (0600), or readable by a collector's group
+// (0640) when one is named. Raises EOSError, also for a group the system does not know.
+void WriteMetricsFile(const std::string& folder, const std::string& databaseStateName, const TRunReport& report,
+                      const std::string& readerGroup = {});
 
 // The rows the last run's backup wrote and its restore read back, summed over its
 // tables; 0 for a side that is not known (no report, an unreadable one, a step
@@ -46,5 +48,14 @@ struct PreviousRunRows {
     std::int64_t restore{0};
 };
 PreviousRunRows PreviousRunRowsFromReport(std::string_view reportJson) noexcept;
+
+// What the last run's report gives the estimate of this run's time left: its rows,
+// and the trace of its backup and of its restore (empty when not kept or not usable).
+struct PreviousRun {
+    PreviousRunRows rows;
+    ProgressTrace backup;
+    ProgressTrace restore;
+};
+PreviousRun PreviousRunFromReport(std::string_view reportJson) noexcept;
 
 } // namespace morvane

@@ -206,7 +206,24 @@ nlohmann::ordered_json TRunReport::ToJsonValue() const
 std::string TRunReport::ToJson() const
 {
     // Bytes that are not UTF-8 (a Windows-1252 name) become U+FFFD: the file stays readable.
-    return ToJsonValue().dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+    constexpr auto replace = nlohmann::ordered_json::error_handler_t::replace;
+    std::string text = ToJsonValue().dump(2, ' ', false, replace);
+    // The traces last, one line each ([ms, lines, rows] a point), so that the
+    // report stays readable above them.
+    text.resize(text.size() - 2); // the line feed and the closing brace
+    text += ",\n  \"progress\": {";
+    const char* separator = "\n";
+    for (const auto& [step, trace] : traces_) {
+        nlohmann::ordered_json points = nlohmann::ordered_json::array();
+        for (const ProgressPoint& point : trace)
+            points.push_back({point.ms, point.lines, point.rows});
+        text += separator;
+        text += "    " + nlohmann::ordered_json(step).dump(-1, ' ', false, replace) + ": " +
+                points.dump(-1, ' ', false, replace);
+        separator = ",\n";
+    }
+    text += traces_.empty() ? "}\n}\n" : "\n  }\n}\n";
+    return text;
 }
 
 std::string TRunReport::HistoryLine() const

@@ -3,11 +3,13 @@
 // morning: a summary line for the log and a JSON file in the database's state folder.
 
 #include "core/DateTime.h"
+#include "cycle/ProgressTrace.h"
 
 #include <nlohmann/json_fwd.hpp>
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -114,6 +116,11 @@ public:
     void SetFailureCause(std::string cause) { failureCause_ = std::move(cause); }
     const std::string& FailureCause() const noexcept { return failureCause_; }
 
+    // How a request that ended well went ("backup", "restore"), for the next run's
+    // estimate of its time left. In the report only: the history has no use for it.
+    void SetTrace(const std::string& step, ProgressTrace trace) { traces_[step] = std::move(trace); }
+    const std::map<std::string, ProgressTrace>& Traces() const noexcept { return traces_; }
+
     // The report as a JSON object (UTF-8, times as local ISO 8601), indented.
     std::string ToJson() const;
     // The same object on one line, as the run history holds it.
@@ -139,6 +146,7 @@ private:
     RunReportDatabase after_;
     std::vector<RunReportTable> tables_;
     std::string failureCause_;
+    std::map<std::string, ProgressTrace> traces_;
 
     nlohmann::ordered_json ToJsonValue() const;
 };

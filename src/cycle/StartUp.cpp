@@ -3,10 +3,12 @@
 #include "core/Exception.h"
 #include "core/Component.h"
 #include "cycle/CycleContext.h"
+#include "cycle/CycleDatabaseFile.h"
 #include "cycle/CycleExitStatus.h"
 #include "cycle/CycleFiles.h"
 #include "cycle/CycleJournal.h"
 #include "cycle/CycleLock.h"
+#include "cycle/CyclePreflight.h"
 #include "cycle/DatabaseControl.h"
 #include "session/DatabaseLocation.h"
 #include "cycle/SettingsWrite.h"
@@ -46,26 +48,32 @@ std::optional<StartUpRefusal> RootRunRefusal(const std::string& profilePath, con
 std::optional<StartUpRefusal> PrepareDatabaseAtStartUp(const ProfileDatabase& profile, bool unattended,
                                                        const std::function<void(const std::string&)>& log)
 {
+    // Said before the window attaches anything in a form the client would refuse.
+    if (std::optional<std::string> refusal = ConnectionFormPreflightRefusal(profile.dbFile))
+        return StartUpRefusal{ExitPreflightRefused, std::move(*refusal)};
     const DatabaseLocation location = SplitDatabaseLocation(profile.dbFile);
     if (location.path.empty())
         return std::nullopt;
+    // The lock and the journal belong to the file the text leads to: a link followed,
+    // an alias as the server says, or as it said last time when its file is away.
+    const std::string database = DatabaseFileAtStartUp(profile).real;
     // Held while the journal is read and acted on, let go when start-up is done.
     std::optional<CycleLockHold> lock;
     std::string ownJournal;
     try {
-        CycleLockAttempt attempt = TryHoldCycleLock(location.path);
+        CycleLockAttempt attempt = TryHoldCycleLock(database);
         if (!attempt.hold) {
             if (unattended)
-                return StartUpRefusal{ExitAlreadyRunning, CycleLockRefusal(location.path, attempt.holder)};
+                return StartUpRefusal{ExitAlreadyRunning, CycleLockRefusal(database, attempt.holder)};
             // A journal on disk is that cycle's own, still being written: only the
             // window opens, and its buttons wait for that cycle's end.
-            ProgramLog("Un cycle Morvane d'un autre processus travaille sur la base " + location.path + " (" +
+            ProgramLog("Un cycle Morvane d'un autre processus travaille sur la base " + database + " (" +
                            attempt.holder + "): la fenêtre s'ouvre sans toucher à son journal",
                        5);
             return std::nullopt;
         }
         lock = std::move(attempt.hold);
-        ownJournal = CycleJournalPath(location.path);
+        ownJournal = CycleJournalPath(database);
     } catch (const Exception& error) {
         // State folders that cannot be trusted: nothing is read from them or done.
         return StartUpRefusal{ExitStartUpError, error.Message()};
@@ -83,7 +91,7 @@ std::optional<StartUpRefusal> PrepareDatabaseAtStartUp(const ProfileDatabase& pr
         statistics.Options = fib::TStatOptions{fib::TStatOption::HeaderPages};
         TDatabaseControl control(config, statistics,
                                  ServiceUserParams(profile.credentials.user, profile.credentials.password), {}, 3);
-        const std::string connection = JoinDatabaseLocation(location.server, databasePath);
+        const std::string connection = JoinDatabaseLocation(location, databasePath);
         control.BringOnline(connection);
         const std::string attributes = control.Attributes(connection);
         if (AttributesSayShutDown(attributes))
@@ -93,8 +101,9 @@ std::optional<StartUpRefusal> PrepareDatabaseAtStartUp(const ProfileDatabase& pr
     // another user could have written them: acted on only when they are the run's
     // own and name only this database's paths, as its job settings make them.
     bool sectionFound = false;
-    const ExpectedJournalPaths ownPaths{location.path, JobSettingsOfDatabase(profile.dbFile, sectionFound).renamePath,
-                                        location.path + NewDatabaseSuffix};
+    const ExpectedJournalPaths ownPaths{
+        location.path, JobSettingsOfDatabase(profile.dbFile, sectionFound, database).renamePath,
+        location.path + NewDatabaseSuffix};
     std::vector<std::pair<std::string, const ExpectedJournalPaths*>> journals{{ownJournal, nullptr}};
     for (const std::string& legacy : LegacyCycleJournalPaths(location.path))
         journals.emplace_back(legacy, &ownPaths);

@@ -201,7 +201,10 @@ void TpFIBControlAndQueryService::ServiceStart()
     }
 }
 
-std::string TpFIBControlAndQueryService::GetNextChunk(std::uint16_t timeoutSeconds)
+template <typename Reply>
+std::string TpFIBControlAndQueryService::ReadOutput(std::uint8_t item, const ServiceBuffer& sendItems,
+                                                   std::int32_t replySize,
+                                                   Reply (*decode)(std::span<const std::uint8_t>))
 {
     if (pendingError_) {
         eof_ = true;
@@ -211,14 +214,15 @@ std::string TpFIBControlAndQueryService::GetNextChunk(std::uint16_t timeoutSecon
         return {};
     if (actionCode_ == 0)
         RaiseClientError(fibQueryParamsError);
-    QueryItems() = {ChunkQueryItem};
+    QueryItems() = {item};
     try {
-        SendQuery(BuildChunkQuerySend(timeoutSeconds), ChunkReplySize);
+        SendQuery(sendItems, replySize);
     } catch (const EFIBInterBaseError&) {
-        // As for a line: the output that came with the error is given first.
-        std::optional<ServiceChunk> last;
+        // The server ends a failed request with the reply that carries its last output
+        // (gbak's "ERROR:" line) and the error together: the output is given first.
+        std::optional<Reply> last;
         try {
-            last = DecodeServiceChunk(OutputBuffer());
+            last = decode(OutputBuffer());
         } catch (const Exception&) {
             // Nothing readable came with the error.
         }
@@ -227,41 +231,19 @@ std::string TpFIBControlAndQueryService::GetNextChunk(std::uint16_t timeoutSecon
         pendingError_ = std::current_exception();
         return std::move(last->Text);
     }
-    ServiceChunk chunk = DecodeServiceChunk(OutputBuffer());
-    eof_ = chunk.End;
-    return std::move(chunk.Text);
+    Reply reply = decode(OutputBuffer());
+    eof_ = reply.End;
+    return std::move(reply.Text);
+}
+
+std::string TpFIBControlAndQueryService::GetNextChunk(std::uint16_t timeoutSeconds, std::int32_t replySize)
+{
+    return ReadOutput(ChunkQueryItem, BuildChunkQuerySend(timeoutSeconds), replySize, &DecodeServiceChunk);
 }
 
 std::string TpFIBControlAndQueryService::GetNextLine()
 {
-    if (pendingError_) {
-        eof_ = true;
-        std::rethrow_exception(std::exchange(pendingError_, nullptr));
-    }
-    if (eof_)
-        return {};
-    if (actionCode_ == 0)
-        RaiseClientError(fibQueryParamsError);
-    QueryItems() = {62}; // isc_info_svc_line
-    try {
-        SendQuery();
-    } catch (const EFIBInterBaseError&) {
-        // The server ends a failed request with the reply that carries its last output
-        // line (gbak's "ERROR:" line) and the error together: the line is given first.
-        std::optional<ServiceLine> last;
-        try {
-            last = DecodeServiceLine(OutputBuffer());
-        } catch (const Exception&) {
-            // Nothing readable came with the error.
-        }
-        if (!last || last->Text.empty())
-            throw;
-        pendingError_ = std::current_exception();
-        return std::move(last->Text);
-    }
-    ServiceLine line = DecodeServiceLine(OutputBuffer());
-    eof_ = line.End;
-    return std::move(line.Text);
+    return ReadOutput(std::uint8_t{62} /* isc_info_svc_line */, {}, BufferSizeValue(), &DecodeServiceLine);
 }
 
 } // namespace morvane::fib

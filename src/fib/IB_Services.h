@@ -13,6 +13,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 namespace morvane::fib {
@@ -114,13 +115,17 @@ public:
     // request the server ends on an error raises it, after the output line the server
     // sent with the error.
     std::string GetNextLine();
+    // The largest reply the client takes (its length is 16 bits).
+    static constexpr std::int32_t ChunkReplySize = 65535;
     // The output that came since the last read, read in bulk: any number of lines,
     // the last one maybe cut (ServiceOutputLines puts them together), or nothing when
     // the server had nothing to give within timeoutSeconds. Empty once the output is
     // over (Eof). A request the server ends on an error raises it, after the output
     // that came with the error. One query for a whole reply's worth of lines: a long
-    // verbose output costs a few dozen round trips instead of one a line.
-    std::string GetNextChunk(std::uint16_t timeoutSeconds = 1);
+    // verbose output costs a few dozen round trips instead of one a line. The server
+    // answers once replySize bytes are ready (or at the timeout): a smaller reply
+    // comes sooner when the output is slow.
+    std::string GetNextChunk(std::uint16_t timeoutSeconds = 1, std::int32_t replySize = ChunkReplySize);
     bool Eof() const noexcept { return eof_; }
     std::int32_t ActionCode() const noexcept { return actionCode_; }
 
@@ -141,8 +146,12 @@ protected:
     }
 
 private:
-    // The largest reply the client takes (its length is 16 bits).
-    static constexpr std::int32_t ChunkReplySize = 65535;
+    // The next reply of the running request's output, asked for with item and decoded
+    // by decode; what a failed request sent with its error comes first.
+    template <typename Reply>
+    std::string ReadOutput(std::uint8_t item, const ServiceBuffer& sendItems, std::int32_t replySize,
+                           Reply (*decode)(std::span<const std::uint8_t>));
+
     bool eof_ = false;
     // The error a request ended with, raised by the read after the line that came with it.
     std::exception_ptr pendingError_;

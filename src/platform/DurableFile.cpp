@@ -8,10 +8,12 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <grp.h>
 #include <iterator>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
+#include <vector>
 
 namespace morvane::platform {
 
@@ -61,8 +63,10 @@ public:
         }
     }
 
-    void CommitAs(const std::string& target, mode_t mode)
+    void CommitAs(const std::string& target, mode_t mode, std::optional<gid_t> group = std::nullopt)
     {
+        if (group && ::fchown(fd_, static_cast<uid_t>(-1), *group) != 0)
+            RaiseFileError("Impossible de donner le fichier au groupe", path_, errno);
         if (::fchmod(fd_, mode) != 0 || ::fsync(fd_) != 0)
             RaiseFileError("Impossible d'écrire le fichier", path_, errno);
         const int fd = fd_;
@@ -90,16 +94,14 @@ std::string FolderOfPath(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-void WriteFileDurably(const std::string& path, const std::string& text, std::optional<mode_t> mode)
+namespace {
+
+void WriteAndSync(const std::string& path, const std::string& text, mode_t mode, std::optional<gid_t> group)
 {
-    if (!mode) {
-        struct stat info {};
-        mode = ::stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : (0666 & ~CurrentUmask());
-    }
     {
         TemporaryFile file(path);
         file.Write(text);
-        file.CommitAs(path, *mode);
+        file.CommitAs(path, mode, group);
     }
     // The rename is only durable once the folder's entry is on disk too.
     const std::string folder = FolderOfPath(path);
@@ -111,6 +113,32 @@ void WriteFileDurably(const std::string& path, const std::string& text, std::opt
     ::close(dir);
     if (synced != 0)
         RaiseFileError("Impossible d'écrire le dossier", folder, code);
+}
+
+} // namespace
+
+void WriteFileDurably(const std::string& path, const std::string& text, std::optional<mode_t> mode)
+{
+    if (!mode) {
+        struct stat info {};
+        mode = ::stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : (0666 & ~CurrentUmask());
+    }
+    WriteAndSync(path, text, *mode, std::nullopt);
+}
+
+void WriteFileDurablyForGroup(const std::string& path, const std::string& text, mode_t mode, gid_t group)
+{
+    WriteAndSync(path, text, mode, group);
+}
+
+std::optional<gid_t> GroupIdOf(const std::string& name)
+{
+    std::vector<char> buffer(16384);
+    struct group entry {};
+    struct group* found = nullptr;
+    if (name.empty() || ::getgrnam_r(name.c_str(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+        return std::nullopt;
+    return found->gr_gid;
 }
 
 void SyncFolderOf(const std::string& path) noexcept

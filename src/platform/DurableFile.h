@@ -18,6 +18,10 @@ std::string FolderOfPath(const std::string& path);
 // Raises EOSError naming the file and the system's reason; the temporary file never
 // stays behind.
 void WriteFileDurably(const std::string& path, const std::string& text, std::optional<mode_t> mode = std::nullopt);
+// The same, the file given to a group (owner unchanged) before it takes its name.
+void WriteFileDurablyForGroup(const std::string& path, const std::string& text, mode_t mode, gid_t group);
+// The id of a group by its name; nothing when the system knows no such group.
+std::optional<gid_t> GroupIdOf(const std::string& name);
 
 // Syncs a file's folder so that a rename or removal in it is on disk. Best effort:
 // some file systems cannot sync a folder, and the file is there all the same.

@@ -1,10 +1,14 @@
 #include "platform/FileLock.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace morvane::platform {
@@ -111,6 +115,38 @@ std::optional<std::string> FileLockHolder(const std::string& path)
     return ReadHolder(file.Get());
 }
 
+bool WaitUntilLockFree(const std::string& path, std::chrono::milliseconds limit)
+{
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point until = Clock::now() + limit;
+    // Watched before the first question: a holder that lets go between the question
+    // and the wait still wakes it. Another waiter's try closes the file too: a
+    // wake-up only asks again.
+    const OpenFile watch(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK));
+    const bool watching =
+        watch.Get() >= 0 && ::inotify_add_watch(watch.Get(), path.c_str(),
+                                                IN_CLOSE_WRITE | IN_DELETE_SELF | IN_MOVE_SELF | IN_DONT_FOLLOW) >= 0;
+    // Without a watch (no such file yet, or the system's watches all used), the
+    // question is asked again at a short beat instead.
+    constexpr std::chrono::milliseconds Beat{50};
+    for (;;) {
+        if (!FileLockHolder(path))
+            return true;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+        if (left.count() <= 0)
+            return false;
+        struct pollfd event {};
+        event.fd = watching ? watch.Get() : -1;
+        event.events = POLLIN;
+        const int timeout = static_cast<int>(watching ? left.count() : std::min(left, Beat).count());
+        if (::poll(&event, 1, timeout) > 0) {
+            char buffer[4096];
+            while (::read(watch.Get(), buffer, sizeof buffer) > 0) {
+            }
+        }
+    }
+}
+
 std::string CanonicalFilePath(const std::string& path)
 {
     const std::size_t slash = path.find_last_of('/');
@@ -121,6 +157,26 @@ std::string CanonicalFilePath(const std::string& path)
         return path;
     const std::string real = resolved;
     return real == "/" ? "/" + name : real + "/" + name;
+}
+
+std::string FollowedFilePath(const std::string& path)
+{
+    std::string current = CanonicalFilePath(path);
+    for (int links = 0; links < 40; ++links) {
+        struct stat status {};
+        if (::lstat(current.c_str(), &status) != 0 || !S_ISLNK(status.st_mode))
+            return current;
+        char target[PATH_MAX];
+        const ssize_t length = ::readlink(current.c_str(), target, sizeof target);
+        if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target)
+            return current;
+        std::string next(target, static_cast<std::size_t>(length));
+        // A relative target is read from the link's own folder.
+        if (next.front() != '/')
+            next = current.substr(0, current.find_last_of('/') + 1) + next;
+        current = CanonicalFilePath(next);
+    }
+    return current;
 }
 
 } // namespace morvane::platform

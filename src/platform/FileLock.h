@@ -4,6 +4,7 @@
 // FileLock of this one, is refused while it is held, and can ask who holds it
 // without taking it.
 
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -37,9 +38,20 @@ private:
 // when it cannot be asked. The file is neither created nor followed when a link.
 std::optional<std::string> FileLockHolder(const std::string& path);
 
+// Waits until no FileLock holds the file at path, for limit at most, without
+// taking it: woken when a process closes the file it wrote (a holder lets go of
+// the lock so, ending as it may), not at a fixed beat. True once it is free or
+// there is no file; false while it is still held at the limit.
+bool WaitUntilLockFree(const std::string& path, std::chrono::milliseconds limit);
+
 // The real path of a file's folder followed by its name: two spellings of one file
 // (a link, "..", a doubled slash) give one text, also when the file itself is not
 // there. The path as given when its folder cannot be resolved.
 std::string CanonicalFilePath(const std::string& path);
+
+// The file a path leads to: CanonicalFilePath, then, while that names a symbolic
+// link, what the link points to, link after link. Also when the last link points to
+// nothing: the file may be away from its path. Stops after 40 links (a loop).
+std::string FollowedFilePath(const std::string& path);
 
 } // namespace morvane::platform

@@ -32,6 +32,7 @@ std::optional<HeaderReportValue> ParseHeaderReport(std::string_view line, Header
         // The value ends with the closing quote of the file name.
         const std::string_view fileName = std::string_view{value}.substr(0, value.empty() ? 0 : value.size() - 1);
         result.text = ExtractFolder(fileName);
+        result.file = std::string{fileName};
         break;
     }
     case HeaderKeyword::PageSize: result.text = value; break;

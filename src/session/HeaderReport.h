@@ -22,6 +22,7 @@ std::string_view HeaderKeywordText(HeaderKeyword keyword);
 struct HeaderReportValue {
     HeaderKeyword keyword{HeaderKeyword::Database};
     std::string text;      // Database: the backup folder; PageSize: the page-size text
+    std::string file;      // Database: the file as the server names it (an alias or a link resolved)
     int number{0};         // PageBuffers, SweepInterval
     int reserveIndex{-1};  // Attributes: 0 "NON" (no reserve), 1 "OUI"
     int writeModeIndex{-1}; // Attributes: 0 "NON" (forced writes), 1 "OUI" (asynchronous)

@@ -47,6 +47,7 @@ constexpr TJobSettingsKey Keys[] = {
     {"PageBuffers", &TJobSettings::pageBuffers, true},
     // Set by the administrator in the file; the window neither shows nor writes it.
     {"MetricsFolder", &TJobSettings::metricsFolder, true},
+    {"MetricsGroup", &TJobSettings::metricsGroup, true},
     {"GraceTransactions", &TJobSettings::graceTransactions, true},
 };
 
@@ -146,18 +147,18 @@ int TransactionGraceSetting(std::string_view text)
     return value;
 }
 
-TJobSettings DefaultJobSettings(std::string_view dbFileText)
+TJobSettings DefaultJobSettings(std::string_view dbFileText, std::string_view databaseFile)
 {
-    const std::string path = SplitDatabaseLocation(dbFileText).path;
+    const std::string path = databaseFile.empty() ? SplitDatabaseLocation(dbFileText).path : std::string(databaseFile);
     TJobSettings settings;
     settings.renamePath = ChangeFileExtension(path, ".FIB.BKP");
     settings.emplacementBackup = ExtractFolder(path);
     return settings;
 }
 
-TJobSettings JobSettingsFromRegistry(std::string_view dbFileText)
+TJobSettings JobSettingsFromRegistry(std::string_view dbFileText, std::string_view databaseFile)
 {
-    TJobSettings settings = DefaultJobSettings(dbFileText);
+    TJobSettings settings = DefaultJobSettings(dbFileText, databaseFile);
     settings.forcerDeconnexionClient = ReadRegBool(true, RegistrySection, std::string(KeyForcer));
     settings.beforeBackup = ReadRegBool(true, RegistrySection, std::string(KeyBefore));
     settings.afterRestore = ReadRegBool(false, RegistrySection, std::string(KeyAfter));
@@ -238,12 +239,12 @@ void TJobSettingsFile::WriteString(const std::string& section, const std::string
     }
 }
 
-TJobSettings JobSettingsOfDatabase(const std::string& dbFileText, bool& sectionFound)
+TJobSettings JobSettingsOfDatabase(const std::string& dbFileText, bool& sectionFound, std::string_view databaseFile)
 {
     sectionFound = false;
     const TJobSettingsFile file(JobSettingsFileName());
-    return file.Exists() ? file.Read(dbFileText, DefaultJobSettings(dbFileText), sectionFound)
-                         : JobSettingsFromRegistry(dbFileText);
+    return file.Exists() ? file.Read(dbFileText, DefaultJobSettings(dbFileText, databaseFile), sectionFound)
+                         : JobSettingsFromRegistry(dbFileText, databaseFile);
 }
 
 } // namespace morvane

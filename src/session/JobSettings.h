@@ -33,6 +33,8 @@ struct TJobSettings {
     // Where each run leaves its metrics for the node exporter; empty: none. Set by
     // the administrator in the file: the window neither shows nor writes it.
     std::optional<std::string> metricsFolder;
+    // The group that may read the metrics file (the collector's); none: root's alone.
+    std::optional<std::string> metricsGroup;
     // Seconds the transactions running when the database is cut are given to end
     // (checked by TransactionGraceSetting). Not set: TransactionGraceDefault.
     std::optional<std::string> graceTransactions;
@@ -80,19 +82,23 @@ inline constexpr int TransactionGraceMax = 600;
 int TransactionGraceSetting(std::string_view text);
 
 // The defaults for a database: rename path = the database path with the extension
-// ".FIB.BKP", backup folder = the folder of the database path.
-TJobSettings DefaultJobSettings(std::string_view dbFileText);
+// ".FIB.BKP", backup folder = the folder of the database path. The database path is
+// databaseFile when given (the file an alias or a link leads to, as the server
+// names it), else the DB File text's path.
+TJobSettings DefaultJobSettings(std::string_view dbFileText, std::string_view databaseFile = {});
 
 // The defaults, with the first five keys taken from the site's registry store where
 // it holds them (an empty text there counts as missing).
-TJobSettings JobSettingsFromRegistry(std::string_view dbFileText);
+TJobSettings JobSettingsFromRegistry(std::string_view dbFileText, std::string_view databaseFile = {});
 
 // The program file's path with the extension ".ini".
 std::string JobSettingsFileName();
 
 // A database's job settings as the window loads them: its section of the file when
-// the file exists (sectionFound says whether it has one), else the registry's.
-TJobSettings JobSettingsOfDatabase(const std::string& dbFileText, bool& sectionFound);
+// the file exists (sectionFound says whether it has one), else the registry's; the
+// defaults of keys not found derived from databaseFile as above.
+TJobSettings JobSettingsOfDatabase(const std::string& dbFileText, bool& sectionFound,
+                                   std::string_view databaseFile = {});
 
 class TJobSettingsFile {
 public:

@@ -201,6 +201,12 @@ private:
     CycleHooks cycleHooks_;
     // The job settings' MetricsFolder, read with the other keys.
     std::string metricsFolder_;
+    std::string metricsGroup_;
+    // The file the last header report named (an alias or a link resolved by the
+    // server), and the DB File text it was read for: the job settings' defaults are
+    // derived from that file.
+    std::string headerDatabaseFile_;
+    std::string headerDbFile_;
     // The job settings' GraceTransactions, and its refusal when the file's value is
     // not one the cycle can take.
     int transactionGrace_{TransactionGraceDefault};

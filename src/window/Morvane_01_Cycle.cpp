@@ -71,6 +71,7 @@ CycleRequest TFormMorvane::ReadCycleRequest() const
     request.settings.asyncWrites = ItemIndex(ui->ComboBoxWriteMode) == 1;
     request.unattended = HasParam("AUTO");
     request.metricsFolder = metricsFolder_;
+    request.metricsGroup = metricsGroup_;
     request.transactionGrace = transactionGrace_;
     return request;
 }
@@ -169,7 +170,7 @@ void TFormMorvane::ShowProgress(const std::string& step, double fraction, double
     QProgressBar* bar = ui->ProgressOperation;
     bar->setValue(static_cast<int>(fraction * bar->maximum()));
     std::string text = FormatText("%d %%", static_cast<int>(fraction * 100)) + " - " + DurationText(elapsedSeconds);
-    text += secondsLeft ? ", reste " + DurationText(*secondsLeft) : std::string(", reste ?");
+    text += secondsLeft ? ", reste " + TimeLeftText(*secondsLeft) : std::string(", reste ?");
     bar->setFormat(Q(text));
     // The backup's loop does not process the window's messages: the bar paints itself.
     bar->repaint();

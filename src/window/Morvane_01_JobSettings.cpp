@@ -41,7 +41,10 @@ void TFormMorvane::bGetConfigClick()
 {
     const std::string dbFile = ui->EditDBFile->text().toStdString();
     bool sectionFound = false;
-    const TJobSettings settings = JobSettingsOfDatabase(dbFile, sectionFound);
+    // The defaults follow the file the header named for this text: an alias's own
+    // name is no file, and a link's folder need not be the database's.
+    const TJobSettings settings =
+        JobSettingsOfDatabase(dbFile, sectionFound, dbFile == headerDbFile_ ? headerDatabaseFile_ : std::string());
 
     ui->cbForceDeconnexion->setChecked(settings.forcerDeconnexionClient);
     // In this order: checking "After Restore" unchecks "Before Backup", so a stored
@@ -54,6 +57,7 @@ void TFormMorvane::bGetConfigClick()
     ui->eBatchFileApresBackup->setText(Q(settings.batchFileAfterBackup));
     ui->eBatchFileApresRestore->setText(Q(settings.batchFileAfterRestore));
     metricsFolder_ = settings.metricsFolder.value_or(std::string());
+    metricsGroup_ = settings.metricsGroup.value_or(std::string());
     transactionGrace_ = TransactionGraceDefault;
     std::string graceRefusal;
     try {

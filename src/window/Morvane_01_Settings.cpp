@@ -34,18 +34,25 @@ void TFormMorvane::ButtonListInfoClick()
     fib::TpFIBStatisticalService& service = *statisticalService_;
     service.SetParams(ServiceUserParams());
     const std::string dbFile = ui->EditDBFile->text().toStdString();
-    service.SetServerName(SplitDatabaseLocation(dbFile).server);
-    // The whole text, server part included: the statistics request takes it so.
-    service.DatabaseName = dbFile;
+    const DatabaseLocation location = SplitDatabaseLocation(dbFile);
+    service.SetServerName(location.server);
+    // Server part included (the whole text in its "host:path" forms): the statistics
+    // request takes it so.
+    service.DatabaseName = ServiceDatabaseName(location);
 
     ServiceSessionGuard session(service);
     service.Attach();
     service.ServiceStart();
+    headerDbFile_ = dbFile;
+    headerDatabaseFile_.clear();
     while (!service.Eof()) {
         const std::string line = service.GetNextLine();
         for (HeaderKeyword keyword : HeaderKeywords)
-            if (const auto value = ParseHeaderReport(line, keyword))
+            if (const auto value = ParseHeaderReport(line, keyword)) {
+                if (value->keyword == HeaderKeyword::Database)
+                    headerDatabaseFile_ = value->file;
                 ApplyHeaderValue(*value);
+            }
         AppendMemoLine(QString::fromStdString(Trim(line)));
     }
     service.Detach();

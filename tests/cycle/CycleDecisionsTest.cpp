@@ -59,6 +59,10 @@ TEST(CycleDecisions, ADatabaseThatCannotBeRebuiltAsItIsIsRefusedBeforeAnythingRu
         {"a shadow", {"force write", {"/data/BD.SHD"}, "SYSDBA", "SYSDBA", true, true}, "a un shadow (/data/BD.SHD)",
          false},
         {"another owner", {"force write", {}, "ALICE", "SYSDBA", true, true}, "appartient à ALICE", false},
+        // Refused whoever owns it and whatever the disconnection needs.
+        {"spread over three files",
+         {"force write", {}, "ALICE", "SYSDBA", true, false, {"/data/BD.FD2", "/data/BD.FD3"}},
+         "est répartie sur plusieurs fichiers (fichiers de continuation : /data/BD.FD2, /data/BD.FD3)", false},
         // The workstations are then cut without being asked.
         {"no command tables", {"force write", {}, "SYSDBA", "SYSDBA", true, false}, nullptr, false},
         {"read-only", {"force write, read only", {}, "SYSDBA", "SYSDBA", true, true}, nullptr, false},

@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <thread>
 
 namespace morvane::test {
 namespace {
@@ -68,6 +69,31 @@ TEST_F(SharedFileLocksTest, TheWaitEndsWhenTheOtherCycleEnds)
     });
     EXPECT_TRUE(second.Take({File("Morvane.fbk")}, 1h, busy, holder));
     EXPECT_EQ(pauses_, 3);
+}
+
+// Between two tries a cycle waits for the other one to let go of the file, not for
+// a fixed second: it is woken when the holder closes the lock file.
+TEST_F(SharedFileLocksTest, TheWaitEndsWhenTheHolderLetsGoNotAtItsBound)
+{
+    const std::string path = folder_.File("file-lock");
+    EXPECT_TRUE(platform::WaitUntilLockFree(path, 10s)) << "no lock file: free";
+
+    std::optional<platform::FileLock> holder;
+    holder.emplace(path, "pid 1, autre cycle\n");
+    ASSERT_TRUE(holder->Held());
+    EXPECT_FALSE(platform::WaitUntilLockFree(path, 20ms)) << "still held at the bound";
+
+    const auto before = std::chrono::steady_clock::now();
+    std::thread lettingGo([&holder] {
+        std::this_thread::sleep_for(100ms);
+        holder.reset();
+    });
+    const bool free = platform::WaitUntilLockFree(path, 60s);
+    const auto waited = std::chrono::steady_clock::now() - before;
+    lettingGo.join();
+    EXPECT_TRUE(free);
+    EXPECT_LT(waited, 30s) << "woken by the holder, not by the end of the wait";
+    EXPECT_FALSE(platform::FileLockHolder(path).has_value());
 }
 
 } // namespace

@@ -121,6 +121,22 @@ TEST(CycleFiles, ARequestEndedByTheServerGivesItsLastLineThenItsMessage)
     }
 }
 
+// Read in bulk, the replies without a whole line (the server answers every second
+// while it builds an index) still reach the progress, after the lines they end.
+TEST(CycleFiles, EveryReplyReachesTheProgressAfterItsLines)
+{
+    const std::vector<std::string> chunks{"gbak:restoring data for table T1\ngbak:   10", "",
+                                          "000 records restored\n", ""};
+    std::size_t next = 0;
+    std::vector<std::string> events;
+    const std::string text = ReadRequestOutputInBulk(
+        [&] { return next == chunks.size(); }, [&] { return chunks[next++]; },
+        [&](const std::string& line) { events.push_back(line); }, [&] { events.push_back("reply"); });
+    EXPECT_EQ(text, "");
+    EXPECT_EQ(events, (std::vector<std::string>{"gbak:restoring data for table T1 ", "reply", "reply",
+                                                "gbak:   10000 records restored ", "reply", "reply"}));
+}
+
 TEST(CycleFiles, BatchCommandLineRunsABareNameFromTheProgramFolderAsOneWord)
 {
     struct Case {

@@ -298,10 +298,9 @@ TEST_F(CycleLockTest, EverySpellingOfOneFileTakesItsLockAndAnotherFileAnother)
     EXPECT_EQ(LockOf(folder + "/deep/../BD.FDB"), LockOf(folder + "/other/BD.FDB"));
 }
 
-// A profile may name the database through a link to the file itself; the lock is
-// meant to follow the file. The key resolves only the file's folder, so such a
-// profile takes a lock of its own and two cycles can run on one database.
-TEST_F(CycleLockTest, DISABLED_ALinkToTheFileTakesTheFilesLock)
+// A profile may name the database through a link to the file itself: the lock
+// follows the file, so two cycles never run on one database.
+TEST_F(CycleLockTest, ALinkToTheFileTakesTheFilesLock)
 {
     const std::string link = folder_.File("LINK.FDB");
     fs::create_symlink(Database(), link);

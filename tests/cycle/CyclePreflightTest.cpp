@@ -26,6 +26,14 @@ protected:
         std::filesystem::create_directory(backup_.File("sauvegardes"));
     }
     std::string Database() const { return database_.File("BD.FDB"); }
+    // A link beside the database to the database itself.
+    std::string LinkToDatabase() const
+    {
+        const std::string link = database_.File("BD.LIEN");
+        if (!std::filesystem::is_symlink(link))
+            std::filesystem::create_symlink(Database(), link);
+        return link;
+    }
     PreflightInput Input() const { return {Database(), backup_.File("sauvegardes"), database_.File("BD.FIB.BKP")}; }
 
     // The database folder and the backup folder each on a file system of their own,
@@ -102,11 +110,56 @@ TEST_F(CyclePreflight, PathsAreCheckedBeforeAnyRoomIsCounted)
          "le dossier du chemin de renommage " + database_.File("absent") + " n'existe pas"},
         {"rename path on another file system", {Database(), Input().backupFolder, OtherFileSystem_.File("BD.BKP")},
          "n'est pas sur le même système de fichiers que la base de données " + Database()},
+        // Named through a link or an alias: the message says which file was compared.
+        {"the file a link leads to missing",
+         {database_.File("AUTRE.FDB"), Input().backupFolder, Input().renamePath, true, "", "/srv/lien/AUTRE.FDB"},
+         "la base de données /srv/lien/AUTRE.FDB (fichier réel " + database_.File("AUTRE.FDB") +
+             ") est introuvable sur cette machine"},
+        {"rename path beside the link, the file elsewhere",
+         {Database(), Input().backupFolder, OtherFileSystem_.File("BD.FIB.BKP"), true, "",
+          OtherFileSystem_.File("BD.FDB")},
+         "le chemin de renommage " + OtherFileSystem_.File("BD.FIB.BKP") +
+             " n'est pas sur le même système de fichiers que la base de données " + OtherFileSystem_.File("BD.FDB") +
+             " (fichier réel " + Database() + ")"},
+        {"rename path is a link to the database", {Database(), Input().backupFolder, LinkToDatabase(), true, "", "monalias"},
+         "le chemin de renommage " + LinkToDatabase() + " (fichier réel " + Database() +
+             ") est celui de la base de données monalias (fichier réel " + Database() + ")"},
     };
     for (const Case& c : cases) {
         const std::string refusal = PreflightRefusal(c.input, Probe(1u << 30, 1u << 30)).value_or("");
         EXPECT_THAT(refusal, ::testing::StartsWith("Vérification avant le cycle: ")) << c.name;
         EXPECT_THAT(refusal, HasSubstr(c.refusal)) << c.name;
+    }
+}
+
+// What the DB File text names must lead to a file of this machine, in a form the
+// program can use: else nothing runs, not even the lock is taken.
+TEST(CyclePreflightNames, ANameThatLeadsToNoFileOfThisMachineIsRefused)
+{
+    const struct {
+        const char* text;
+        const char* named;
+        const char* real;
+        const char* refusal; // nullptr: accepted
+    } cases[] = {
+        {"127.0.0.1:/srv/db/BD.FDB", "/srv/db/BD.FDB", "/srv/db/BD.FDB", nullptr},
+        {"127.0.0.1:monalias", "monalias", "/srv/db/BD.FDB", nullptr},
+        {"inet://127.0.0.1//srv/lien/BD.FDB", "/srv/lien/BD.FDB", "/srv/db/BD.FDB", nullptr},
+        {"127.0.0.1:inconnu", "inconnu", "inconnu",
+         "le serveur ne dit pas quel fichier est la base 127.0.0.1:inconnu (un alias qu'il ne connaît pas, ou une "
+         "base absente), et inconnu n'est pas un chemin de fichier de cette machine: rien n'a été lancé"},
+        {"127.0.0.1:C:\\BD\\BD.FDB", "C:\\BD\\BD.FDB", "C:\\BD\\BD.FDB", "n'est pas un chemin de fichier de cette machine"},
+        {"xnet://BD.FDB", "xnet://BD.FDB", "xnet://BD.FDB", "sous la forme « xnet:// »"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const std::optional<std::string> refusal = DatabaseNameRefusal(c.text, c.named, c.real);
+        if (c.refusal == nullptr) {
+            EXPECT_EQ(refusal, std::nullopt);
+            continue;
+        }
+        EXPECT_THAT(refusal.value_or(""), ::testing::StartsWith("Vérification avant le cycle: "));
+        EXPECT_THAT(refusal.value_or(""), HasSubstr(c.refusal));
     }
 }
 

@@ -10,6 +10,8 @@
 #include "cycle/CycleJournal.h"
 #include "cycle/CycleLock.h"
 #include "cycle/CycleFiles.h"
+#include "cycle/CycleState.h"
+#include "cycle/RunHistory.h"
 #include "support/FileText.h"
 #include "support/TemporaryFolder.h"
 
@@ -20,6 +22,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -33,6 +36,7 @@ class RecordingView final : public ICycleView {
 public:
     std::vector<std::string> failures;
     std::vector<std::string> lines;
+    std::chrono::milliseconds progressPainting{0};
 
     void SetStatus(const std::string&, PanelColour) override {}
     void SetStatusColour(PanelColour) override {}
@@ -41,7 +45,11 @@ public:
     void RefreshHeader() override {}
     void MarkSetting(SettingItem, bool) override {}
     void ProcessMessages() override {}
-    void ShowProgress(const std::string&, double, double, std::optional<double>) override {}
+    void ShowProgress(const std::string&, double, double, std::optional<double>) override
+    {
+        // A window that takes its time painting: the request lasts a few milliseconds.
+        std::this_thread::sleep_for(progressPainting);
+    }
     void EndProgress() override {}
 };
 
@@ -165,6 +173,78 @@ TEST_F(CycleRunnerTest, ACycleThatGoesWellSwapsTheRebuiltDatabaseIn)
     for (const char* done : {"shut-down:done", "moved-before-backup:done", "restore-verified:done",
                              "new-file-moved:done"})
         EXPECT_THAT(result.reached, Contains(std::string(done)));
+}
+
+// The next run's estimate of its time left learns from this run's requests: the
+// report keeps how each went when it ended well, else how the last whole one went.
+TEST_F(CycleRunnerTest, EachRequestsTraceIsKeptForTheNextRunWhenItEndedWell)
+{
+    view_.progressPainting = std::chrono::milliseconds(5);
+    ASSERT_EQ(Run().exitStatus, ExitCompleted);
+    const std::string report = CycleStateFolder(Database()) + "/" + RunReportFileName;
+    const PreviousRun kept = PreviousRunFromReport(ReadFileText(report));
+    ASSERT_FALSE(kept.backup.empty());
+    ASSERT_FALSE(kept.restore.empty());
+    // Both requests wrote their 7 lines, the 42 rows of the two tables.
+    EXPECT_EQ(kept.backup.back().lines, 7);
+    EXPECT_EQ(kept.backup.back().rows, 42);
+    EXPECT_EQ(kept.restore.back().lines, 7);
+    EXPECT_EQ(kept.restore.back().rows, 42);
+    EXPECT_GE(kept.restore.back().ms, 5);
+
+    std::filesystem::rename(Renamed(), Database());
+    FakeCycleServer::WriteDatabase(Database(), "old");
+    server_ = FakeCycleServer{};
+    server_.restoreFailsAfter = 3;
+    view_.progressPainting = std::chrono::milliseconds(15);
+    EXPECT_NE(Run().exitStatus, ExitCompleted);
+    const PreviousRun afterFailure = PreviousRunFromReport(ReadFileText(report));
+    ASSERT_FALSE(afterFailure.backup.empty());
+    EXPECT_GE(afterFailure.backup.back().ms, 15) << "this run's backup";
+    EXPECT_EQ(afterFailure.restore, kept.restore) << "a failed restore is no guide: the last whole one stays";
+
+    // A run refused before its requests leaves both.
+    server_ = FakeCycleServer{};
+    request_.backupFolder = folder_.File("no-such-folder");
+    EXPECT_NE(Run().exitStatus, ExitCompleted);
+    const PreviousRun afterRefusal = PreviousRunFromReport(ReadFileText(report));
+    EXPECT_EQ(afterRefusal.backup, afterFailure.backup);
+    EXPECT_EQ(afterRefusal.restore, kept.restore);
+}
+
+// A profile that names the database through a link or an alias: the file it leads to
+// is moved aside, rebuilt beside itself and put back at its own path, so the link and
+// the alias reach the rebuilt database and clients of the real path never keep
+// writing into the old copy.
+TEST_F(CycleRunnerTest, TheFileALinkOrAnAliasLeadsToIsTheOneRebuilt)
+{
+    std::filesystem::create_directory(folder_.File("liens"));
+    const std::string link = folder_.File("liens/BD.FDB");
+    std::filesystem::create_symlink(Database(), link);
+    const std::string folderLink = folder_.File("liens/dossier");
+    std::filesystem::create_symlink(folder_.Path(), folderLink);
+    for (const std::string& text :
+         {"srv:" + link, "inet://srv/" + link, folderLink + "/BD.FDB", std::string("srv:monalias")}) {
+        SCOPED_TRACE(text);
+        std::filesystem::remove(Renamed());
+        FakeCycleServer::WriteDatabase(Database(), "old");
+        server_ = FakeCycleServer{};
+        server_.aliases["monalias"] = Database();
+        request_.dbFile = text;
+
+        const RunResult result = Run();
+
+        EXPECT_EQ(result.exitStatus, ExitCompleted) << result.error;
+        EXPECT_EQ(Name(Database()), "rebuilt");
+        EXPECT_EQ(Name(Renamed()), "old");
+        EXPECT_EQ(std::filesystem::read_symlink(link), Database()) << "the link is left as it was";
+        EXPECT_EQ(Name(link), "rebuilt");
+        EXPECT_FALSE(std::filesystem::exists(NewFile()));
+        EXPECT_FALSE(std::filesystem::exists(Journal()));
+        // The window's buttons act on the database the profile names again.
+        EXPECT_EQ(server_.DatabaseName(), text);
+    }
+    std::filesystem::remove(RememberedDatabaseFilePath("srv:monalias"));
 }
 
 // One fault, where it strikes, and what the run must end with.

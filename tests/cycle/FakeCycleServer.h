@@ -47,6 +47,8 @@ public:
     std::map<std::string, CatalogueIndex> catalogue;
     // The database each reading of the catalogue attached, and the file's name there then.
     std::vector<std::string> catalogueReadOn;
+    // The server's aliases: a name and the file it stands for.
+    std::map<std::string, std::string> aliases;
     // Named points for the test: called with the call's name before it runs.
     std::function<void(const std::string&)> beforeCall;
 
@@ -65,6 +67,18 @@ public:
             if (line.rfind(field + "=", 0) == 0)
                 return line.substr(field.size() + 1);
         return "";
+    }
+
+    // As the server: the file it opens, links followed.
+    std::string DatabaseFile(const std::string& connection) override
+    {
+        Call("DatabaseFile");
+        const std::string path = PathOf(connection);
+        std::error_code error;
+        const std::filesystem::path file = std::filesystem::canonical(path, error);
+        if (error)
+            throw Exception("I/O error during \"open\" operation for file \"" + path + "\"");
+        return file.string();
     }
 
     DatabaseFacts Facts(const std::string& connection, bool forcedDisconnection, RunReportDatabase& settings) override
@@ -169,7 +183,8 @@ public:
     }
     void SetReadOnly(const std::string&, bool) override { Call("SetReadOnly"); }
     std::string Backup(const std::string& connection, const std::string& backupPath,
-                       const std::function<void()>& started, const RequestLineSink& onLine) override
+                       const std::function<void()>& started, const RequestLineSink& onLine,
+                       const std::function<void()>& onReply) override
     {
         Call("Backup");
         started();
@@ -184,10 +199,11 @@ public:
             lines.push_back("gbak:" + std::to_string(rows) + " records written");
         }
         WriteFileText(backupPath, ReadFileText(source));
-        return Emit(lines, backupFailsAfter, onLine, "gbak: ERROR:Error reading data from the connection.");
+        return Emit(lines, backupFailsAfter, onLine, onReply, "gbak: ERROR:Error reading data from the connection.");
     }
     std::string Restore(const std::string& backupPath, const std::string& newConnection, int, int,
-                        const std::function<void()>& started, const RequestLineSink& onLine) override
+                        const std::function<void()>& started, const RequestLineSink& onLine,
+                        const std::function<void()>& onReply) override
     {
         Call("Restore");
         started();
@@ -202,7 +218,7 @@ public:
                             " records restored");
         }
         WriteDatabase(PathOf(newConnection), "rebuilt");
-        return Emit(lines, restoreFailsAfter, onLine, restoreError);
+        return Emit(lines, restoreFailsAfter, onLine, onReply, restoreError);
     }
     RunReportDatabase ReportDatabase(const std::string&, const std::string&) noexcept override { return Settings(); }
     void NameDatabase(const std::string& connection) override { databaseName = connection; }
@@ -218,7 +234,12 @@ public:
     }
 
 private:
-    static std::string PathOf(const std::string& connection) { return SplitDatabaseLocation(connection).path; }
+    std::string PathOf(const std::string& connection) const
+    {
+        const std::string path = SplitDatabaseLocation(connection).path;
+        const auto alias = aliases.find(path);
+        return alias == aliases.end() ? path : alias->second;
+    }
 
     static RunReportDatabase Settings()
     {
@@ -242,7 +263,7 @@ private:
             throw Exception(name + " refusé par le serveur");
     }
 
-    void SetMode(const std::string& connection, fib::TShutdownMode mode)
+    void SetMode(const std::string& connection, fib::TShutdownMode mode) const
     {
         const std::string path = PathOf(connection);
         if (!std::filesystem::exists(path))
@@ -254,13 +275,15 @@ private:
         WriteDatabase(path, Field(path, "name"), text);
     }
 
+    // One reply a line, as a server that answers each line at once.
     static std::string Emit(const std::vector<std::string>& lines, int failAfter, const RequestLineSink& onLine,
-                            const std::string& error)
+                            const std::function<void()>& onReply, const std::string& error)
     {
         for (std::size_t i = 0; i < lines.size(); ++i) {
             if (failAfter >= 0 && static_cast<int>(i) == failAfter)
                 return lines.empty() || i == 0 ? error : lines[i - 1] + "\n" + error;
             onLine(lines[i]);
+            onReply();
         }
         return failAfter >= 0 && failAfter >= static_cast<int>(lines.size()) ? error : "";
     }

@@ -1,7 +1,8 @@
 // The run history beside the program, the metrics file for the node exporter and
-// the last run's rows that the next progress estimate uses.
+// what of the last run the next progress estimate uses.
 
 #include "cycle/RunHistory.h"
+#include "core/Exception.h"
 
 #include "SampleRunReport.h"
 
@@ -11,11 +12,14 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <grp.h>
 #include <map>
 #include <regex>
 #include <set>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace morvane {
@@ -121,6 +125,32 @@ TEST(RunHistory, MetricsFileIsValidTextFormat)
     EXPECT_EQ(values.size(), 9u);
 }
 
+// The metrics name the database and its paths: the run's user's alone, unless the
+// job settings name the collector's group, which may then read them.
+TEST(RunHistory, TheMetricsFileIsReadByItsGroupOnly)
+{
+    ManualClock clock;
+    ScopedClock scoped([&clock] { return clock.now; });
+    const TRunReport report = SampleReport(clock, "127.0.0.1:/srv/BD.FDB");
+    test::TemporaryFolder folder;
+    const std::string path = folder.File(MetricsFileName("BD.FDB-0123456789abcdef"));
+    const auto modeAndGroup = [&] {
+        struct stat info {};
+        EXPECT_EQ(::stat(path.c_str(), &info), 0);
+        return std::pair<unsigned, gid_t>(info.st_mode & 0777, info.st_gid);
+    };
+
+    WriteMetricsFile(folder.Path(), "BD.FDB-0123456789abcdef", report);
+    EXPECT_EQ(modeAndGroup().first, 0600u);
+
+    const struct group* own = ::getgrgid(::getegid());
+    ASSERT_NE(own, nullptr);
+    WriteMetricsFile(folder.Path(), "BD.FDB-0123456789abcdef", report, own->gr_name);
+    EXPECT_EQ(modeAndGroup(), (std::pair<unsigned, gid_t>(0640u, ::getegid())));
+
+    EXPECT_THROW(WriteMetricsFile(folder.Path(), "BD.FDB-0123456789abcdef", report, "no-such-group-morvane"), EOSError);
+}
+
 TEST(RunHistory, UnknownValuesHaveNoSample)
 {
     TRunReport report;
@@ -161,6 +191,53 @@ TEST(RunHistory, LastRunsRowsForTheEstimate)
         const PreviousRunRows previous = PreviousRunRowsFromReport(c.json);
         EXPECT_EQ(previous.backup, c.backup);
         EXPECT_EQ(previous.restore, c.restore);
+    }
+}
+
+// The trace of each request goes to the report, where the next run reads it, and
+// not to the history, which keeps a line a run for a year.
+TEST(RunHistory, LastRunsTracesForTheEstimateLiveInTheReportOnly)
+{
+    ManualClock clock;
+    ScopedClock scoped([&clock] { return clock.now; });
+    TRunReport report = SampleReport(clock);
+    const ProgressTrace backup{{980, 31, 400000}, {1500, 40, 1000000}};
+    const ProgressTrace restore{{1000, 20, 0}, {2000, 60, 1000000}, {2250, 70, 1000000}};
+    report.SetTrace("backup", backup);
+    report.SetTrace("restore", restore);
+
+    const std::string text = report.ToJson();
+    const nlohmann::json json = nlohmann::json::parse(text);
+    EXPECT_EQ(json["progress"]["backup"], nlohmann::json::parse("[[980, 31, 400000], [1500, 40, 1000000]]"));
+    EXPECT_EQ(json["tables"][0]["name"], "CLIENTS") << "the rest of the report is untouched";
+    EXPECT_NE(text.find("\n    \"restore\": [[1000,20,0],[2000,60,1000000],[2250,70,1000000]]\n"), std::string::npos)
+        << "a trace on one line, after the rest:\n"
+        << text;
+    EXPECT_FALSE(nlohmann::json::parse(report.HistoryLine()).contains("progress"));
+
+    const PreviousRun previous = PreviousRunFromReport(text);
+    EXPECT_EQ(previous.backup, backup);
+    EXPECT_EQ(previous.restore, restore);
+    EXPECT_EQ(previous.rows.backup, 500);
+
+    const struct {
+        const char* what;
+        const char* json;
+        bool backup, restore;
+    } cases[] = {
+        {"no report", "", false, false},
+        {"a report of a version without traces", R"({"tables": []})", false, false},
+        {"the restore failed: its trace was not kept", R"({"progress": {"backup": [[10, 1, 2]]}})", true, false},
+        {"a point that is not three counts", R"({"progress": {"backup": [[10, 1]], "restore": [[10, 1, "2"]]}})",
+         false, false},
+        {"a trace going back in time", R"({"progress": {"backup": [[10, 1, 2], [5, 2, 2]]}})", false, false},
+        {"progress that is not an object", R"({"progress": [[10, 1, 2]]})", false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const PreviousRun read = PreviousRunFromReport(c.json);
+        EXPECT_EQ(!read.backup.empty(), c.backup);
+        EXPECT_EQ(!read.restore.empty(), c.restore);
     }
 }
 

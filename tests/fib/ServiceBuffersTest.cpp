@@ -1,6 +1,7 @@
 #include "core/Exception.h"
 #include "fib/IB_ServicesBuffers.h"
 #include "fib/ServiceOutputLines.h"
+#include "fib/ServiceReplySize.h"
 #include "fib/fib.h"
 
 #include "fib/ClientErrorNumber.h"
@@ -315,6 +316,46 @@ TEST(ServiceOutputLines, TheSameLinesWhereverTheChunksAreCut)
     ServiceOutputLines empty;
     EXPECT_TRUE(empty.Feed("").empty());
     EXPECT_EQ(empty.Finish(), std::nullopt);
+}
+
+// The size asked for the next reply follows the output: twice as much after a reply
+// that filled at once, no more than came after a slow one, within the bounds.
+TEST(ServiceReplySize, GrowsWhileTheOutputPoursAndShrinksWhileItTrickles)
+{
+    TServiceReplySize size;
+    EXPECT_EQ(size.Next(), TServiceReplySize::Smallest);
+    const struct {
+        const char* what;
+        std::size_t bytes;
+        double seconds;
+        std::int32_t next;
+    } steps[] = {
+        {"full at once", 251, 0.01, 512},
+        {"full at once again", 507, 0.02, 1024},
+        {"not full, quick: the request had no more", 600, 0.01, 1024},
+        {"full but not quick", 1019, 0.2, 1024},
+        {"full at once", 1019, 0.05, 2048},
+        {"full at once", 2043, 0.05, 4096},
+        {"full at once", 4091, 0.05, 8192},
+        {"full at once", 8187, 0.05, 16384},
+        {"full at once", 16379, 0.05, 32768},
+        {"full at once", 32763, 0.05, 65535},
+        {"never past the largest", 65527, 0.05, 65535},
+        {"slow: no more than came, rounded up", 300, 1.0, 512},
+        {"slow with nothing: the smallest", 0, 1.0, TServiceReplySize::Smallest},
+        {"slow at the smallest already", 250, 0.3, TServiceReplySize::Smallest},
+    };
+    for (const auto& step : steps) {
+        size.Took(step.bytes, std::chrono::duration<double>(step.seconds));
+        EXPECT_EQ(size.Next(), step.next) << step.what << " (" << step.bytes << " bytes)";
+    }
+    // A slow reply halves at least, even when it came full.
+    TServiceReplySize large;
+    for (int i = 0; i < 10; ++i)
+        large.Took(static_cast<std::size_t>(large.Next()), std::chrono::duration<double>(0));
+    ASSERT_EQ(large.Next(), TServiceReplySize::Largest);
+    large.Took(65527, std::chrono::duration<double>(0.5));
+    EXPECT_EQ(large.Next(), TServiceReplySize::Largest / 2);
 }
 
 TEST(DecodeConfigReply, AllOrSomeItems)

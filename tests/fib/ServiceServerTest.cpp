@@ -154,15 +154,17 @@ TEST_F(ServiceServerTest, TextNotifyGetsEveryLineThenTheEmptyOne)
     EXPECT_EQ(stats.GetNextLine(), "");
 }
 
-// A verbose backup's output read in bulk gives the lines the line-by-line read
-// gives, byte for byte; a request that fails gives its last lines, then its error.
+// A verbose backup's output read in bulk, in replies of any size, gives the lines
+// the line-by-line read gives, byte for byte; a request that fails gives its last lines, then its error.
 TEST_F(ServiceServerTest, OutputReadInBulkIsTheOutputReadLineByLine)
 {
     FreshDatabase db;
     db.Sql("CREATE TABLE T1 (ID INTEGER);\nCREATE SEQUENCE S1;\nCOMMIT;\n"
            "INSERT INTO T1 SELECT 1 FROM RDB$RELATIONS;\nCOMMIT;\n");
-    const auto backupLines = [&](bool inBulk) {
-        auto& backup = MakeService<TpFIBBackupService>(form, inBulk ? "BulkBackup" : "LineBackup");
+    // replySize 0: line by line.
+    const auto backupLines = [&](std::int32_t replySize) {
+        const bool inBulk = replySize > 0;
+        auto& backup = MakeService<TpFIBBackupService>(form, "Backup" + std::to_string(replySize));
         backup.DatabaseName = db.Path();
         backup.BackupFile = {db.Folder().File("both.fbk")};
         backup.Options = {};
@@ -173,7 +175,7 @@ TEST_F(ServiceServerTest, OutputReadInBulkIsTheOutputReadLineByLine)
         if (inBulk) {
             ServiceOutputLines splitter;
             while (!backup.Eof())
-                for (std::string& line : splitter.Feed(backup.GetNextChunk()))
+                for (std::string& line : splitter.Feed(backup.GetNextChunk(1, replySize)))
                     lines.push_back(std::move(line));
             if (auto last = splitter.Finish())
                 lines.push_back(*last);
@@ -183,9 +185,11 @@ TEST_F(ServiceServerTest, OutputReadInBulkIsTheOutputReadLineByLine)
         backup.Detach();
         return lines;
     };
-    const std::vector<std::string> lineByLine = backupLines(false);
+    const std::vector<std::string> lineByLine = backupLines(0);
     ASSERT_GT(lineByLine.size(), 20u);
-    EXPECT_EQ(backupLines(true), lineByLine);
+    // Replies of any size, down to a few bytes that cut every line.
+    for (const std::int32_t replySize : {TpFIBControlAndQueryService::ChunkReplySize, 256, 16})
+        EXPECT_EQ(backupLines(replySize), lineByLine) << replySize;
 
     auto& stats = MakeService<TpFIBStatisticalService>(form, "FIBStatisticalService");
     stats.DatabaseName = "/nonexistent/folder/none.fdb";

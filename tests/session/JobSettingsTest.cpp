@@ -29,6 +29,19 @@ TEST(JobSettingsTest, DefaultsFollowTheDatabasePath)
     EXPECT_EQ(settings.batchFileAfterRestore, "StartServices.cmd");
 }
 
+// An alias or a link names no file of the database's folder: the defaults follow the
+// file the server said it leads to, in any form of the text.
+TEST(JobSettingsTest, DefaultsFollowTheFileAnAliasOrALinkLeadsTo)
+{
+    for (const char* text : {"127.0.0.1:monalias", "inet://127.0.0.1/monalias", "127.0.0.1:/srv/lien/BD.FDB"}) {
+        SCOPED_TRACE(text);
+        const TJobSettings settings = DefaultJobSettings(text, "/srv/reel/BD.FDB");
+        EXPECT_EQ(settings.renamePath, "/srv/reel/BD.FIB.BKP");
+        EXPECT_EQ(settings.emplacementBackup, "/srv/reel/");
+    }
+    EXPECT_EQ(DefaultJobSettings("inet://127.0.0.1//srv/db/BD.FDB").renamePath, "/srv/db/BD.FIB.BKP");
+}
+
 TEST(JobSettingsTest, WriteThenReadKeepsTheRestOfTheFile)
 {
     test::TemporaryFolder folder;
@@ -105,10 +118,12 @@ TEST(JobSettingsTest, OptionalKeysAreWrittenAfterTheEightOthersOnlyWhenSet)
     EXPECT_EQ(names, (std::vector<std::string>{"ForcerDeconnexionClient", "BeforeBackup", "AfterRestore",
                                                "RenamePath", "EmplacementBackup", "BatchFileBeforeBackup",
                                                "BatchFileAfterBackup", "BatchFileAfterRestore", "PageSize",
-                                               "PageBuffers", "MetricsFolder", "GraceTransactions"}));
+                                               "PageBuffers", "MetricsFolder", "MetricsGroup",
+                                               "GraceTransactions"}));
     // MetricsFolder and GraceTransactions are the administrator's: the window never
     // writes them, so "Save config" keeps them.
-    EXPECT_EQ(optional, (std::vector<std::string>{"PageSize", "PageBuffers", "MetricsFolder", "GraceTransactions"}));
+    EXPECT_EQ(optional, (std::vector<std::string>{"PageSize", "PageBuffers", "MetricsFolder", "MetricsGroup",
+                                               "GraceTransactions"}));
 
     test::TemporaryFolder folder;
     const std::string name = folder.File("morvane.ini");
@@ -177,8 +192,11 @@ TEST(JobSettingsTest, PageValuesAreTakenRoundedUpOrRefusedWithWhatIsAccepted)
         {pageBuffers, "-1", -1, false, buffers},
         {pageBuffers, "beaucoup", -1, false, notANumber},
         {pageBuffers, "99999999999", -1, false, notANumber},
+        {grace, "0", 0, false, ""},
+        {grace, " 10 ", 10, false, ""},
         {grace, "600", 600, false, ""},
         {grace, "601", -1, false, "n'est pas une valeur acceptée (de 0 à 600 secondes)"},
+        {grace, "-1", -1, false, "n'est pas une valeur acceptée (de 0 à 600 secondes)"},
         {grace, "dix", -1, false, notANumber},
     };
     for (const auto& c : cases) {

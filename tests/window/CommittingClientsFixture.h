@@ -7,8 +7,10 @@
 #include "support/FileText.h"
 
 #include <filesystem>
+#include <set>
 #include <unistd.h>
 #include <string>
+#include <vector>
 
 namespace morvane::test {
 
@@ -34,6 +36,24 @@ protected:
         if (database_)
             RunAdministratorScript("DROP USER " + ClientUser + ";\nCOMMIT;\n", SysdbaPassword);
         CycleProgramTest::TearDown();
+    }
+
+    // Where the committing clients note each commit they were told succeeded.
+    std::string Commits() const { return programFolder_.File("commits.txt"); }
+
+    // Every commit a client noted, missing from the database at its path.
+    std::vector<std::string> LostCommits() const
+    {
+        std::set<std::string> present;
+        for (const std::string& line :
+             OutputLines(database_->Sql("SELECT 'row ' || CLIENT_ID || ' ' || SEQ FROM COMMITS;")))
+            if (line.rfind("row ", 0) == 0)
+                present.insert(line.substr(4));
+        std::vector<std::string> lost;
+        for (const std::string& commit : ReadFileLines(Commits()))
+            if (present.count(commit) == 0)
+                lost.push_back(commit);
+        return lost;
     }
 
     // Runs statements as SYSDBA with the password given in the script's CONNECT line:

@@ -120,6 +120,12 @@ TEST_F(CycleProgramTest, EveryRunJoinsTheHistoryAndRefreshesTheMetricsFile)
                                     database + "} 0\n"));
         EXPECT_THAT(text, HasSubstr("morvane_last_run_step_duration_seconds" + database + ",step=\"backup\"} "));
         EXPECT_THAT(text, HasSubstr("morvane_last_run_database_size_bytes" + database + ",when=\"after\"} "));
+        // Each request's course is kept for the next run's time left, and its end logged.
+        const QJsonObject progress = RunReport()["progress"].toObject();
+        for (const char* step : {"backup", "restore"}) {
+            EXPECT_FALSE(progress[step].toArray().isEmpty()) << step;
+            EXPECT_THAT(Log(), HasSubstr("] Progression " + std::string(step) + " : 100 % ; écoulé ")) << step;
+        }
     }
     EXPECT_EQ(Rows(), CycleRows);
 }

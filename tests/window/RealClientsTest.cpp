@@ -28,7 +28,6 @@ using ::testing::Not;
 
 class RealClientsTest : public CommittingClientsTest {
 protected:
-    std::string Commits() const { return programFolder_.File("commits.txt"); }
 
     // Two clients: the site's administrator account, which may attach even when the
     // database is shut down for ordinary users, and an ordinary user.
@@ -45,20 +44,6 @@ protected:
     }
     void StopClients() { clients_.clear(); }
 
-    // Every commit a client noted, missing from the database at its path.
-    std::vector<std::string> LostCommits() const
-    {
-        std::set<std::string> present;
-        for (const std::string& line :
-             OutputLines(database_->Sql("SELECT 'row ' || CLIENT_ID || ' ' || SEQ FROM COMMITS;")))
-            if (line.rfind("row ", 0) == 0)
-                present.insert(line.substr(4));
-        std::vector<std::string> lost;
-        for (const std::string& commit : ReadFileLines(Commits()))
-            if (present.count(commit) == 0)
-                lost.push_back(commit);
-        return lost;
-    }
 
     std::vector<std::unique_ptr<ClientProcess>> clients_;
 };

@@ -1,6 +1,8 @@
-// Two databases of one folder rebuilt by two timers set for the same minute: each
-// database keeps its own data, with and without a middle batch file that reads the
-// backup by its fixed name (then the second cycle waits for the first).
+// Several databases on one server. Two databases of one folder rebuilt by two timers
+// set for the same minute: each database keeps its own data, with and without a
+// middle batch file that reads the backup by its fixed name (then the second cycle
+// waits for the first). Three profiles run from one program folder, one after the
+// other and at once: each keeps its own log, report, history and metrics.
 
 #include "CycleProgramFixture.h"
 #include "BackgroundProgram.h"
@@ -13,6 +15,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 class SharedFolderTest : public CycleProgramTest {
 protected:
@@ -114,6 +117,72 @@ TEST_F(SharedFolderTest, TwoDatabasesOfOneFolderStartedTogetherKeepTheirOwnData)
                 EXPECT_THAT(ReadFileText(programFolder_.File("midprocess.txt")), HasSubstr("Morvane.fbk"));
                 EXPECT_THAT(ReadFileText(secondFolder_.File("midprocess.txt")), HasSubstr("Morvane.fbk"));
             }
+        }
+    }
+}
+
+// The packaged way of running several databases: one program folder, one profile
+// per database, the log named after the profile.
+TEST_F(CycleProgramTest, ThreeProfilesFromOneProgramFolderKeepTheirOwnLogReportHistoryAndMetrics)
+{
+    FreshDatabase second(FreshDatabase::Access::Server, "DEUX.FDB", 4096);
+    FreshDatabase third(FreshDatabase::Access::Server, "TROIS.FDB", 4096);
+    for (const FreshDatabase* db : {&second, &third})
+        db->Sql("CREATE TABLE T (ID INTEGER);\nCOMMIT;\nINSERT INTO T VALUES (1);\nCOMMIT;\n");
+    struct Profile {
+        std::string name;
+        const FreshDatabase* database;
+    };
+    const std::vector<Profile> profiles{{"un", database_.get()}, {"deux", &second}, {"trois", &third}};
+    TemporaryFolder metrics;
+    std::string settings;
+    for (const Profile& p : profiles) {
+        WriteProgramFile(p.name + ".ini", "DatabaseName=" + p.database->ConnectionString() + "\r\n");
+        settings += "[" + p.database->ConnectionString() + "]\nForcerDeconnexionClient=0\nMetricsFolder=" +
+                    metrics.Path() + "\n";
+    }
+    WriteProgramFile("morvane.ini", settings);
+    WriteProgramFile("AppLogger.xml", R"(<?xml version="1.0" encoding="UTF-8"?>
+<AppLogger Version="1.2"><AllStations><AllApplications>
+  <Fichier class="TFileLogger" NiveauMax="255" LogSpecifique="0"><FileName>morvane-?PARAMSTR=DATABASEINI?.log</FileName></Fichier>
+</AllApplications></AllStations></AppLogger>
+)");
+    const auto programFor = [&](const Profile& p) {
+        return std::make_unique<BackgroundProgram>(Program(), AutoEnvironment(),
+                                                   std::vector<std::string>{"AUTO", "DATABASEINI=" + p.name + ".ini"});
+    };
+    for (const bool together : {false, true}) {
+        SCOPED_TRACE(together ? "at once" : "one after the other");
+        std::vector<std::unique_ptr<BackgroundProgram>> running;
+        for (const Profile& p : profiles) {
+            running.push_back(programFor(p));
+            if (!together) {
+                EXPECT_EQ(running.back()->Wait(240s), ExitCompleted) << p.name;
+            }
+        }
+        for (std::size_t i = 0; i < running.size(); ++i)
+            EXPECT_EQ(running[i]->Wait(240s), ExitCompleted) << profiles[i].name;
+    }
+    for (const Profile& p : profiles) {
+        SCOPED_TRACE(p.name);
+        const std::string path = p.database->Path();
+        const std::string log = ReadFileText(programFolder_.File("morvane-" + p.name + ".ini.log"));
+        EXPECT_THAT(log, HasSubstr("Rapport du cycle : code de sortie 0"));
+        for (const Profile& other : profiles) {
+            if (other.name != p.name) {
+                EXPECT_THAT(log, Not(HasSubstr(other.database->Path()))) << "only its own database in its log";
+            }
+        }
+        const std::string state = CycleStateFolder(path);
+        EXPECT_THAT(ReadFileText(state + "/" + RunReportFileName), HasSubstr(p.database->ConnectionString()));
+        EXPECT_EQ(ReadFileLines(state + "/" + RunHistoryFileName).size(), 2u);
+        const std::string prom = ReadFileText(metrics.File(MetricsFileName(DatabaseStateName(path))));
+        EXPECT_THAT(prom, HasSubstr("morvane_last_run_exit_status{database=\"" + p.database->ConnectionString() +
+                                    "\"} 0"));
+        std::error_code ignored;
+        if (p.database != database_.get()) {
+            std::filesystem::remove_all(state, ignored);
+            std::filesystem::remove_all(std::filesystem::path(CycleLockPath(path)).parent_path(), ignored);
         }
     }
 }
