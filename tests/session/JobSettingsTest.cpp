@@ -192,8 +192,11 @@ TEST(JobSettingsTest, PageValuesAreTakenRoundedUpOrRefusedWithWhatIsAccepted)
         {pageBuffers, "-1", -1, false, buffers},
         {pageBuffers, "beaucoup", -1, false, notANumber},
         {pageBuffers, "99999999999", -1, false, notANumber},
+        {grace, "0", 0, false, ""},
+        {grace, " 10 ", 10, false, ""},
         {grace, "600", 600, false, ""},
         {grace, "601", -1, false, "n'est pas une valeur acceptée (de 0 à 600 secondes)"},
+        {grace, "-1", -1, false, "n'est pas une valeur acceptée (de 0 à 600 secondes)"},
         {grace, "dix", -1, false, notANumber},
     };
     for (const auto& c : cases) {
