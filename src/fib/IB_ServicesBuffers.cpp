@@ -385,13 +385,15 @@ ServiceChunk DecodeServiceChunk(std::span<const std::uint8_t> reply)
         RaiseClientError(fibOutputParsingError);
     ServiceChunk chunk;
     chunk.Text.assign(reinterpret_cast<const char*>(reply.data() + 3), length);
-    // The output is over only when the server says so: the end mark right after the
-    // bytes. A mark says more is coming; a reply cut at the buffer's end, too.
+    // The output is over only when a reply brings no bytes and the end mark. Once the
+    // request has finished the server leaves out its "more to come" mark even when the
+    // buffer could not take all the output still waiting, so bytes followed by the end
+    // mark may be followed by more bytes: only the empty reply after them is the end.
     const std::span<const std::uint8_t> rest = reply.subspan(3 + length);
     if (rest.empty())
         return chunk;
     if (rest[0] == InfoEnd) {
-        chunk.End = true;
+        chunk.End = length == 0;
         return chunk;
     }
     if (rest[0] != InfoSvcTimeout && rest[0] != InfoDataNotReady && rest[0] != InfoTruncated)

@@ -168,8 +168,10 @@ ServiceLine DecodeServiceLine(std::span<const std::uint8_t> reply);
 // answers at least that often: whatever output came (any number of lines, the last
 // one maybe cut), and whether the output is over. The reply is the item, a length
 // (two bytes, unsigned), the bytes, then a timeout, not-ready or truncated mark
-// while the request runs (none once it has ended) and isc_info_end, which a reply
-// that fills the buffer exactly leaves out. Anything else raises client error 70.
+// while the request runs (none once it has ended, even if more output is waiting)
+// and isc_info_end, which a reply that fills the buffer exactly leaves out. The
+// output is over with the first reply that brings no bytes after the request ended.
+// Anything else raises client error 70.
 struct ServiceChunk {
     bool End = false;
     std::string Text;

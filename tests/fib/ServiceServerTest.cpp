@@ -12,7 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
+#include <thread>
 
 using namespace morvane;
 using namespace morvane::fib;
@@ -161,8 +163,9 @@ TEST_F(ServiceServerTest, OutputReadInBulkIsTheOutputReadLineByLine)
     FreshDatabase db;
     db.Sql("CREATE TABLE T1 (ID INTEGER);\nCREATE SEQUENCE S1;\nCOMMIT;\n"
            "INSERT INTO T1 SELECT 1 FROM RDB$RELATIONS;\nCOMMIT;\n");
-    // replySize 0: line by line.
-    const auto backupLines = [&](std::int32_t replySize) {
+    // replySize 0: line by line. A reader that pauses between replies lets the request
+    // end while output is still waiting in the server.
+    const auto backupLines = [&](std::int32_t replySize, std::chrono::milliseconds pause = {}) {
         const bool inBulk = replySize > 0;
         auto& backup = MakeService<TpFIBBackupService>(form, "Backup" + std::to_string(replySize));
         backup.DatabaseName = db.Path();
@@ -174,9 +177,11 @@ TEST_F(ServiceServerTest, OutputReadInBulkIsTheOutputReadLineByLine)
         std::vector<std::string> lines;
         if (inBulk) {
             ServiceOutputLines splitter;
-            while (!backup.Eof())
+            while (!backup.Eof()) {
                 for (std::string& line : splitter.Feed(backup.GetNextChunk(1, replySize)))
                     lines.push_back(std::move(line));
+                std::this_thread::sleep_for(pause);
+            }
             if (auto last = splitter.Finish())
                 lines.push_back(*last);
         } else {
@@ -190,6 +195,7 @@ TEST_F(ServiceServerTest, OutputReadInBulkIsTheOutputReadLineByLine)
     // Replies of any size, down to a few bytes that cut every line.
     for (const std::int32_t replySize : {TpFIBControlAndQueryService::ChunkReplySize, 256, 16})
         EXPECT_EQ(backupLines(replySize), lineByLine) << replySize;
+    EXPECT_EQ(backupLines(256, std::chrono::milliseconds(20)), lineByLine) << "a slow reader";
 
     auto& stats = MakeService<TpFIBStatisticalService>(form, "FIBStatisticalService");
     stats.DatabaseName = "/nonexistent/folder/none.fdb";
