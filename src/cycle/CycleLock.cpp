@@ -8,11 +8,24 @@
 #include "platform/Host.h"
 #include "platform/PrivateFolder.h"
 
+#include <cstdint>
+
 namespace morvane {
 
 namespace {
 
 std::string LockIn(const std::string& folder) { return folder + "/lock"; }
+
+// FNV-1a of the database's path: how earlier versions named its lock.
+std::uint64_t EarlierLockKey(const std::string& text)
+{
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const unsigned char c : text) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
 
 } // namespace
 
@@ -33,11 +46,26 @@ CycleLockAttempt TryHoldCycleLock(const std::string& databasePath)
     // A lock file that cannot even be opened is no other cycle: the reason is said.
     if (!lock->Error().empty())
         throw EOSError("Verrou du cycle impossible à prendre: " + path + " : " + lock->Error(), 0);
-    if (lock->Held())
+    if (lock->Held()) {
         attempt.hold.emplace(std::move(lock));
+        RemoveEarlierVersionLock(databasePath, {"/run/lock", "/tmp"});
+    }
     else
         attempt.holder = TrimRight(lock->Holder());
     return attempt;
+}
+
+std::string EarlierVersionLockName(const std::string& databasePath)
+{
+    return FormatText("morvane-%016llx.lock", static_cast<unsigned long long>(
+                                                  EarlierLockKey(platform::CanonicalFilePath(databasePath))));
+}
+
+void RemoveEarlierVersionLock(const std::string& databasePath, const std::vector<std::string>& folders)
+{
+    const std::string name = EarlierVersionLockName(databasePath);
+    for (const std::string& folder : folders)
+        platform::RemoveUnheldFlockFile(folder + "/" + name);
 }
 
 std::optional<std::string> CycleLockHolder(const std::string& databasePath)

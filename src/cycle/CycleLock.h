@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace morvane {
 
@@ -44,6 +45,12 @@ struct CycleLockAttempt {
 // this program included. Raises EOSError when the lock cannot be taken for another
 // reason (a folder that cannot be trusted, a lock file that cannot be opened).
 CycleLockAttempt TryHoldCycleLock(const std::string& databasePath);
+
+// Earlier versions locked a database with a file named from its path in a folder
+// everyone may write (/run/lock, else /tmp), and left it there. Once the lock is
+// held, the database's file there goes when it is this user's and nobody holds it.
+std::string EarlierVersionLockName(const std::string& databasePath);
+void RemoveEarlierVersionLock(const std::string& databasePath, const std::vector<std::string>& folders);
 
 // Whether a cycle holds the database's lock, asked without taking it or creating
 // anything (a window asks every second, and a night run starting at that moment

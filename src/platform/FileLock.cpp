@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -113,6 +114,22 @@ std::optional<std::string> FileLockHolder(const std::string& path)
     if (::fcntl(file.Get(), F_OFD_GETLK, &lock) != 0 || lock.l_type == F_UNLCK)
         return std::nullopt;
     return ReadHolder(file.Get());
+}
+
+bool RemoveUnheldFlockFile(const std::string& path)
+{
+    const OpenFile file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    struct stat status {};
+    if (file.Get() < 0 || ::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_uid != ::geteuid() || status.st_nlink != 1)
+        return false;
+    // Held while the name goes: a holder of that version that comes now opens a
+    // new file and never shares a lock with one who waited on this one.
+    if (::flock(file.Get(), LOCK_EX | LOCK_NB) != 0)
+        return false;
+    // In a folder with the sticky bit only the file's owner (this user) can take its
+    // name away or put another file there, so the name still leads to this file.
+    return ::unlink(path.c_str()) == 0;
 }
 
 bool WaitUntilLockFree(const std::string& path, std::chrono::milliseconds limit)

@@ -44,6 +44,11 @@ std::optional<std::string> FileLockHolder(const std::string& path);
 // there is no file; false while it is still held at the limit.
 bool WaitUntilLockFree(const std::string& path, std::chrono::milliseconds limit);
 
+// Removes a lock file that an earlier version of the program left in a folder
+// everyone may write (it took them with flock): only a regular file, no link, of
+// this process's user, with one name, that nobody holds. True when it was removed.
+bool RemoveUnheldFlockFile(const std::string& path);
+
 // The real path of a file's folder followed by its name: two spellings of one file
 // (a link, "..", a doubled slash) give one text, also when the file itself is not
 // there. The path as given when its folder cannot be resolved.

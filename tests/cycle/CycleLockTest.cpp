@@ -24,6 +24,7 @@
 #include <sched.h>
 #include <stdexcept>
 #include <string>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -337,6 +338,49 @@ TEST_F(CycleLockTest, TheLockIsTakenOnlyInAFolderNobodyElseCanWrite)
     EXPECT_THROW(TakeLock(Database()), EOSError);
     fs::permissions(folder, fs::perms::others_write, fs::perm_options::remove);
     EXPECT_EQ(TakeLock(Database()), "held");
+}
+
+// Earlier versions left their lock files in /run/lock: the database's own goes once
+// the new lock is held, unless it is not a plain file of this user or someone holds it.
+TEST_F(CycleLockTest, AnEarlierVersionsLockGoesOnlyWhenItIsAPlainFreeFileOfThisUser)
+{
+    TemporaryFolder everyone;
+    const std::string earlier = everyone.File(EarlierVersionLockName(Database()));
+    EXPECT_EQ(EarlierVersionLockName(Database()).rfind("morvane-", 0), 0u);
+    const auto removed = [&] {
+        RemoveEarlierVersionLock(Database(), {everyone.Path(), folder_.File("none")});
+        return !fs::exists(fs::symlink_status(earlier));
+    };
+
+    WriteFileText(earlier, "pid 1, base " + Database() + "\n");
+    {
+        const int holder = ::open(earlier.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+        EXPECT_FALSE(removed()) << "held by a run of that version";
+        ::close(holder);
+    }
+    const std::string second = everyone.File("second name");
+    ASSERT_EQ(::link(earlier.c_str(), second.c_str()), 0);
+    EXPECT_FALSE(removed()) << "a file with another name";
+    ::unlink(second.c_str());
+    EXPECT_TRUE(removed());
+
+    const std::string victim = folder_.File("victim");
+    WriteFileText(victim, "kept\n");
+    fs::create_symlink(victim, earlier);
+    EXPECT_FALSE(removed()) << "a link";
+    EXPECT_EQ(ReadFileText(victim), "kept\n");
+    ::unlink(earlier.c_str());
+
+    // Taking the lock removes the one in /run/lock.
+    const std::string left = "/run/lock/" + EarlierVersionLockName(Database());
+    if (::access("/run/lock", W_OK) != 0)
+        GTEST_SKIP() << "/run/lock cannot be written here";
+    WriteFileText(left, "");
+    LockOf(Database());
+    EXPECT_EQ(TakeLock(Database()), "held");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(left)));
+    ::unlink(left.c_str());
 }
 
 } // namespace
