@@ -217,6 +217,11 @@ TEST_F(RealDatabasesTest, AFailedRestoreSaysWhatTheServerSaidInItsOrder)
         EXPECT_LT(index, error) << text;
         EXPECT_LT(error, end) << text;
     }
+    // The server's lines are many: each line of the file is still one entry, its date
+    // and level first, so that grep and journald attribute every one.
+    for (const std::string& line : ReadFileLines(programFolder_.File("morvane.log")))
+        EXPECT_THAT(line, testing::MatchesRegex("[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}: "
+                                                "\\[[0-9]+\\] .*"));
     EXPECT_THAT(log, Not(HasSubstr("Unsuccessful execution caused by")));
     EXPECT_THAT(log, Not(HasSubstr("This operation is not defined for system tables")));
     EXPECT_EQ(SelectCount(wide, "SELECT COUNT(*) FROM LONGUES;"), 1);
