@@ -285,11 +285,13 @@ void TBackupCycle::FinishReport(TRunReport& report, const std::string& failure) 
         if (!failure.empty() && report.Steps().empty())
             report.AddStep("erreur", StepOutcome::Failed, 0, failure);
         // The checks of the database read it as it was; a cycle that stopped before
-        // them left it as it found it.
-        if (!c.beforeRead)
-            report.SetBefore(server_.ReportDatabase(c.paths.databaseConnection, c.paths.database));
-        // The new database at the path is the one the verification read.
-        if (c.verifiedSettings && exitStatus_ == ExitCompleted) {
+        // them left it as it found it: one reading gives both.
+        if (!c.beforeRead) {
+            const RunReportDatabase found = server_.ReportDatabase(c.paths.databaseConnection, c.paths.database);
+            report.SetBefore(found);
+            report.SetAfter(found);
+        } else if (c.verifiedSettings && exitStatus_ == ExitCompleted) {
+            // The new database at the path is the one the verification read.
             RunReportDatabase after = *c.verifiedSettings;
             after.sizeBytes = platform::FileSize(c.paths.database);
             report.SetAfter(after);
