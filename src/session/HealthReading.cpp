@@ -18,7 +18,10 @@ DatabaseHealth ReadDatabaseHealth(const TStringList& userParams, const std::stri
     statistics.SetParams(userParams);
     const DatabaseLocation location = SplitDatabaseLocation(connection);
     statistics.SetServerName(location.server);
-    statistics.DatabaseName = ServiceDatabaseName(location);
+    // The server reads the data pages through an attachment of its own, which a name
+    // with the server in it sends back through the network without credentials
+    // ("unavailable database"): that request names the database as the server sees it.
+    statistics.DatabaseName = tables ? location.path : ServiceDatabaseName(location);
     // The data pages with their record versions bring the header with them.
     statistics.Options = tables ? fib::TStatOptions{fib::TStatOption::DataPages, fib::TStatOption::RecordVersions}
                                 : fib::TStatOptions{fib::TStatOption::HeaderPages};
