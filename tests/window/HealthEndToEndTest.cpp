@@ -88,13 +88,14 @@ protected:
     QJsonObject Health(const char* side) const { return RunReport()["health"].toObject()[side].toObject(); }
 
     TemporaryFolder clients_;
+    TemporaryFolder metrics_;
 };
 
 TEST_F(HealthProgramTest, ARebuildIsAdvisedForAGapAndLongChainsAndNoLongerOnceItHasRun)
 {
     // The automatic sweep off, as on sites where it never ends.
     RunGfix({"-housekeeping", "0"}, database_->ConnectionString());
-    WriteJobSettings("HealthMaxTransactionGap=300\nHealthMaxVersionChain=10\n");
+    WriteJobSettings("HealthMaxTransactionGap=300\nHealthMaxVersionChain=10\nMetricsFolder=" + metrics_.Path() + "\n");
     // A day's work table filled and emptied: the file keeps the pages it grew by.
     database_->Sql("CREATE TABLE TRAVAIL (ID INTEGER, TEXTE VARCHAR(200));\nCOMMIT;\n"
                    "INSERT INTO TRAVAIL SELECT r, RPAD('x', 200, 'y') FROM (SELECT ROW_NUMBER() OVER () r "
@@ -145,10 +146,22 @@ TEST_F(HealthProgramTest, ARebuildIsAdvisedForAGapAndLongChainsAndNoLongerOnceIt
     EXPECT_EQ(now["backVersions"].toInteger(), 0);
     EXPECT_EQ(now["longestChain"].toInteger(), 0);
     const QJsonObject gain = RunReport()["health"].toObject()["gain"].toObject();
+    for (const char* key : {"transactionGap", "backVersions", "longestChain", "fileBytes"}) {
+        RecordProperty(std::string(key) + "Before", std::to_string(was[key].toInteger()));
+        RecordProperty(std::string(key) + "After", std::to_string(now[key].toInteger()));
+    }
     EXPECT_EQ(gain["bytes"].toInteger(), was["fileBytes"].toInteger() - now["fileBytes"].toInteger());
     EXPECT_GT(gain["bytes"].toInteger(), 0);
     EXPECT_EQ(gain["backVersions"].toInteger(), was["backVersions"].toInteger());
     EXPECT_THAT(Log(), testing::HasSubstr("santé : écart de transactions"));
+    // The gauges a fleet alerts on, after the rebuild.
+    std::string metrics;
+    for (const auto& entry : std::filesystem::directory_iterator(metrics_.Path()))
+        metrics += ReadFileText(entry.path().string());
+    const std::string label = "{database=\"" + database_->ConnectionString() + "\",when=\"after\"} ";
+    EXPECT_THAT(metrics, testing::HasSubstr("morvane_database_back_versions" + label + "0\n"));
+    EXPECT_THAT(metrics, testing::HasSubstr("morvane_database_transaction_gap" + label));
+    EXPECT_THAT(metrics, testing::HasSubstr("morvane_last_run_gain_bytes{"));
 
     const ToolResult after = RunHealth();
     EXPECT_EQ(after.ExitCode, 0) << after.Output;
