@@ -116,6 +116,7 @@ int RunProgram(int argc, char** argv, CycleHooks hooks)
     if (HealthRequested(argc, argv)) {
         int status = 1;
         try {
+            platform::KeepNewFilesPrivate();
             platform::UseUtf8Locale();
             SetCommandLine(std::vector<std::string>(argv, argv + argc));
             status = RunHealthCommand();
