@@ -136,7 +136,6 @@ TEST_F(HealthProgramTest, ARebuildIsAdvisedForAGapAndLongChainsAndNoLongerOnceIt
 
     const ToolResult cycle = RunAuto();
     ASSERT_EQ(cycle.ExitCode, 0) << cycle.Output << Log();
-    // --health before it did not empty the log the night writes (DoAppend is off).
     const QJsonObject was = Health("before");
     const QJsonObject now = Health("after");
     EXPECT_GT(was["transactionGap"].toInteger(), 300);
@@ -166,7 +165,8 @@ TEST_F(HealthProgramTest, ARebuildIsAdvisedForAGapAndLongChainsAndNoLongerOnceIt
     const ToolResult after = RunHealth();
     EXPECT_EQ(after.ExitCode, 0) << after.Output;
     EXPECT_THAT(after.Output, testing::HasSubstr("aucune reconstruction nécessaire"));
-    // The night's log is still there, with --health's line after it.
+    // The night's log is still there, with --health's line after it, although the
+    // loggers' configuration empties the file at each start (no DoAppend).
     const std::string log = Log();
     const std::size_t night = log.find("Rapport du cycle");
     ASSERT_NE(night, std::string::npos) << log;
