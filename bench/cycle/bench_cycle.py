@@ -9,6 +9,8 @@ database: a large one (two tables of 600,000 rows) and one of 2,000 small tables
    and 75 % of its backup and of its restore.
 2. the header statistics request (our service component) against fbsvcmgr,
 3. start-up to the header report shown against a minimal client's two round trips.
+4. the health figures (morvane --health), header alone and with every table's
+   statistics, as a share of the large database's cycle.
 usage: bench_cycle.py <morvane> <header_stats_request> <verbose_route> <large database> <tables database>
                       <work folder> [pairs] [repetitions]"""
 import glob, json, os, re, shutil, statistics, subprocess, sys, time
@@ -306,7 +308,8 @@ def figure_one(shape):
     return {"title": shape.title, "size": shape.size_mb, "gbak": gbak, "cycle": cycle, "net": net,
             "floor": route_total, "down": statistics.median(downs) if downs else None,
             "gbak_median": statistics.median(sum(r["gbak"]) for r in rows),
-            "worst_error": None if not later or None in later else max(later)}
+            "worst_error": None if not later or None in later else max(later),
+            "cycles": [r["seconds"] for r in rows]}
 
 
 fresh_folder(work, "root")
@@ -356,6 +359,35 @@ print(f"{'morvane start-up (exit status ' + str(result.returncode) + ')':>36} {s
 print(f"{'minimal client: isql-fb + fbsvcmgr':>36} {statistics.median(minimal) * 1e3:>12.1f}")
 print(f"{'ratio':>36} {start_ratio:>12.2f}   (target <= 1.1)")
 print(f"  last refusal: {result.stderr.strip().splitlines()[-1] if result.stderr.strip() else '(no message)'}")
+
+# Figure 4 ---------------------------------------------------------------------
+# The health figures: morvane --health with the header alone (the transaction gaps)
+# and with every table's statistics (a read of every data page), against the median
+# unattended cycle of figure 1 on the same database. Both are read while the database
+# is online: they lengthen the cycle, never its downtime.
+def health_run(tables):
+    with open(os.path.join(large.program_folder, "morvane.ini"), "a") as f:
+        f.write(f"HealthTables={tables}\n")
+    t, result = run([os.path.join(large.program_folder, "morvane"), "--health"], cwd=large.program_folder,
+                    env=headless, check=False)
+    if result.returncode not in (0, 11):
+        sys.exit(f"morvane --health ended with {result.returncode}:\n{result.stderr}")
+    return t
+
+
+header_only, with_tables = [], []
+for i in range(max(5, repetitions // 3)):
+    header_only.append(health_run(0))
+    with_tables.append(health_run(1))
+cycle_median = statistics.median(summary[0]["cycles"]) if summary[0]["cycles"] else None
+print(f"\nFigure 4: health figures on the {large.size_mb:.0f} MB database, morvane --health, "
+      f"{len(header_only)} alternated pairs")
+print(f"{'':>36} {'median (ms)':>12} {'of a cycle':>11}")
+for label, times in (("header and transaction gaps", header_only), ("with every table's statistics", with_tables)):
+    share = "n/a" if not cycle_median else f"{statistics.median(times) / cycle_median * 100:.2f} %"
+    print(f"{label:>36} {statistics.median(times) * 1e3:>12.1f} {share:>11}")
+print(f"  a cycle: {cycle_median:.2f} s (median of figure 1); target: header and gaps under 5 % of a cycle"
+      if cycle_median else "  no cycle measured")
 
 # Summary ----------------------------------------------------------------------
 print(f"\nSummary ({pairs} pairs a shape)")

@@ -53,7 +53,7 @@ TEST(RunReportTest, SuccessfulRunReadsBackFieldByField)
     report.Finish(0);
 
     const nlohmann::json json = nlohmann::json::parse(report.ToJson());
-    EXPECT_EQ(json.size(), 13u);
+    EXPECT_EQ(json.size(), 14u);
     EXPECT_EQ(json["progress"], nlohmann::json::object()) << "no request traced";
     EXPECT_EQ(json["downtimeMs"].get<double>(), 3200);
     EXPECT_TRUE(json["failureCause"].is_null()) << "nothing failed";

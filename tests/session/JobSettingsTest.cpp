@@ -119,11 +119,15 @@ TEST(JobSettingsTest, OptionalKeysAreWrittenAfterTheEightOthersOnlyWhenSet)
                                                "RenamePath", "EmplacementBackup", "BatchFileBeforeBackup",
                                                "BatchFileAfterBackup", "BatchFileAfterRestore", "PageSize",
                                                "PageBuffers", "MetricsFolder", "MetricsGroup",
-                                               "GraceTransactions"}));
-    // MetricsFolder and GraceTransactions are the administrator's: the window never
+                                               "GraceTransactions", "HealthMaxTransactionGap",
+                                               "HealthMaxBackVersions", "HealthMaxVersionChain",
+                                               "HealthMinDataPercent", "HealthTables", "HealthCheckAuto"}));
+    // MetricsFolder, GraceTransactions and the health keys are the administrator's: the window never
     // writes them, so "Save config" keeps them.
     EXPECT_EQ(optional, (std::vector<std::string>{"PageSize", "PageBuffers", "MetricsFolder", "MetricsGroup",
-                                               "GraceTransactions"}));
+                                               "GraceTransactions", "HealthMaxTransactionGap",
+                                               "HealthMaxBackVersions", "HealthMaxVersionChain",
+                                               "HealthMinDataPercent", "HealthTables", "HealthCheckAuto"}));
 
     test::TemporaryFolder folder;
     const std::string name = folder.File("morvane.ini");
