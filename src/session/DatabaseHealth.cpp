@@ -150,16 +150,16 @@ DatabaseHealth ParseStatisticsReport(std::span<const std::string> lines)
                 health.tablesRead = true;
                 continue;
             }
-            if (auto value = HeaderField(trimmed, "Oldest transaction"))
-                health.oldestTransaction = value;
-            else if (auto value = HeaderField(trimmed, "Oldest active"))
-                health.oldestActive = value;
-            else if (auto value = HeaderField(trimmed, "Oldest snapshot"))
-                health.oldestSnapshot = value;
-            else if (auto value = HeaderField(trimmed, "Next transaction"))
-                health.nextTransaction = value;
-            else if (auto value = HeaderField(trimmed, "Page size"))
-                health.pageSize = value;
+            if (auto interesting = HeaderField(trimmed, "Oldest transaction"))
+                health.oldestTransaction = interesting;
+            else if (auto active = HeaderField(trimmed, "Oldest active"))
+                health.oldestActive = active;
+            else if (auto snapshot = HeaderField(trimmed, "Oldest snapshot"))
+                health.oldestSnapshot = snapshot;
+            else if (auto next = HeaderField(trimmed, "Next transaction"))
+                health.nextTransaction = next;
+            else if (auto pageSize = HeaderField(trimmed, "Page size"))
+                health.pageSize = pageSize;
             else if (health.databaseFile.empty())
                 if (auto database = ParseHeaderReport(trimmed, HeaderKeyword::Database))
                     health.databaseFile = database->file;

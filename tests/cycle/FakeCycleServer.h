@@ -226,12 +226,12 @@ public:
     void PauseBeforeRetry() override { calls.push_back("PauseBeforeRetry"); }
     // Each health reading names the database it found at the path and its mode then.
     std::optional<DatabaseHealth> ReadHealth(const std::string& connection, const std::string& localPath,
-                                             bool tables) noexcept override
+                                             bool withTables) noexcept override
     {
         const std::string path = PathOf(connection);
         if (!std::filesystem::exists(path))
             return std::nullopt;
-        healthReads.push_back(Field(path, "name") + " " + Field(path, "mode") + (tables ? " tables" : "") +
+        healthReads.push_back(Field(path, "name") + " " + Field(path, "mode") + (withTables ? " tables" : "") +
                               (localPath == path ? "" : " elsewhere"));
         DatabaseHealth health;
         health.nextTransaction = static_cast<std::int64_t>(healthReads.size());
