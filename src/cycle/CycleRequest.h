@@ -40,6 +40,9 @@ struct CycleRequest {
     std::string metricsGroup;  // the job settings' MetricsGroup: who else may read it
     // Seconds the running transactions get to end before the database is cut.
     int transactionGrace{10};
+    // The database stays at its path, read-only and open to readers, through the
+    // backup and the restore: clients are cut only to switch it and to swap it.
+    bool keepReadable{false};
 };
 
 } // namespace morvane

@@ -73,6 +73,7 @@ CycleRequest TFormMorvane::ReadCycleRequest() const
     request.metricsFolder = metricsFolder_;
     request.metricsGroup = metricsGroup_;
     request.transactionGrace = transactionGrace_;
+    request.keepReadable = ui->cbGarderLecture->isChecked();
     return request;
 }
 
