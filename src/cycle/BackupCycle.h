@@ -66,7 +66,9 @@ private:
     StepEnd OpenOldCopyAsItWas();
     // Asks for wanted at connection until its header shows it, within a bound;
     // force: attachments are cut by a shutdown (else it fails while there are some).
-    StateOutcome DriveState(const std::string& connection, const DatabaseState& wanted, bool force);
+    // firstRequestAt: when the first request went, if one did (the cut's start).
+    StateOutcome DriveState(const std::string& connection, const DatabaseState& wanted, bool force,
+                            std::optional<TDateTime>* firstRequestAt = nullptr);
     // Waits until no other cycle uses this cycle's backup file or rename path.
     void TakeSharedFiles();
     // The full shutdown that cuts whoever is still attached, after the grace.

@@ -42,12 +42,12 @@ std::vector<CycleStepDefinition> TBackupCycle::ReadableCycleSteps()
          .run = step(&TBackupCycle::CheckDatabase)},
         {.key = "batch-before-backup", .reportLine = S::BatchBeforeBackup, .stage = G::Preparation,
          .run = step(&TBackupCycle::BatchBeforeBackup)},
+        // A read-only database refuses these settings: they are written while it is not.
+        {.key = "settings-write", .reportLine = S::SettingsWrite, .stage = G::Backup,
+         .when = [&c] { return c.request.writeSettings; }, .run = step(&TBackupCycle::WriteSettings)},
         // The workstations finish their writes before the cut, as in the other cycle.
         {.key = "disconnection", .reportLine = S::Disconnection, .stage = G::Disconnection,
          .run = step(&TBackupCycle::SendWorkstationsAway)},
-        // A read-only database refuses these settings: they are written while it is not.
-        {.key = "settings-write", .reportLine = S::SettingsWrite, .stage = G::Disconnection,
-         .when = [&c] { return c.request.writeSettings; }, .run = step(&TBackupCycle::WriteSettings)},
         // From here no write reaches the database: what the backup reads is all there is.
         {.key = "read-only-set", .reportLine = S::Disconnection, .stage = G::Disconnection,
          .journal = JournalStep::ReadOnlySet, .when = readWriteBefore, .run = step(&TBackupCycle::SwitchToReadOnly),
@@ -89,15 +89,28 @@ std::vector<CycleStepDefinition> TBackupCycle::ReadableCycleSteps()
     };
 }
 
-StateOutcome TBackupCycle::DriveState(const std::string& connection, const DatabaseState& wanted, bool force)
+StateOutcome TBackupCycle::DriveState(const std::string& connection, const DatabaseState& wanted, bool force,
+                                      std::optional<TDateTime>* firstRequestAt)
 {
+    // Clients are cut from the first request on, not while the header is read.
+    const auto requesting = [firstRequestAt] {
+        if (firstRequestAt != nullptr && !*firstRequestAt)
+            *firstRequestAt = Now();
+    };
     StateRequests requests;
     requests.attributes = [&] { return server_.Attributes(connection); };
     requests.shutdown = [&](fib::TShutdownMode mode) {
+        requesting();
         server_.Shutdown(connection, mode, force ? fib::TShutdownWait::Force : fib::TShutdownWait::Attachments);
     };
-    requests.online = [&](fib::TShutdownMode mode) { server_.BringOnlineFromShutdown(connection, mode); };
-    requests.access = [&](bool readOnly) { server_.SetReadOnly(connection, readOnly); };
+    requests.online = [&](fib::TShutdownMode mode) {
+        requesting();
+        server_.BringOnlineFromShutdown(connection, mode);
+    };
+    requests.access = [&](bool readOnly) {
+        requesting();
+        server_.SetReadOnly(connection, readOnly);
+    };
     requests.pause = [] { std::this_thread::sleep_for(StatePause); };
     return DriveDatabaseState(requests, wanted);
 }
@@ -114,15 +127,15 @@ std::string OutcomeText(const StateOutcome& outcome)
 StepEnd TBackupCycle::SwitchToReadOnly()
 {
     CycleContext& c = *context_;
-    const TDateTime cut = Now();
-    c.cutStartedAt = cut;
     // The switch needs the database to itself: a multi-user shutdown cuts everyone,
     // the access mode changes, and it is open to all again.
     DatabaseState wanted = StateOfAttributes(c.originalAttributes);
     wanted.readOnly = true;
-    const StateOutcome outcome = DriveState(c.paths.databaseConnection, wanted, request_.forceDisconnection);
+    std::optional<TDateTime> cut;
+    const StateOutcome outcome = DriveState(c.paths.databaseConnection, wanted, request_.forceDisconnection, &cut);
     // Readers were cut until here, however it ended; a failure's undo counts its own cut.
-    c.readCutsMs += MillisecondsBetween(cut, Now());
+    c.cutStartedAt = cut.value_or(Now());
+    c.readCutsMs += MillisecondsBetween(*c.cutStartedAt, Now());
     if (!outcome.reached)
         throw Exception("La base " + request_.dbFile + " n'a pas pu passer en lecture seule (" +
                         OutcomeText(outcome) + ")");
@@ -136,13 +149,13 @@ StepEnd TBackupCycle::SwitchToReadOnly()
 bool TBackupCycle::PutReadWriteBack()
 {
     CycleContext& c = *context_;
-    const TDateTime cut = Now();
     DatabaseState wanted = StateOfAttributes(c.originalAttributes);
     wanted.readOnly = false;
     // The swap's undo may have put it back already: nothing is cut then.
-    const StateOutcome outcome = DriveState(c.paths.databaseConnection, wanted, true);
-    if (outcome.requests > 0)
-        c.readCutsMs += MillisecondsBetween(cut, Now());
+    std::optional<TDateTime> cut;
+    const StateOutcome outcome = DriveState(c.paths.databaseConnection, wanted, true, &cut);
+    if (cut)
+        c.readCutsMs += MillisecondsBetween(*cut, Now());
     if (!outcome.reached) {
         ProgramLogQuietly("La base " + request_.dbFile + " n'a pas pu être remise en lecture-écriture (" +
                               OutcomeText(outcome) + ")",
@@ -195,13 +208,13 @@ StepEnd TBackupCycle::CheckStillReadOnly()
 StepEnd TBackupCycle::CutForSwap()
 {
     CycleContext& c = *context_;
-    const TDateTime cut = Now();
-    c.swapCutStartedAt = cut;
-    if (!c.cutStartedAt)
-        c.cutStartedAt = cut;
     // Readers only are attached: cutting them loses nothing.
+    std::optional<TDateTime> cut;
     const StateOutcome outcome =
-        DriveState(c.paths.databaseConnection, DatabaseState{fib::TShutdownMode::Full, true}, true);
+        DriveState(c.paths.databaseConnection, DatabaseState{fib::TShutdownMode::Full, true}, true, &cut);
+    c.swapCutStartedAt = cut.value_or(Now());
+    if (!c.cutStartedAt)
+        c.cutStartedAt = c.swapCutStartedAt;
     if (!outcome.reached)
         throw Exception("La base " + request_.dbFile + " n'a pas pu être arrêtée pour le swap (" +
                         OutcomeText(outcome) + ")");
