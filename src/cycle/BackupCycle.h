@@ -66,9 +66,13 @@ private:
     StepEnd OpenOldCopyAsItWas();
     // Asks for wanted at connection until its header shows it, within a bound;
     // force: attachments are cut by a shutdown (else it fails while there are some).
-    // firstRequestAt: when the first request went, if one did (the cut's start).
+    // times: when the first request went (the cut's start) and the last was answered.
+    struct StateRequestTimes {
+        std::optional<TDateTime> first;
+        std::optional<TDateTime> lastAnswered;
+    };
     StateOutcome DriveState(const std::string& connection, const DatabaseState& wanted, bool force,
-                            std::optional<TDateTime>* firstRequestAt = nullptr);
+                            StateRequestTimes* times = nullptr);
     // Waits until no other cycle uses this cycle's backup file or rename path.
     void TakeSharedFiles();
     // The full shutdown that cuts whoever is still attached, after the grace.

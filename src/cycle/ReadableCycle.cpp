@@ -90,27 +90,35 @@ std::vector<CycleStepDefinition> TBackupCycle::ReadableCycleSteps()
 }
 
 StateOutcome TBackupCycle::DriveState(const std::string& connection, const DatabaseState& wanted, bool force,
-                                      std::optional<TDateTime>* firstRequestAt)
+                                      StateRequestTimes* times)
 {
-    // Clients are cut from the first request on, not while the header is read.
-    const auto requesting = [firstRequestAt] {
-        if (firstRequestAt != nullptr && !*firstRequestAt)
-            *firstRequestAt = Now();
+    // Clients are cut from the first request on, not while the header is read, and
+    // may attach again once the last one has been answered.
+    const auto request = [times](const std::function<void()>& call) {
+        if (times != nullptr && !times->first)
+            times->first = Now();
+        try {
+            call();
+        } catch (const std::exception&) {
+            // A refusal is an answer too; the header read next says what it did.
+            if (times != nullptr)
+                times->lastAnswered = Now();
+            throw;
+        }
+        if (times != nullptr)
+            times->lastAnswered = Now();
     };
     StateRequests requests;
     requests.attributes = [&] { return server_.Attributes(connection); };
     requests.shutdown = [&](fib::TShutdownMode mode) {
-        requesting();
-        server_.Shutdown(connection, mode, force ? fib::TShutdownWait::Force : fib::TShutdownWait::Attachments);
+        request([&] {
+            server_.Shutdown(connection, mode, force ? fib::TShutdownWait::Force : fib::TShutdownWait::Attachments);
+        });
     };
     requests.online = [&](fib::TShutdownMode mode) {
-        requesting();
-        server_.BringOnlineFromShutdown(connection, mode);
+        request([&] { server_.BringOnlineFromShutdown(connection, mode); });
     };
-    requests.access = [&](bool readOnly) {
-        requesting();
-        server_.SetReadOnly(connection, readOnly);
-    };
+    requests.access = [&](bool readOnly) { request([&] { server_.SetReadOnly(connection, readOnly); }); };
     requests.pause = [] { std::this_thread::sleep_for(StatePause); };
     return DriveDatabaseState(requests, wanted);
 }
@@ -131,11 +139,13 @@ StepEnd TBackupCycle::SwitchToReadOnly()
     // the access mode changes, and it is open to all again.
     DatabaseState wanted = StateOfAttributes(c.originalAttributes);
     wanted.readOnly = true;
-    std::optional<TDateTime> cut;
+    StateRequestTimes cut;
     const StateOutcome outcome = DriveState(c.paths.databaseConnection, wanted, request_.forceDisconnection, &cut);
-    // Readers were cut until here, however it ended; a failure's undo counts its own cut.
-    c.cutStartedAt = cut.value_or(Now());
-    c.readCutsMs += MillisecondsBetween(*c.cutStartedAt, Now());
+    // Readers were cut until it was open again or, when it was not, until here: a
+    // failure's undo counts its own cut.
+    c.cutStartedAt = cut.first.value_or(Now());
+    c.readCutsMs +=
+        MillisecondsBetween(*c.cutStartedAt, outcome.reached ? cut.lastAnswered.value_or(Now()) : Now());
     if (!outcome.reached)
         throw Exception("La base " + request_.dbFile + " n'a pas pu passer en lecture seule (" +
                         OutcomeText(outcome) + ")");
@@ -152,10 +162,10 @@ bool TBackupCycle::PutReadWriteBack()
     DatabaseState wanted = StateOfAttributes(c.originalAttributes);
     wanted.readOnly = false;
     // The swap's undo may have put it back already: nothing is cut then.
-    std::optional<TDateTime> cut;
+    StateRequestTimes cut;
     const StateOutcome outcome = DriveState(c.paths.databaseConnection, wanted, true, &cut);
-    if (cut)
-        c.readCutsMs += MillisecondsBetween(*cut, Now());
+    if (cut.first)
+        c.readCutsMs += MillisecondsBetween(*cut.first, cut.lastAnswered.value_or(Now()));
     if (!outcome.reached) {
         ProgramLogQuietly("La base " + request_.dbFile + " n'a pas pu être remise en lecture-écriture (" +
                               OutcomeText(outcome) + ")",
@@ -209,10 +219,10 @@ StepEnd TBackupCycle::CutForSwap()
 {
     CycleContext& c = *context_;
     // Readers only are attached: cutting them loses nothing.
-    std::optional<TDateTime> cut;
+    StateRequestTimes cut;
     const StateOutcome outcome =
         DriveState(c.paths.databaseConnection, DatabaseState{fib::TShutdownMode::Full, true}, true, &cut);
-    c.swapCutStartedAt = cut.value_or(Now());
+    c.swapCutStartedAt = cut.first.value_or(Now());
     if (!c.cutStartedAt)
         c.cutStartedAt = c.swapCutStartedAt;
     if (!outcome.reached)
@@ -233,9 +243,11 @@ bool TBackupCycle::PutStateBack()
         return false;
     }
     // As the site had it: its shutdown level and its access mode before the cycle.
-    const StateOutcome outcome = DriveState(c.paths.databaseConnection, StateOfAttributes(c.originalAttributes), true);
+    StateRequestTimes back;
+    const StateOutcome outcome =
+        DriveState(c.paths.databaseConnection, StateOfAttributes(c.originalAttributes), true, &back);
     if (c.swapCutStartedAt) {
-        c.readCutsMs += MillisecondsBetween(*c.swapCutStartedAt, Now());
+        c.readCutsMs += MillisecondsBetween(*c.swapCutStartedAt, back.lastAnswered.value_or(Now()));
         c.swapCutStartedAt.reset();
     }
     if (!outcome.reached) {
