@@ -150,7 +150,8 @@ StepEnd TBackupCycle::SwitchToReadOnly()
         throw Exception("La base " + request_.dbFile + " n'a pas pu passer en lecture seule (" +
                         OutcomeText(outcome) + ")");
     const std::string line = "Base en lecture seule pour le cycle, ouverte aux lecteurs : " + request_.dbFile +
-                             " => Attributes " + outcome.attributes;
+                             " => Attributes " + outcome.attributes + " (" + std::to_string(outcome.requests) +
+                             " demandes, coupure " + std::to_string(c.readCutsMs) + " ms)";
     view_.AppendLine(line);
     ProgramLog(line, 200);
     return {StepOutcome::Ok, "lecture seule"};
@@ -230,7 +231,8 @@ StepEnd TBackupCycle::CutForSwap()
                         OutcomeText(outcome) + ")");
     c.shutDown = true;
     ProgramLog("Base arrêtée pour le swap (shutdown full) : " + request_.dbFile + " => Attributes " +
-                   outcome.attributes,
+                   outcome.attributes + " (" + std::to_string(outcome.requests) + " demandes, " +
+                   std::to_string(MillisecondsBetween(*c.swapCutStartedAt, Now())) + " ms)",
                200);
     return {StepOutcome::Ok, "shutdown full"};
 }

@@ -110,7 +110,7 @@ protected:
                 std::cout << "  error: " << error << std::endl;
         }
         for (const std::string& line : ReadFileLines(programFolder_.File("morvane.log")))
-            for (const char* shown : {"Base en lecture seule", "arrêtée pour le swap", "Rapport du cycle"})
+            for (const char* shown : {"Base en lecture seule", "arrêtée pour le swap", "new-file-moved", "Rapport du cycle"})
                 if (line.find(shown) != std::string::npos)
                     std::cout << line << std::endl;
     }
