@@ -6,6 +6,7 @@
 // database ends online at its path with the rebuilt file, read-write, or read-only
 // when it was so before.
 
+#include "BackgroundProgram.h"
 #include "CommittingClientsFixture.h"
 
 #include "cycle/CycleExitStatus.h"
@@ -200,6 +201,32 @@ TEST_F(ReadersTest, ADatabaseReadOnlyBeforeIsReadOnlyAfter)
     EXPECT_EQ(Rows(), CycleRows);
     // Writable again for the fixture's clean-up.
     RunGfix({"-mode", "read_write"}, database_->ConnectionString());
+}
+
+// Killed while the database is read-only for its readers: the next start puts it
+// back online and read-write at its path, cutting the re-attaching readers once more,
+// before its own cycle runs.
+TEST_F(ReadersTest, ARunKilledWhileTheDatabaseIsReadOnlyLeavesItToTheNextStart)
+{
+    StartReaders();
+    BackgroundProgram killed(Program(), PausingEnvironment("before-backup-check"));
+    ASSERT_TRUE(WaitUntilPaused(killed)) << Log();
+    EXPECT_THAT(Attributes(), HasSubstr("read only"));
+    killed.Kill();
+    std::filesystem::remove(PauseMarker());
+
+    const ToolResult result = RunAuto();
+    const std::vector<ReaderReport> readers = StopClients();
+
+    EXPECT_EQ(result.ExitCode, ExitCompleted) << result.Output << Log();
+    EXPECT_THAT(Log(), HasSubstr("Base remise en ligne en lecture-écriture: " + DatabasePath()));
+    // Read-write when its cycle began: it ends so.
+    EXPECT_THAT(Attributes(), Not(HasSubstr("read only")));
+    EXPECT_THAT(Attributes(), Not(HasSubstr("shutdown")));
+    EXPECT_FALSE(Exists(Journal()));
+    EXPECT_EQ(Rows(), CycleRows);
+    for (const ReaderReport& reader : readers)
+        EXPECT_GT(reader.reads, 0);
 }
 
 } // namespace
