@@ -8,6 +8,7 @@ set(MORVANE_FUZZ_TARGETS
   database_info_reply          morvane_fib
   parameter_buffers            morvane_fib
   header_report                morvane_session
+  statistics_report            morvane_session
   database_location            morvane_session
   record_counts                morvane_cycle
   logger_configuration         morvane_logger

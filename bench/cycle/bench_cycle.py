@@ -9,10 +9,12 @@ database: a large one (two tables of 600,000 rows) and one of 2,000 small tables
    and 75 % of its backup and of its restore.
 2. the header statistics request (our service component) against fbsvcmgr,
 3. start-up to the header report shown against a minimal client's two round trips.
-4. on the large database, the cycle that takes the database away and the one that keeps
+4. the health figures (morvane --health), header alone and with every table's
+   statistics, as a share of the large database's cycle.
+5. on the large database, the cycle that takes the database away and the one that keeps
    it readable (GarderLectureClients=1), alternated: each against gbak -b then gbak -c,
    with the read and the write downtime their run reports give.
-MORVANE_BENCH_FIGURES (say "4" or "1,4") runs only the figures named.
+MORVANE_BENCH_FIGURES (say "5" or "1,5") runs only the figures named.
 usage: bench_cycle.py <morvane> <header_stats_request> <verbose_route> <large database> <tables database>
                       <work folder> [pairs] [repetitions]"""
 import glob, json, os, re, shutil, statistics, subprocess, sys, time
@@ -313,10 +315,11 @@ def figure_one(shape):
     return {"title": shape.title, "size": shape.size_mb, "gbak": gbak, "cycle": cycle, "net": net,
             "floor": route_total, "down": statistics.median(downs) if downs else None,
             "gbak_median": statistics.median(sum(r["gbak"]) for r in rows),
-            "worst_error": None if not later or None in later else max(later)}
+            "worst_error": None if not later or None in later else max(later),
+            "cycles": [r["seconds"] for r in rows]}
 
 
-def figure_four(shape):
+def figure_five(shape):
     """Both modes alternated on one database: the cycle's time against gbak -b + -c
     run just before it, and the two downtimes of its run report."""
     rows = {False: [], True: []}
@@ -334,7 +337,7 @@ def figure_four(shape):
                   f"{cyc['seconds']:.2f} s, read downtime {cyc['read_downtime']} ms, write downtime "
                   f"{cyc['downtime']} ms", flush=True)
     shape.write_program_files(shape.backups)
-    print(f"\nFigure 4, {shape.title} ({shape.size_mb:.0f} MB), {pairs} pairs of each mode alternated, no client "
+    print(f"\nFigure 5, {shape.title} ({shape.size_mb:.0f} MB), {pairs} pairs of each mode alternated, no client "
           "attached (medians)")
     print(f"{'mode':>34} {'gbak b+c':>9} {'AUTO':>7} {'ratio':>6} {'read down':>10} {'write down':>11}")
     for readable in (False, True):
@@ -350,13 +353,13 @@ def figure_four(shape):
     print("  targets: read downtime <= 5 s; write downtime kept readable <= taken away + 2 s")
 
 
-figures = os.environ.get("MORVANE_BENCH_FIGURES", "1,2,3,4").split(",")
+figures = os.environ.get("MORVANE_BENCH_FIGURES", "1,2,3,4,5").split(",")
 fresh_folder(work, "root")
 large = Shape("large", "two tables of 600,000 rows", large_master)
 tables = Shape("tables", "2,000 small tables and 2,000 sequences", tables_master)
-if "4" in figures:
-    figure_four(large)
-if figures == ["4"]:
+if "5" in figures:
+    figure_five(large)
+if figures == ["5"]:
     sys.exit(0)
 summary = [figure_one(large), figure_one(tables)]
 
@@ -402,6 +405,35 @@ print(f"{'morvane start-up (exit status ' + str(result.returncode) + ')':>36} {s
 print(f"{'minimal client: isql-fb + fbsvcmgr':>36} {statistics.median(minimal) * 1e3:>12.1f}")
 print(f"{'ratio':>36} {start_ratio:>12.2f}   (target <= 1.1)")
 print(f"  last refusal: {result.stderr.strip().splitlines()[-1] if result.stderr.strip() else '(no message)'}")
+
+# Figure 4 ---------------------------------------------------------------------
+# The health figures: morvane --health with the header alone (the transaction gaps)
+# and with every table's statistics (a read of every data page), against the median
+# unattended cycle of figure 1 on the same database. Both are read while the database
+# is online: they lengthen the cycle, never its downtime.
+def health_run(tables):
+    with open(os.path.join(large.program_folder, "morvane.ini"), "a") as f:
+        f.write(f"HealthTables={tables}\n")
+    t, result = run([os.path.join(large.program_folder, "morvane"), "--health"], cwd=large.program_folder,
+                    env=headless, check=False)
+    if result.returncode not in (0, 11):
+        sys.exit(f"morvane --health ended with {result.returncode}:\n{result.stderr}")
+    return t
+
+
+header_only, with_tables = [], []
+for i in range(max(5, repetitions // 3)):
+    header_only.append(health_run(0))
+    with_tables.append(health_run(1))
+cycle_median = statistics.median(summary[0]["cycles"]) if summary[0]["cycles"] else None
+print(f"\nFigure 4: health figures on the {large.size_mb:.0f} MB database, morvane --health, "
+      f"{len(header_only)} alternated pairs")
+print(f"{'':>36} {'median (ms)':>12} {'of a cycle':>11}")
+for label, times in (("header and transaction gaps", header_only), ("with every table's statistics", with_tables)):
+    share = "n/a" if not cycle_median else f"{statistics.median(times) / cycle_median * 100:.2f} %"
+    print(f"{label:>36} {statistics.median(times) * 1e3:>12.1f} {share:>11}")
+print(f"  a cycle: {cycle_median:.2f} s (median of figure 1); target: header and gaps under 5 % of a cycle"
+      if cycle_median else "  no cycle measured")
 
 # Summary ----------------------------------------------------------------------
 print(f"\nSummary ({pairs} pairs a shape)")

@@ -295,6 +295,9 @@ void TBackupCycle::FinishReport(TRunReport& report, const std::string& failure) 
             RunReportDatabase after = *c.verifiedSettings;
             after.sizeBytes = platform::FileSize(c.paths.database);
             report.SetAfter(after);
+            // The rebuilt database is online at its path again: the downtime is over.
+            report.SetHealthAfter(server_.ReadHealth(c.paths.databaseConnection, c.paths.database,
+                                                     request_.healthTables));
         } else {
             report.SetAfter(server_.ReportDatabase(c.paths.databaseConnection, c.paths.database));
         }

@@ -143,7 +143,7 @@ private:
         bool declaresTables{false}; // a backup: its tables are listed before their data
         std::chrono::steady_clock::time_point started{std::chrono::steady_clock::now()};
         TProgressThrottle throttle{std::chrono::milliseconds(250)};
-        TRequestProgress request;
+        TRequestProgress request{};
         int loggedPercent{-1};
     };
     // A reply of the server has been read: the view told how far the request has

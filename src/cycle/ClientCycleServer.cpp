@@ -11,6 +11,8 @@
 #include "fib/ServiceReplySize.h"
 #include "fib/pFIBDatabase.h"
 #include "session/DatabaseLocation.h"
+#include "session/HealthReading.h"
+#include "session/ProgramLog.h"
 #include "session/SessionGuards.h"
 
 #include <thread>
@@ -215,6 +217,17 @@ RunReportDatabase TClientCycleServer::ReportDatabase(const std::string& connecti
         // A header that cannot be read (no file at the path) leaves its values empty.
     }
     return PreferHeaderValues(header, attached);
+}
+
+std::optional<DatabaseHealth> TClientCycleServer::ReadHealth(const std::string& connection,
+                                                             const std::string& localPath, bool tables) noexcept
+{
+    try {
+        return ReadDatabaseHealth(ServiceUserParams(user_, password_), connection, tables, localPath);
+    } catch (const std::exception& error) {
+        ProgramLogQuietly(std::string("Santé de la base non lue : ") + error.what(), 5);
+        return std::nullopt;
+    }
 }
 
 void TClientCycleServer::NameDatabase(const std::string& connection)

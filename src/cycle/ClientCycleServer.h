@@ -55,6 +55,8 @@ public:
                         int pageBuffers, const std::function<void()>& started, const RequestLineSink& onLine,
                         const std::function<void()>& onReply) override;
     RunReportDatabase ReportDatabase(const std::string& connection, const std::string& localPath) noexcept override;
+    std::optional<DatabaseHealth> ReadHealth(const std::string& connection, const std::string& localPath,
+                                             bool tables) noexcept override;
     void NameDatabase(const std::string& connection) override;
     std::string DatabaseName() const override;
     void PauseBeforeRetry() override;

@@ -16,6 +16,8 @@ enum CycleExitStatus : int {
     ExitAlreadyRunning = 8,    // another run holds this database's lock: nothing was touched
     ExitInterrupted = 9,       // stopped on request (SIGTERM, SIGINT); the database is back online at its path
     ExitSharedFileBusy = 10,   // a file this cycle needs stayed another database's cycle's: nothing was touched
+    ExitRebuildAdvisable = 11, // --health: a threshold is passed, a rebuild would help
+    ExitHealthyNightSkipped = 12, // AUTO with HealthCheckAuto=1: no threshold passed, nothing was touched
 };
 
 } // namespace morvane

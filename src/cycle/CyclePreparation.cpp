@@ -74,8 +74,12 @@ StepEnd TBackupCycle::CheckDatabase()
     RunReportDatabase before;
     const DatabaseFacts facts = server_.Facts(c.paths.databaseConnection, request_.forceDisconnection, before);
     before.sizeBytes = platform::FileSize(c.paths.database);
-    if (report_ != nullptr)
+    if (report_ != nullptr) {
         report_->SetBefore(before);
+        // Online still, before the cut: the reading adds nothing to the downtime.
+        report_->SetHealthBefore(server_.ReadHealth(c.paths.databaseConnection, c.paths.database,
+                                                    request_.healthTables));
+    }
     c.beforeRead = true;
     c.originalAttributes = facts.attributes;
     c.noWorkstationRequest = WorkstationRequestUnavailable(facts);

@@ -40,6 +40,8 @@ struct CycleRequest {
     std::string metricsGroup;  // the job settings' MetricsGroup: who else may read it
     // Seconds the running transactions get to end before the database is cut.
     int transactionGrace{10};
+    // The health figures before and after take every table's statistics too (HealthTables).
+    bool healthTables{true};
     // The database stays at its path, read-only and open to readers, through the
     // backup and the restore: clients are cut only to switch it and to swap it.
     bool keepReadable{false};

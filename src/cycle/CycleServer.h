@@ -92,6 +92,14 @@ public:
                                 const std::function<void()>& onReply) = 0;
     // The database at connection for the run report; what cannot be read stays empty.
     virtual RunReportDatabase ReportDatabase(const std::string& connection, const std::string& localPath) noexcept = 0;
+    // The health figures of the database at connection, read through the statistics
+    // service (tables: every data page too); nothing when they cannot be read: a
+    // reading must never stop the cycle it describes.
+    virtual std::optional<DatabaseHealth> ReadHealth(const std::string& /*connection*/,
+                                                     const std::string& /*localPath*/, bool /*tables*/) noexcept
+    {
+        return std::nullopt;
+    }
     // The window's database component names connection (the window's buttons act on it).
     virtual void NameDatabase(const std::string& connection) = 0;
     // What the window's database component names now.

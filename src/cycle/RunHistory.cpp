@@ -1,5 +1,7 @@
 #include "cycle/RunHistory.h"
 
+#include "cycle/RunReportHealth.h"
+
 #include "core/Exception.h"
 #include "core/Format.h"
 #include "platform/DurableFile.h"
@@ -159,7 +161,7 @@ std::string PrometheusMetrics(const TRunReport& report)
         for (const auto& [name, ms] : steps)
             metrics.Sample(static_cast<double>(ms) / 1000.0, {{"step", name}});
     }
-    return metrics.Text();
+    return metrics.Text() + HealthMetricsText(LabelValue(report.Database()), report.HealthBefore(), report.HealthAfter());
 }
 
 std::string MetricsFileName(const std::string& databaseStateName) { return "morvane-" + databaseStateName + ".prom"; }

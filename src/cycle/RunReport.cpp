@@ -2,6 +2,8 @@
 
 #include "cycle/RunReport.h"
 
+#include "cycle/RunReportHealth.h"
+
 #include "core/Exception.h"
 #include "core/Format.h"
 #include "core/Text.h"
@@ -201,6 +203,7 @@ nlohmann::ordered_json TRunReport::ToJsonValue() const
             {{"name", t.name}, {"backupRows", Optional(t.backupRows)}, {"restoredRows", Optional(t.restoredRows)}});
     out["before"] = DatabaseJson(before_);
     out["after"] = DatabaseJson(after_);
+    out["health"] = HealthJson(healthBefore_, healthAfter_);
     return out;
 }
 
@@ -250,6 +253,7 @@ std::string TRunReport::SummaryLine() const
     for (std::size_t i = 0; i < steps_.size(); ++i)
         line += (i == 0 ? " " : ", ") + steps_[i].name + " " + FrenchOutcome(steps_[i].outcome);
     line += " ; taille de la base : " + SizeText(before_.sizeBytes) + " => " + SizeText(after_.sizeBytes) + " octets";
+    line += HealthSummaryText(healthBefore_, healthAfter_);
     return line;
 }
 

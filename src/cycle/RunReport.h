@@ -4,6 +4,7 @@
 
 #include "core/DateTime.h"
 #include "cycle/ProgressTrace.h"
+#include "session/DatabaseHealth.h"
 
 #include <nlohmann/json_fwd.hpp>
 
@@ -112,6 +113,13 @@ public:
     void SetReadDowntime(std::optional<std::int64_t> milliseconds) { readDowntimeMs_ = milliseconds; }
     std::optional<std::int64_t> ReadDowntimeMs() const noexcept { return readDowntimeMs_ ? *readDowntimeMs_ : downtimeMs_; }
 
+    // The health figures read while the database was online, before the cut and once
+    // the rebuilt database was back (RunReportHealth.h); unknown when not read.
+    void SetHealthBefore(std::optional<DatabaseHealth> health) { healthBefore_ = std::move(health); }
+    void SetHealthAfter(std::optional<DatabaseHealth> health) { healthAfter_ = std::move(health); }
+    const std::optional<DatabaseHealth>& HealthBefore() const noexcept { return healthBefore_; }
+    const std::optional<DatabaseHealth>& HealthAfter() const noexcept { return healthAfter_; }
+
     void SetTables(std::vector<RunReportTable> tables) { tables_ = std::move(tables); }
     const std::vector<RunReportTable>& Tables() const noexcept { return tables_; }
 
@@ -149,6 +157,8 @@ private:
     RunReportDatabase before_;
     RunReportDatabase after_;
     std::vector<RunReportTable> tables_;
+    std::optional<DatabaseHealth> healthBefore_;
+    std::optional<DatabaseHealth> healthAfter_;
     std::map<std::string, ProgressTrace> traces_;
     std::string failureCause_;
 

@@ -36,7 +36,7 @@ TFileLogger::TFileLogger(std::uint8_t niveauMax, std::int32_t logSpecifique, con
     });
     // Both names as expanded: a relative name here is relative to the current directory.
     // A plain rename would overwrite the target; the previous run's file must stay put then.
-    if (!renameTarget.empty() && !startName.empty() && LogFileExists(startName))
+    if (!renameTarget.empty() && !startName.empty() && !LogFilesKeptAsTheyAre() && LogFileExists(startName))
         platform::RenameNoReplace(startName, renameTarget);
     SetFileName(startName);
 }

@@ -6,6 +6,7 @@
 #include "global/Global_Utils.h"
 #include "platform/DurableFile.h"
 
+#include <atomic>
 #include <cstring>
 
 namespace morvane {
@@ -57,12 +58,19 @@ void SwitchLogFile(std::string& current, const std::string& name, bool keepConte
 void PrepareLogFile(const std::string& fileName, bool keepContents)
 {
     LogFileHandle file;
-    const int error = keepContents ? file.OpenForAppend(fileName, true) : file.OpenTruncated(fileName);
+    const int error = keepContents || LogFilesKeptAsTheyAre() ? file.OpenForAppend(fileName, true) : file.OpenTruncated(fileName);
     if (error != 0)
         RaiseInOutError(error, fileName);
     file.Close(fileName);
 }
 
 bool LogFileExists(const std::string& fileName) noexcept { return platform::TargetExists(fileName); }
+
+namespace {
+std::atomic<bool> keepLogFiles{false};
+} // namespace
+
+void KeepLogFilesAsTheyAre() noexcept { keepLogFiles = true; }
+bool LogFilesKeptAsTheyAre() noexcept { return keepLogFiles; }
 
 } // namespace morvane

@@ -58,6 +58,11 @@ void SwitchLogFile(std::string& current, const std::string& name, bool keepConte
 
 bool LogFileExists(const std::string& fileName) noexcept;
 
+// For a run that only reads (morvane --health) beside the night's log: from now on
+// every log file is appended to, never emptied, and none is renamed at start.
+void KeepLogFilesAsTheyAre() noexcept;
+bool LogFilesKeptAsTheyAre() noexcept;
+
 // The system call LogFileHandle::Write makes. Tests replace it to make a write fail
 // the way a full or failing disk does; nullptr restores ::write.
 using LogFileWriteFunction = std::ptrdiff_t (*)(int fd, const void* data, std::size_t size);

@@ -49,6 +49,12 @@ constexpr TJobSettingsKey Keys[] = {
     {"MetricsFolder", &TJobSettings::metricsFolder, true},
     {"MetricsGroup", &TJobSettings::metricsGroup, true},
     {"GraceTransactions", &TJobSettings::graceTransactions, true},
+    {"HealthMaxTransactionGap", &TJobSettings::healthMaxTransactionGap, true},
+    {"HealthMaxBackVersions", &TJobSettings::healthMaxBackVersions, true},
+    {"HealthMaxVersionChain", &TJobSettings::healthMaxVersionChain, true},
+    {"HealthMinDataPercent", &TJobSettings::healthMinDataPercent, true},
+    {"HealthTables", &TJobSettings::healthTables, true},
+    {"HealthCheckAuto", &TJobSettings::healthCheckAuto, true},
     {"GarderLectureClients", &TJobSettings::garderLectureClients, true},
 };
 

@@ -38,6 +38,15 @@ struct TJobSettings {
     // Seconds the transactions running when the database is cut are given to end
     // (checked by TransactionGraceSetting). Not set: TransactionGraceDefault.
     std::optional<std::string> graceTransactions;
+    // The health thresholds, the per-table statistics and the test before an
+    // unattended night (checked by HealthSettingsOf, session/HealthSettings.h). Set by
+    // the administrator in the file; not set: their defaults.
+    std::optional<std::string> healthMaxTransactionGap;
+    std::optional<std::string> healthMaxBackVersions;
+    std::optional<std::string> healthMaxVersionChain;
+    std::optional<std::string> healthMinDataPercent;
+    std::optional<std::string> healthTables;
+    std::optional<std::string> healthCheckAuto;
     // "1": the database stays at its path, read-only and open to readers, until the
     // swap (read by BooleanSetting). Not set: off.
     std::optional<std::string> garderLectureClients;

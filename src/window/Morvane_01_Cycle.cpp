@@ -10,6 +10,7 @@
 #include "core/MessagePump.h"
 #include "cycle/CycleProgress.h"
 #include "cycle/BackupCycle.h"
+#include "session/HealthSettings.h"
 #include "session/ProgramLog.h"
 #include "global/Global_Utils.h"
 #include "window/OperatorDialogs.h"
@@ -73,6 +74,12 @@ CycleRequest TFormMorvane::ReadCycleRequest() const
     request.metricsFolder = metricsFolder_;
     request.metricsGroup = metricsGroup_;
     request.transactionGrace = transactionGrace_;
+    try {
+        bool sectionFound = false;
+        request.healthTables = HealthSettingsOf(JobSettingsOfDatabase(request.dbFile, sectionFound)).tables;
+    } catch (const std::exception&) {
+        // A value refused keeps the default; the report area and --health say why.
+    }
     request.keepReadable = ui->cbGarderLecture->isChecked();
     return request;
 }

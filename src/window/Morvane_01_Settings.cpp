@@ -12,9 +12,11 @@
 #include "session/DatabaseLocation.h"
 #include "session/HeaderReport.h"
 #include "session/SessionGuards.h"
+#include "window/ReportAreaHealth.h"
 #include "cycle/SettingsWrite.h"
 #include "core/Exception.h"
 #include "core/Text.h"
+#include "global/Global_Utils.h"
 
 #include <string>
 
@@ -45,8 +47,10 @@ void TFormMorvane::ButtonListInfoClick()
     service.ServiceStart();
     headerDbFile_ = dbFile;
     headerDatabaseFile_.clear();
+    std::vector<std::string> headerLines;
     while (!service.Eof()) {
         const std::string line = service.GetNextLine();
+        headerLines.push_back(line);
         for (HeaderKeyword keyword : HeaderKeywords)
             if (const auto value = ParseHeaderReport(line, keyword)) {
                 if (value->keyword == HeaderKeyword::Database)
@@ -56,6 +60,9 @@ void TFormMorvane::ButtonListInfoClick()
         AppendMemoLine(QString::fromStdString(Trim(line)));
     }
     service.Detach();
+    // Below the header report, in its style; never read back into the boxes.
+    for (const std::string& line : ReportAreaHealthLines(headerLines, dbFile, ServiceUserParams(), HasParam("AUTO")))
+        AppendMemoLine(QString::fromStdString(Trim(line)));
     NoteSettingsRead(path, file);
 
     MarkLabelIdle(ui->LabelPageBuffers);

@@ -15,6 +15,7 @@
 #include "platform/PrivateFolder.h"
 #include "platform/RegistryStore.h"
 #include "platform/StopRequest.h"
+#include "window/HealthCommand.h"
 #include "window/Morvane_01.h"
 #include "window/OperatorDialogs.h"
 
@@ -67,6 +68,7 @@ std::string HelpText()
     const std::string jobSettings = WithoutFolder(JobSettingsFileName());
     std::string text;
     text += "Usage: " + program + " [AUTO] [DATABASEINI=FILE] [NEPASUTILISERPREFIXTS_]\n";
+    text += "       " + program + " --health [DATABASEINI=FILE]\n";
     text += "       " + program + " --help | --version\n";
     text += "\n";
     text += "Shows a Firebird database's header and settings in a window and rebuilds the\n";
@@ -78,6 +80,9 @@ std::string HelpText()
     text += "                          else FILE as given (absolute or from the current folder)\n";
     text += "  NEPASUTILISERPREFIXTS_  never prefix the workstation name with TS_ (AppLogger.xml\n";
     text += "                          sections, ?STATION_NAME? in log file names)\n";
+    text += "  --health                print the database's health figures and whether a rebuild\n";
+    text += "                          would help, without a window; exit 0: no rebuild needed,\n";
+    text += "                          11: a rebuild is advisable\n";
     text += "  --help                  print this text and end\n";
     text += "  --version               print the program's version and end\n";
     text += "\n";
@@ -107,6 +112,21 @@ int RunProgram(int argc, char** argv, CycleHooks hooks)
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
 
+    // Figures on standard output and a line in the log: no window, no cycle.
+    if (HealthRequested(argc, argv)) {
+        int status = 1;
+        try {
+            platform::KeepNewFilesPrivate();
+            platform::UseUtf8Locale();
+            SetCommandLine(std::vector<std::string>(argv, argv + argc));
+            status = RunHealthCommand();
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "%s\n", error.what());
+        }
+        DestroyAppLogger();
+        return status;
+    }
+
     int exitCode = 0;
     try {
         // Before any thread starts: stop requests are taken by a watcher of our own.
@@ -133,6 +153,7 @@ int RunProgram(int argc, char** argv, CycleHooks hooks)
         // Before the window attaches anything: what a cycle killed half-way may have
         // left, under the database's lock (a second unattended run touches nothing).
         std::optional<StartUpRefusal> refusal;
+        std::optional<int> healthyNight;
         std::string profileName;
         GetParamValue("DATABASEINI", profileName);
         std::string profilePath;
@@ -150,6 +171,9 @@ int RunProgram(int argc, char** argv, CycleHooks hooks)
                 if (!refusal)
                     refusal = PrepareDatabaseAtStartUp(*profile, HasParam("AUTO"),
                                                        [](const std::string& line) { ProgramLog(line, 1); });
+                // Read while the database is online, before anything of the cycle.
+                if (!refusal && HasParam("AUTO"))
+                    healthyNight = HealthyNightStatus(*profile);
             }
         }
         if (untrusted) {
@@ -159,6 +183,8 @@ int RunProgram(int argc, char** argv, CycleHooks hooks)
             ProgramLog(refusal->message, 1);
             std::fprintf(stderr, "%s\n", refusal->message.c_str());
             exitCode = refusal->exitStatus;
+        } else if (healthyNight) {
+            exitCode = *healthyNight;
         } else {
             TFormMorvane form;
             form.SetCycleHooks(std::move(hooks));

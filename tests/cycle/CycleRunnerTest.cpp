@@ -65,6 +65,8 @@ struct RunResult {
     std::optional<std::int64_t> downtimeMs{-1};
     std::optional<std::int64_t> readDowntimeMs{-1};
     std::string failureCause;
+    std::optional<std::int64_t> gapBefore; // the transaction gaps the report's health figures give
+    std::optional<std::int64_t> gapAfter;
 };
 
 class CycleRunnerTest : public ::testing::Test {
@@ -116,6 +118,10 @@ public:
             result.downtimeMs = report.DowntimeMs();
             result.readDowntimeMs = report.ReadDowntimeMs();
             result.failureCause = report.FailureCause();
+            if (report.HealthBefore())
+                result.gapBefore = report.HealthBefore()->TransactionGap();
+            if (report.HealthAfter())
+                result.gapAfter = report.HealthAfter()->TransactionGap();
             if (atReport_)
                 atReport_();
         };
@@ -177,6 +183,33 @@ TEST_F(CycleRunnerTest, ACycleThatGoesWellSwapsTheRebuiltDatabaseIn)
     for (const char* done : {"shut-down:done", "moved-before-backup:done", "restore-verified:done",
                              "new-file-moved:done"})
         EXPECT_THAT(result.reached, Contains(std::string(done)));
+}
+
+// The health figures are read with the database online: the old one before anything
+// is cut, the rebuilt one once it is online at its path; neither inside the downtime.
+TEST_F(CycleRunnerTest, HealthIsReadOnlineBeforeTheCutAndAfterTheRebuiltDatabaseIsBack)
+{
+    std::vector<std::string> readsAtCut;
+    atStep_ = [&](const std::string& step) {
+        if (step == "shut-down:done")
+            readsAtCut = server_.healthReads;
+    };
+    request_.healthTables = false;
+    const RunResult result = Run();
+    EXPECT_EQ(result.exitStatus, ExitCompleted);
+    EXPECT_EQ(readsAtCut, std::vector<std::string>{"old online"});
+    EXPECT_EQ(server_.healthReads, (std::vector<std::string>{"old online", "rebuilt online"}));
+    EXPECT_EQ(result.gapBefore, 1);
+    EXPECT_EQ(result.gapAfter, 2);
+}
+
+// A cycle that fails reads no figures after: the database at the path is the old one.
+TEST_F(CycleRunnerTest, AFailedCycleReadsNoHealthAfter)
+{
+    server_.raiseAt["Restore"] = 1;
+    const RunResult result = Run();
+    EXPECT_NE(result.exitStatus, ExitCompleted);
+    EXPECT_EQ(server_.healthReads, std::vector<std::string>{"old online tables"});
 }
 
 // The next run's estimate of its time left learns from this run's requests: the

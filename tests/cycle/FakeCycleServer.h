@@ -250,6 +250,21 @@ public:
     void NameDatabase(const std::string& connection) override { databaseName = connection; }
     std::string DatabaseName() const override { return databaseName; }
     void PauseBeforeRetry() override { calls.push_back("PauseBeforeRetry"); }
+    // Each health reading names the database it found at the path and its mode then.
+    std::optional<DatabaseHealth> ReadHealth(const std::string& connection, const std::string& localPath,
+                                             bool tables) noexcept override
+    {
+        const std::string path = PathOf(connection);
+        if (!std::filesystem::exists(path))
+            return std::nullopt;
+        healthReads.push_back(Field(path, "name") + " " + Field(path, "mode") + (tables ? " tables" : "") +
+                              (localPath == path ? "" : " elsewhere"));
+        DatabaseHealth health;
+        health.nextTransaction = static_cast<std::int64_t>(healthReads.size());
+        health.oldestTransaction = 0;
+        return health;
+    }
+    std::vector<std::string> healthReads;
 
     int CallCount(const std::string& name) const
     {

@@ -119,11 +119,17 @@ TEST(JobSettingsTest, OptionalKeysAreWrittenAfterTheEightOthersOnlyWhenSet)
                                                "RenamePath", "EmplacementBackup", "BatchFileBeforeBackup",
                                                "BatchFileAfterBackup", "BatchFileAfterRestore", "PageSize",
                                                "PageBuffers", "MetricsFolder", "MetricsGroup",
-                                               "GraceTransactions", "GarderLectureClients"}));
-    // MetricsFolder and GraceTransactions are the administrator's: the window never
+                                               "GraceTransactions", "HealthMaxTransactionGap",
+                                               "HealthMaxBackVersions", "HealthMaxVersionChain",
+                                               "HealthMinDataPercent", "HealthTables", "HealthCheckAuto",
+                                               "GarderLectureClients"}));
+    // MetricsFolder, GraceTransactions and the health keys are the administrator's: the window never
     // writes them, so "Save config" keeps them.
     EXPECT_EQ(optional, (std::vector<std::string>{"PageSize", "PageBuffers", "MetricsFolder", "MetricsGroup",
-                                               "GraceTransactions", "GarderLectureClients"}));
+                                               "GraceTransactions", "HealthMaxTransactionGap",
+                                               "HealthMaxBackVersions", "HealthMaxVersionChain",
+                                               "HealthMinDataPercent", "HealthTables", "HealthCheckAuto",
+                                               "GarderLectureClients"}));
 
     test::TemporaryFolder folder;
     const std::string name = folder.File("morvane.ini");

@@ -9,9 +9,11 @@
 #include "support/DbCommandTables.h"
 #include "support/FirebirdServer.h"
 #include "support/FreshDatabase.h"
+#include "session/HeaderReport.h"
 #include "session/JobSettings.h"
 #include "window/SpinEdit.h"
 
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTimer>
 #include <QtTest/QTest>
@@ -80,6 +82,49 @@ TEST_F(WindowServerTest, StartUpFillsTheWindowFromTheDatabase)
     EXPECT_FALSE(form_->FIBStatisticalService().Active());
     EXPECT_FALSE(form_->TimerDelayStart()->isActive());
     EXPECT_EQ(Control<QLabel>("LabelWrite")->palette().color(QPalette::WindowText), QColor(0, 0, 0));
+}
+
+// What the header report's lines set, keyword by keyword, in the order they come.
+std::vector<std::string> HeaderValuesOf(const QStringList& lines)
+{
+    std::vector<std::string> values;
+    for (const QString& line : lines)
+        for (const HeaderKeyword keyword : HeaderKeywords)
+            if (const auto value = ParseHeaderReport(line.toStdString(), keyword))
+                values.push_back(std::string(HeaderKeywordText(keyword)) + value->text + value->file + "|" +
+                                 std::to_string(value->number) + "|" + std::to_string(value->reserveIndex) +
+                                 std::to_string(value->writeModeIndex));
+    return values;
+}
+
+// The health figures come below the header report and set no box: the lines of the
+// report area give the same settings with them as without them.
+TEST_F(WindowServerTest, HealthFiguresFollowTheHeaderReportAndSetNothing)
+{
+    RunGfix({"-buffers", "3000"}, database_->ConnectionString());
+    RunGfix({"-housekeeping", "7000"}, database_->ConnectionString());
+    database_->Sql("CREATE TABLE STOCK (ID INTEGER);\nCOMMIT;\nINSERT INTO STOCK VALUES (1);\nCOMMIT;\n");
+
+    SetArguments({});
+    CreateForm();
+    ASSERT_TRUE(Errors().empty()) << Errors().front();
+
+    const QStringList memo = form_->MemoLines();
+    const qsizetype health = memo.indexOf("Santé de la base :");
+    ASSERT_GT(health, 0) << memo.join("\n").toStdString();
+    EXPECT_GT(health, memo.indexOf(QRegularExpression("^Gstat completion time.*"))) << "below the header report";
+    EXPECT_GE(memo.indexOf(QRegularExpression("^Table\t\t\tSTOCK : 1 enr\\..*")), 0);
+    EXPECT_GE(memo.indexOf(QRegularExpression("^Écart next - OIT\t[0-9]+$")), 0);
+    EXPECT_TRUE(memo.contains("Recommandation : aucune reconstruction nécessaire."));
+    EXPECT_EQ(memo.last(), "");
+
+    const std::vector<std::string> header = HeaderValuesOf(memo.mid(0, health));
+    EXPECT_EQ(HeaderValuesOf(memo), header);
+    EXPECT_EQ(header.size(), 5u);
+    EXPECT_EQ(Control<TSpinEdit>("SpinEditPageBuffers")->Value(), 3000);
+    EXPECT_EQ(Control<TSpinEdit>("SpinEditSweep")->Value(), 7000);
+    EXPECT_EQ(ComboText("ComboBoxPageSize"), "4096");
+    EXPECT_EQ(Text("EditDBBackup"), database_->Folder().Path() + "/");
 }
 
 TEST_F(WindowServerTest, DefaultValuesThenSetValuesWriteTheFourSettings)
