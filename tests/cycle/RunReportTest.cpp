@@ -54,7 +54,7 @@ TEST(RunReportTest, SuccessfulRunReadsBackFieldByField)
     report.Finish(0);
 
     const nlohmann::json json = nlohmann::json::parse(report.ToJson());
-    EXPECT_EQ(json.size(), 14u);
+    EXPECT_EQ(json.size(), 15u);
     EXPECT_EQ(json["progress"], nlohmann::json::object()) << "no request traced";
     EXPECT_EQ(json["downtimeMs"].get<double>(), 3200);
     EXPECT_EQ(json["readDowntimeMs"].get<double>(), 3200) << "a cycle that took the database away: the same figure";

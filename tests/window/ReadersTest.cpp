@@ -123,16 +123,18 @@ protected:
         const long readDowntime = report["readDowntimeMs"].toInt();
         const long writeDowntime = report["downtimeMs"].toInt();
         // A database read-only before is cut only for the swap: both figures are that cut.
-        if (switched)
+        if (switched) {
             EXPECT_LT(readDowntime, writeDowntime) << "readers are cut for less than the rebuild";
-        else
+        } else {
             EXPECT_EQ(readDowntime, writeDowntime);
+        }
         for (const ReaderReport& reader : readers) {
             EXPECT_GT(reader.reads, 0);
             // Never cut for the whole backup and restore: each outage is one of the
             // two cuts, the reader's own re-attachment included.
-            if (switched)
+            if (switched) {
                 EXPECT_LT(reader.longestGapMs, writeDowntime);
+            }
             EXPECT_LE(reader.gaps.size(), 6u) << "two cuts, each seen as a gap or two";
             for (const std::string& error : reader.errors)
                 EXPECT_TRUE(error.find("shutdown") != std::string::npos ||
