@@ -130,12 +130,11 @@ protected:
         }
         for (const ReaderReport& reader : readers) {
             EXPECT_GT(reader.reads, 0);
-            // Never cut for the whole backup and restore: each outage is one of the
-            // two cuts, the reader's own re-attachment included.
+            // Never cut for the whole backup and restore: its longest outage is one of
+            // the cuts, the reader's own re-attachment included (the gaps are printed).
             if (switched) {
                 EXPECT_LT(reader.longestGapMs, writeDowntime);
             }
-            EXPECT_LE(reader.gaps.size(), 6u) << "two cuts, each seen as a gap or two";
             for (const std::string& error : reader.errors)
                 EXPECT_TRUE(error.find("shutdown") != std::string::npos ||
                             error.find("connection") != std::string::npos ||
