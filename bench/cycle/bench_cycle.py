@@ -11,6 +11,10 @@ database: a large one (two tables of 600,000 rows) and one of 2,000 small tables
 3. start-up to the header report shown against a minimal client's two round trips.
 4. the health figures (morvane --health), header alone and with every table's
    statistics, as a share of the large database's cycle.
+5. on the large database, the cycle that takes the database away and the one that keeps
+   it readable (GarderLectureClients=1), alternated: each against gbak -b then gbak -c,
+   with the read and the write downtime their run reports give.
+MORVANE_BENCH_FIGURES (say "5" or "1,5") runs only the figures named.
 usage: bench_cycle.py <morvane> <header_stats_request> <verbose_route> <large database> <tables database>
                       <work folder> [pairs] [repetitions]"""
 import glob, json, os, re, shutil, statistics, subprocess, sys, time
@@ -151,9 +155,10 @@ class Shape:
         self.write_program_files(self.backups)
         self.forget_last_runs()
 
-    def write_program_files(self, backup_folder):
+    def write_program_files(self, backup_folder, keep_readable=False):
         """Profile, job settings (forced disconnection off, empty batch files, old file
-        renamed after the restore), every level logged to a file."""
+        renamed after the restore; the database kept readable when asked), every level
+        logged to a file."""
         folder = self.program_folder
         with open(os.path.join(folder, "Database.ini"), "w", newline="") as f:
             f.write(f"DatabaseName={self.dbfile}\r\n")
@@ -161,7 +166,8 @@ class Shape:
             f.write(f"[{self.dbfile}]\nForcerDeconnexionClient=0\nBeforeBackup=0\nAfterRestore=1\n"
                     f"RenamePath={self.rename_path}\nEmplacementBackup={backup_folder}/\n"
                     "BatchFileBeforeBackup=StopServices.cmd\nBatchFileAfterBackup=MidProcess.cmd\n"
-                    "BatchFileAfterRestore=StartServices.cmd\n")
+                    "BatchFileAfterRestore=StartServices.cmd\n"
+                    + ("GarderLectureClients=1\n" if keep_readable else ""))
         with open(os.path.join(folder, "AppLogger.xml"), "w") as f:
             f.write('<?xml version="1.0" encoding="UTF-8"?>\n<AppLogger Version="1.2"><AllStations><AllApplications>\n'
                     '  <Fichier class="TFileLogger" NiveauMax="255" LogSpecifique="0"><FileName>morvane.log</FileName>'
@@ -242,7 +248,8 @@ class Shape:
         with open(log, encoding="utf-8", errors="replace") as f:
             errors, ends = estimate_errors(f.read())
         return {"seconds": t, "pauses": (1 + marks) * PAUSE, "steps": {s["name"]: s.get("durationMs", 0) for s in steps},
-                "downtime": report.get("downtimeMs"), "errors": errors, "ends": ends,
+                "downtime": report.get("downtimeMs"), "read_downtime": report.get("readDowntimeMs"),
+                "errors": errors, "ends": ends,
                 "outcomes": ", ".join(f"{s['name']} {s['outcome']}" for s in steps)}
 
 
@@ -312,9 +319,48 @@ def figure_one(shape):
             "cycles": [r["seconds"] for r in rows]}
 
 
+def figure_five(shape):
+    """Both modes alternated on one database: the cycle's time against gbak -b + -c
+    run just before it, and the two downtimes of its run report."""
+    rows = {False: [], True: []}
+    for pair in range(pairs):
+        for readable in (False, True):
+            shape.write_program_files(shape.backups, keep_readable=readable)
+            shape.clean_between_runs()
+            settled()
+            b, c = shape.gbak()
+            shape.clean_between_runs()
+            settled()
+            cyc = shape.cycle()
+            rows[readable].append({"gbak": b + c, **cyc})
+            print(f"  {'readable' if readable else 'taken away'} pair {pair + 1}: gbak {b + c:.2f} s, AUTO "
+                  f"{cyc['seconds']:.2f} s, read downtime {cyc['read_downtime']} ms, write downtime "
+                  f"{cyc['downtime']} ms", flush=True)
+    shape.write_program_files(shape.backups)
+    print(f"\nFigure 5, {shape.title} ({shape.size_mb:.0f} MB), {pairs} pairs of each mode alternated, no client "
+          "attached (medians)")
+    print(f"{'mode':>34} {'gbak b+c':>9} {'AUTO':>7} {'ratio':>6} {'read down':>10} {'write down':>11}")
+    for readable in (False, True):
+        r = rows[readable]
+        g = statistics.median(x["gbak"] for x in r)
+        t = statistics.median(x["seconds"] for x in r)
+        reads = [x["read_downtime"] / 1e3 for x in r if x["read_downtime"] is not None]
+        writes = [x["downtime"] / 1e3 for x in r if x["downtime"] is not None]
+        name = "kept readable (GarderLectureClients=1)" if readable else "taken away"
+        print(f"{name:>34} {g:>7.2f} s {t:>5.2f} s {t / g:>6.3f} "
+              f"{(statistics.median(reads) if reads else float('nan')):>8.2f} s "
+              f"{(statistics.median(writes) if writes else float('nan')):>9.2f} s")
+    print("  targets: read downtime <= 5 s; write downtime kept readable <= taken away + 2 s")
+
+
+figures = os.environ.get("MORVANE_BENCH_FIGURES", "1,2,3,4,5").split(",")
 fresh_folder(work, "root")
 large = Shape("large", "two tables of 600,000 rows", large_master)
 tables = Shape("tables", "2,000 small tables and 2,000 sequences", tables_master)
+if "5" in figures:
+    figure_five(large)
+if figures == ["5"]:
+    sys.exit(0)
 summary = [figure_one(large), figure_one(tables)]
 
 # Figure 2 ---------------------------------------------------------------------

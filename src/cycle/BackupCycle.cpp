@@ -170,7 +170,7 @@ void TBackupCycle::Run()
     }
     databaseBytes_ = platform::FileSize(context_->paths.database).value_or(0);
 
-    RunList(CycleSteps(), ClosingSteps(), &report);
+    RunList(request_.keepReadable ? ReadableCycleSteps() : CycleSteps(), ClosingSteps(), &report);
 }
 
 void TBackupCycle::RunList(const std::vector<CycleStepDefinition>& steps,
@@ -305,6 +305,13 @@ void TBackupCycle::FinishReport(TRunReport& report, const std::string& failure) 
             report.SetDowntime(c.backAtPathAt ? std::optional<std::int64_t>(
                                                     MillisecondsBetween(*c.cutStartedAt, *c.backAtPathAt))
                                               : std::nullopt);
+        // Readers were cut only for the switch and the swap (and the undo's switch back).
+        if (request_.keepReadable) {
+            const std::int64_t swapCut =
+                c.swapCutStartedAt && c.backAtPathAt ? MillisecondsBetween(*c.swapCutStartedAt, *c.backAtPathAt) : 0;
+            report.SetReadDowntime(c.cutStartedAt && !c.backAtPathAt ? std::nullopt
+                                                                     : std::optional<std::int64_t>(c.readCutsMs + swapCut));
+        }
         report.SetTables(TransferredTables());
         // A request that did not run to its end this time (or not at all) leaves the
         // last whole one's course to the next run.

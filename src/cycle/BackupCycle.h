@@ -13,6 +13,7 @@
 #include "cycle/CycleRequest.h"
 #include "cycle/CycleServer.h"
 #include "cycle/CycleView.h"
+#include "cycle/DatabaseState.h"
 #include "cycle/RunHistory.h"
 #include "cycle/StepRunner.h"
 
@@ -53,6 +54,25 @@ private:
     // ends once the site's services were stopped.
     std::vector<CycleStepDefinition> CycleSteps();
     std::vector<CycleStepDefinition> ClosingSteps();
+    // ReadableCycle.cpp: the cycle that keeps the database at its path and readable
+    // until the swap.
+    std::vector<CycleStepDefinition> ReadableCycleSteps();
+    StepEnd SwitchToReadOnly();
+    bool PutReadWriteBack();
+    StepEnd ReadKeptSettings();
+    StepEnd CheckStillReadOnly();
+    StepEnd CutForSwap();
+    bool PutStateBack();
+    StepEnd OpenOldCopyAsItWas();
+    // Asks for wanted at connection until its header shows it, within a bound;
+    // force: attachments are cut by a shutdown (else it fails while there are some).
+    // times: when the first request went (the cut's start) and the last was answered.
+    struct StateRequestTimes {
+        std::optional<TDateTime> first;
+        std::optional<TDateTime> lastAnswered;
+    };
+    StateOutcome DriveState(const std::string& connection, const DatabaseState& wanted, bool force,
+                            StateRequestTimes* times = nullptr);
     // Waits until no other cycle uses this cycle's backup file or rename path.
     void TakeSharedFiles();
     // The full shutdown that cuts whoever is still attached, after the grace.

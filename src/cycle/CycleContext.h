@@ -72,6 +72,10 @@ struct CycleContext {
     // its path again: the downtime.
     std::optional<TDateTime> cutStartedAt;
     std::optional<TDateTime> backAtPathAt;
+    // A cycle that keeps the database readable cuts its readers only for a while:
+    // the cuts that ended, and when the swap's began (the swap ends it).
+    std::int64_t readCutsMs{0};
+    std::optional<TDateTime> swapCutStartedAt;
 
     // How far the cycle went.
     bool servicesStopped{false};   // the batch before the backup's point is passed

@@ -15,10 +15,11 @@ namespace morvane {
 namespace {
 
 constexpr std::string_view Signature = "MORVANE JOURNAL 1";
-constexpr std::array<JournalStep, 9> Steps{
+constexpr std::array<JournalStep, 11> Steps{
     JournalStep::MovedBeforeBackup, JournalStep::RestoreVerified, JournalStep::OldFileMoved,
     JournalStep::NewFileMoved,      JournalStep::MovedBack,       JournalStep::ShutDown,
-    JournalStep::BackOnline,        JournalStep::PreviousSetAside, JournalStep::PreviousPutBack};
+    JournalStep::BackOnline,        JournalStep::PreviousSetAside, JournalStep::PreviousPutBack,
+    JournalStep::ReadOnlySet,       JournalStep::ReadWriteBack};
 // A journal holds a few lines; anything longer is not one of ours.
 constexpr std::size_t MaxEntries = 32;
 
@@ -40,6 +41,8 @@ std::string_view JournalStepName(JournalStep step)
     case JournalStep::BackOnline: return "back-online";
     case JournalStep::PreviousSetAside: return "previous-set-aside";
     case JournalStep::PreviousPutBack: return "previous-put-back";
+    case JournalStep::ReadOnlySet: return "read-only-set";
+    case JournalStep::ReadWriteBack: return "read-write-back";
     }
     return "";
 }
@@ -129,6 +132,12 @@ bool RecoveryBringsOnline(const JournalState& state)
            !state.Has(JournalStep::NewFileMoved, true);
 }
 
+bool RecoveryPutsReadWriteBack(const JournalState& state)
+{
+    return state.Has(JournalStep::ReadOnlySet, false) && !state.Has(JournalStep::ReadWriteBack, true) &&
+           !state.Has(JournalStep::NewFileMoved, true);
+}
+
 JournalRecovery DecidePreviousCopy(const JournalState& state, const std::function<bool(const std::string&)>& exists)
 {
     using Action = JournalRecovery::Action;
@@ -173,7 +182,7 @@ void TCycleJournal::Record(JournalStep step, bool done)
 
 bool TCycleJournal::Finish() noexcept
 {
-    if (!FileExists(state_.databasePath) || RecoveryBringsOnline(state_))
+    if (!FileExists(state_.databasePath) || RecoveryBringsOnline(state_) || RecoveryPutsReadWriteBack(state_))
         return false;
     open_ = false;
     platform::SyncFolderOf(state_.databasePath);
@@ -228,7 +237,8 @@ std::optional<std::string> UntrustedJournalReason(const JournalFile& file, const
 std::optional<std::string> ResolveLeftJournal(const std::string& journalPath,
                                               const std::function<void(const std::string&)>& log,
                                               const std::function<void(const std::string&)>& bringOnline,
-                                              const ExpectedJournalPaths* foreignFolder)
+                                              const ExpectedJournalPaths* foreignFolder,
+                                              const std::function<void(const std::string&)>& putReadWriteBack)
 {
     bool isLink = false;
     const std::optional<platform::OwnFileText> read = platform::ReadFileWithoutFollowing(journalPath, isLink);
@@ -274,13 +284,29 @@ std::optional<std::string> ResolveLeftJournal(const std::string& journalPath,
     }
     // The verified new file took the path: the old copy at the rename path is opened
     // again, as the cycle would have done after its swap.
+    // A cycle that kept the database readable switched it to read-only: the old copy
+    // goes back to read-write too.
+    const auto& openAgain = putReadWriteBack && state.Has(JournalStep::ReadOnlySet, false) ? putReadWriteBack
+                                                                                           : bringOnline;
     if (recovery.action == JournalRecovery::Action::MoveNewIn && state.Has(JournalStep::ShutDown, false)) {
         try {
-            bringOnline(state.renamePath);
+            openAgain(state.renamePath);
             log("Ancienne base remise en ligne: " + state.renamePath);
         } catch (const std::exception& error) {
             log("L'ancienne base " + state.renamePath + " reste arrêtée: " + error.what());
         }
+    }
+    // The cycle switched the database to read-only for its readers and was stopped
+    // before it could switch it back: online and read-write, from whatever level.
+    if (RecoveryPutsReadWriteBack(state)) {
+        try {
+            (putReadWriteBack ? putReadWriteBack : bringOnline)(state.databasePath);
+        } catch (const std::exception& error) {
+            return "Cycle interrompu: la base " + state.databasePath +
+                   " n'a pas pu être remise en ligne en lecture-écriture (" + error.what() + "), le journal " +
+                   journalPath + " est conservé";
+        }
+        log("Base remise en ligne en lecture-écriture: " + state.databasePath);
     }
     // The cycle shut the database down and was stopped before it could bring it back.
     if (RecoveryBringsOnline(state)) {

@@ -15,6 +15,7 @@
 //   begin moved-back | done moved-back
 //   begin shut-down | done shut-down | done back-online
 //   begin previous-set-aside | done previous-set-aside | done previous-put-back
+//   begin read-only-set | done read-only-set | done read-write-back
 
 #include <functional>
 #include <optional>
@@ -34,6 +35,8 @@ enum class JournalStep {
     BackOnline,       // and brought it back online
     PreviousSetAside, // the copy an earlier cycle left at the rename path, set aside
     PreviousPutBack,  // and put back after a failure
+    ReadOnlySet,      // the database switched to read-only at its path, readers kept (begun before the cut)
+    ReadWriteBack,    // and back to read-write after a failure
 };
 
 std::string_view JournalStepName(JournalStep step);
@@ -73,6 +76,9 @@ JournalRecovery DecideRecovery(const JournalState& state, const std::function<bo
 // True when the cycle shut the database down and no line says it came back online
 // or was replaced by the rebuilt one: start-up must bring it online.
 bool RecoveryBringsOnline(const JournalState& state);
+// True when the cycle switched the database to read-only and no line says it went
+// back to read-write or was replaced by the rebuilt one.
+bool RecoveryPutsReadWriteBack(const JournalState& state);
 
 // Where the copy an earlier cycle left at the rename path waits until this cycle
 // succeeds.
@@ -138,10 +144,13 @@ std::optional<std::string> UntrustedJournalReason(const JournalFile& file, const
 // be resolved or may not be acted on (it stays on disk). bringOnline brings the
 // database at a path back online (raises when it cannot). foreignFolder: the journal
 // lies where another user could write, and may name only those paths.
+// putReadWriteBack brings the database at a path online and read-write, from any
+// shutdown level (raises when it cannot); without it, bringOnline does.
 std::optional<std::string> ResolveLeftJournal(const std::string& journalPath,
                                               const std::function<void(const std::string&)>& log,
                                               const std::function<void(const std::string&)>& bringOnline,
-                                              const ExpectedJournalPaths* foreignFolder = nullptr);
+                                              const ExpectedJournalPaths* foreignFolder = nullptr,
+                                              const std::function<void(const std::string&)>& putReadWriteBack = {});
 
 
 } // namespace morvane

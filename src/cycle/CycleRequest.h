@@ -42,6 +42,9 @@ struct CycleRequest {
     int transactionGrace{10};
     // The health figures before and after take every table's statistics too (HealthTables).
     bool healthTables{true};
+    // The database stays at its path, read-only and open to readers, through the
+    // backup and the restore: clients are cut only to switch it and to swap it.
+    bool keepReadable{false};
 };
 
 } // namespace morvane

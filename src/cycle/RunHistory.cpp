@@ -132,6 +132,11 @@ std::string PrometheusMetrics(const TRunReport& report)
                        "Time clients could not use the database during the last rebuild cycle.");
         metrics.Sample(static_cast<double>(*downtime) / 1000.0);
     }
+    if (const auto downtime = report.ReadDowntimeMs()) {
+        metrics.Family("morvane_last_run_read_downtime_seconds",
+                       "Time clients could not read the database during the last rebuild cycle.");
+        metrics.Sample(static_cast<double>(*downtime) / 1000.0);
+    }
     const auto before = report.Before().sizeBytes;
     const auto after = report.After().sizeBytes;
     if (before || after) {

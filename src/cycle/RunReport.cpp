@@ -188,6 +188,7 @@ nlohmann::ordered_json TRunReport::ToJsonValue() const
     out["exitStatus"] = Optional(exitStatus_);
     out["interrupted"] = interrupted_;
     out["downtimeMs"] = Optional(downtimeMs_);
+    out["readDowntimeMs"] = Optional(ReadDowntimeMs());
     out["failureCause"] =
         failureCause_.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(failureCause_);
     out["steps"] = nlohmann::ordered_json::array();
@@ -240,8 +241,11 @@ std::string TRunReport::SummaryLine() const
     line += exitStatus_ ? "code de sortie " + std::to_string(*exitStatus_) : std::string("non terminé");
     if (finishedAt_) {
         line += FormatText(", durée %.1f s", static_cast<double>(MillisecondsBetween(startedAt_, *finishedAt_)) / 1000.0);
-        line += downtimeMs_ ? FormatText(", base indisponible %.1f s", static_cast<double>(*downtimeMs_) / 1000.0)
-                            : std::string(", base pas remise en ligne");
+        const std::optional<std::int64_t> readDowntime = ReadDowntimeMs();
+        line += downtimeMs_ && readDowntime
+                    ? FormatText(", base indisponible en écriture %.1f s, en lecture %.1f s",
+                                 static_cast<double>(*downtimeMs_) / 1000.0, static_cast<double>(*readDowntime) / 1000.0)
+                    : std::string(", base pas remise en ligne");
     }
     line += " ; étapes :";
     if (steps_.empty())

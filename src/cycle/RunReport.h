@@ -108,6 +108,10 @@ public:
     // path again. 0 when nothing was cut; nothing when it was not back at the end.
     void SetDowntime(std::optional<std::int64_t> milliseconds) { downtimeMs_ = milliseconds; }
     std::optional<std::int64_t> DowntimeMs() const noexcept { return downtimeMs_; }
+    // How long readers could not read it: the same as the downtime unless the cycle
+    // kept the database readable, when only its cuts count.
+    void SetReadDowntime(std::optional<std::int64_t> milliseconds) { readDowntimeMs_ = milliseconds; }
+    std::optional<std::int64_t> ReadDowntimeMs() const noexcept { return readDowntimeMs_ ? *readDowntimeMs_ : downtimeMs_; }
 
     // The health figures read while the database was online, before the cut and once
     // the rebuilt database was back (RunReportHealth.h); unknown when not read.
@@ -148,6 +152,7 @@ private:
     std::vector<RunReportStep> steps_;
     bool interrupted_{false};
     std::optional<std::int64_t> downtimeMs_{0};
+    std::optional<std::optional<std::int64_t>> readDowntimeMs_;
     std::vector<TDateTime> stepStarts_;
     RunReportDatabase before_;
     RunReportDatabase after_;

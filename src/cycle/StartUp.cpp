@@ -10,6 +10,7 @@
 #include "cycle/CycleLock.h"
 #include "cycle/CyclePreflight.h"
 #include "cycle/DatabaseControl.h"
+#include "cycle/DatabaseState.h"
 #include "session/DatabaseLocation.h"
 #include "cycle/SettingsWrite.h"
 #include "global/Global_Utils.h"
@@ -19,6 +20,9 @@
 #include "fib/IB_ServicesProperties.h"
 #include "fib/pFIBDatabase.h"
 #include "fib/pFIBProps.h"
+
+#include <chrono>
+#include <thread>
 
 namespace morvane {
 
@@ -79,7 +83,8 @@ std::optional<StartUpRefusal> PrepareDatabaseAtStartUp(const ProfileDatabase& pr
         return StartUpRefusal{ExitStartUpError, error.Message()};
     }
 
-    const auto bringOnline = [&](const std::string& databasePath) {
+    const auto withControl = [&](const std::string& databasePath,
+                                 const std::function<void(TDatabaseControl&, const std::string&)>& request) {
         TComponent root;
         root.SetName("FormMorvane");
         auto& config = root.CreateOwned<fib::TpFIBConfigService>();
@@ -91,11 +96,32 @@ std::optional<StartUpRefusal> PrepareDatabaseAtStartUp(const ProfileDatabase& pr
         statistics.Options = fib::TStatOptions{fib::TStatOption::HeaderPages};
         TDatabaseControl control(config, statistics,
                                  ServiceUserParams(profile.credentials.user, profile.credentials.password), {}, 3);
-        const std::string connection = JoinDatabaseLocation(location, databasePath);
-        control.BringOnline(connection);
-        const std::string attributes = control.Attributes(connection);
-        if (AttributesSayShutDown(attributes))
-            throw Exception("Attributes " + attributes);
+        request(control, JoinDatabaseLocation(location, databasePath));
+    };
+    const auto bringOnline = [&](const std::string& databasePath) {
+        withControl(databasePath, [](TDatabaseControl& control, const std::string& connection) {
+            control.BringOnline(connection);
+            const std::string attributes = control.Attributes(connection);
+            if (AttributesSayShutDown(attributes))
+                throw Exception("Attributes " + attributes);
+        });
+    };
+    // Readers may be attached again already: they are cut for the switch back.
+    const auto putReadWriteBack = [&](const std::string& databasePath) {
+        withControl(databasePath, [](TDatabaseControl& control, const std::string& connection) {
+            StateRequests requests;
+            requests.attributes = [&] { return control.Attributes(connection); };
+            requests.shutdown = [&](fib::TShutdownMode mode) {
+                control.Shutdown(connection, mode, fib::TShutdownWait::Force, 0);
+            };
+            requests.online = [&](fib::TShutdownMode mode) { control.BringOnlineFromShutdown(connection, mode); };
+            requests.access = [&](bool readOnly) { control.SetReadOnly(connection, readOnly); };
+            requests.pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(200)); };
+            const StateOutcome outcome = DriveDatabaseState(requests, DatabaseState{});
+            if (!outcome.reached)
+                throw Exception("Attributes " + outcome.attributes +
+                                (outcome.lastError.empty() ? std::string() : ": " + outcome.lastError));
+        });
     };
     // The database's own journal first, then those earlier versions left where
     // another user could have written them: acted on only when they are the run's
@@ -110,7 +136,7 @@ std::optional<StartUpRefusal> PrepareDatabaseAtStartUp(const ProfileDatabase& pr
     for (const auto& [journal, expected] : journals) {
         std::optional<std::string> unresolved;
         try {
-            unresolved = ResolveLeftJournal(journal, log, bringOnline, expected);
+            unresolved = ResolveLeftJournal(journal, log, bringOnline, expected, putReadWriteBack);
         } catch (const Exception& error) {
             // A journal that cannot be read is left for the administrator, never guessed at.
             unresolved = error.Message();

@@ -55,6 +55,7 @@ constexpr TJobSettingsKey Keys[] = {
     {"HealthMinDataPercent", &TJobSettings::healthMinDataPercent, true},
     {"HealthTables", &TJobSettings::healthTables, true},
     {"HealthCheckAuto", &TJobSettings::healthCheckAuto, true},
+    {"GarderLectureClients", &TJobSettings::garderLectureClients, true},
 };
 
 [[noreturn]] void RaiseNotANumber(std::string_view text)
@@ -141,6 +142,14 @@ int PageBuffersSetting(std::string_view text)
         RaiseNotAccepted(text, "de " + std::to_string(JobSettingsPageBuffersMin) + " à " +
                                    std::to_string(JobSettingsPageBuffersMax));
     return value;
+}
+
+bool BooleanSetting(const std::optional<std::string>& text, bool fallback)
+{
+    int value = 0;
+    if (!text || !TryStrToInt(Trim(*text), value))
+        return fallback;
+    return value != 0;
 }
 
 int TransactionGraceSetting(std::string_view text)

@@ -47,6 +47,9 @@ struct TJobSettings {
     std::optional<std::string> healthMinDataPercent;
     std::optional<std::string> healthTables;
     std::optional<std::string> healthCheckAuto;
+    // "1": the database stays at its path, read-only and open to readers, until the
+    // swap (read by BooleanSetting). Not set: off.
+    std::optional<std::string> garderLectureClients;
 
     bool operator==(const TJobSettings&) const = default;
 };
@@ -89,6 +92,9 @@ inline constexpr int TransactionGraceMax = 600;
 // A GraceTransactions value in seconds, 0 to TransactionGraceMax; anything else
 // raises EConvertError like the page buffers.
 int TransactionGraceSetting(std::string_view text);
+// An optional Boolean key: any integer other than 0 is true; missing or not an
+// integer, the fallback.
+bool BooleanSetting(const std::optional<std::string>& text, bool fallback);
 
 // The defaults for a database: rename path = the database path with the extension
 // ".FIB.BKP", backup folder = the folder of the database path. The database path is

@@ -211,6 +211,8 @@ private:
     // not one the cycle can take.
     int transactionGrace_{TransactionGraceDefault};
     std::string graceRefusal_;
+    // The section holds GarderLectureClients: Save config writes it even unchecked.
+    bool keepReadableInSection_{false};
     // What another process's cycle holding the database's lock was last seen as, and
     // the status panel as it was before.
     std::optional<std::string> otherCycle_;

@@ -80,6 +80,7 @@ CycleRequest TFormMorvane::ReadCycleRequest() const
     } catch (const std::exception&) {
         // A value refused keeps the default; the report area and --health say why.
     }
+    request.keepReadable = ui->cbGarderLecture->isChecked();
     return request;
 }
 

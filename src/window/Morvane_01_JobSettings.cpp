@@ -29,6 +29,9 @@ TJobSettings TFormMorvane::JobSettingsOfWindow(bool withPageValues) const
             settings.pageSize = pageSize;
         settings.pageBuffers = std::to_string(ui->SpinEditPageBuffers->Value());
     }
+    // Off unless set: a section that never had the key does not get it for nothing.
+    if (ui->cbGarderLecture->isChecked() || keepReadableInSection_)
+        settings.garderLectureClients = ui->cbGarderLecture->isChecked() ? "1" : "0";
     return settings;
 }
 
@@ -47,6 +50,8 @@ void TFormMorvane::bGetConfigClick()
         JobSettingsOfDatabase(dbFile, sectionFound, dbFile == headerDbFile_ ? headerDatabaseFile_ : std::string());
 
     ui->cbForceDeconnexion->setChecked(settings.forcerDeconnexionClient);
+    ui->cbGarderLecture->setChecked(BooleanSetting(settings.garderLectureClients, false));
+    keepReadableInSection_ = settings.garderLectureClients.has_value();
     // In this order: checking "After Restore" unchecks "Before Backup", so a stored
     // pair true/true loads with only "After Restore" checked.
     ui->rbRenameBeforeBackup->setChecked(settings.beforeBackup);

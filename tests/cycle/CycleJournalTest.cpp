@@ -247,6 +247,57 @@ TEST(CycleJournal, OnlyAShutDownNobodyUndidNeedsBringingOnline)
         EXPECT_EQ(RecoveryBringsOnline(State(c.entries)), c.bringsOnline) << c.name;
 }
 
+// A cycle that kept the database readable switched it to read-only at its path:
+// killed anywhere before its swap, start-up puts it back read-write; after it, only
+// the old copy at the rename path goes back to read-write.
+TEST_F(CycleJournalFiles, StartUpPutsADatabaseSwitchedToReadOnlyBackToReadWrite)
+{
+    const struct {
+        const char* name;
+        std::vector<JournalState::Entry> entries;
+        bool newWaiting; // the old file at the rename path, the verified new one beside the path
+        std::vector<std::string> readWrite;
+    } cases[] = {
+        {"killed during the backup", {{Step::ReadOnlySet, false}, {Step::ReadOnlySet, true}}, false, {"database"}},
+        {"killed during the switch", {{Step::ReadOnlySet, false}}, false, {"database"}},
+        {"killed in the swap's cut",
+         {{Step::ReadOnlySet, false}, {Step::ReadOnlySet, true}, {Step::RestoreVerified, true}, {Step::ShutDown, false}},
+         false, {"database"}},
+        {"killed between the two renames: the new file goes in",
+         {{Step::ReadOnlySet, false}, {Step::ReadOnlySet, true}, {Step::RestoreVerified, true}, {Step::ShutDown, false},
+          {Step::ShutDown, true}, {Step::OldFileMoved, false}, {Step::OldFileMoved, true}, {Step::NewFileMoved, false}},
+         true, {"renamed", "database"}},
+        {"killed after the failure was undone",
+         {{Step::ReadOnlySet, false}, {Step::ReadOnlySet, true}, {Step::ReadWriteBack, true}}, false, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFileText(c.newWaiting ? Renamed() : Database(), "old");
+        if (c.newWaiting)
+            WriteFileText(New(), "new");
+        const JournalState state{Database(), Renamed(), New(), c.entries};
+        WriteFileText(Journal(), JournalText(state));
+        {
+            // The cycle's own journal is not removed while the switch is not undone.
+            TCycleJournal journal(folder_.File("own.journal"), Database(), Renamed(), New());
+            for (const JournalState::Entry& entry : c.entries)
+                journal.Record(entry.step, entry.done);
+            EXPECT_EQ(journal.Finish(), c.readWrite.empty());
+        }
+        std::filesystem::remove(folder_.File("own.journal"));
+        std::vector<std::string> readWrite;
+        const auto result = ResolveLeftJournal(
+            Journal(), [](const std::string&) {}, [](const std::string&) {}, nullptr,
+            [&](const std::string& path) { readWrite.push_back(path == Database() ? "database" : "renamed"); });
+        EXPECT_EQ(result, std::nullopt);
+        EXPECT_EQ(readWrite, c.readWrite);
+        EXPECT_EQ(ReadFileText(Database()), c.newWaiting ? "new" : "old");
+        EXPECT_FALSE(std::filesystem::exists(Journal()));
+        std::filesystem::remove(Database());
+        std::filesystem::remove(Renamed());
+    }
+}
+
 TEST_F(CycleJournalFiles, AMoveStartUpCannotMakeKeepsTheJournalForTheNextStart)
 {
     // The database's folder is not there (its disk not mounted yet): no file can be

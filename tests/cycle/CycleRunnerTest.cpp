@@ -18,8 +18,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -61,6 +63,7 @@ struct RunResult {
     std::vector<std::string> reached;
     bool interrupted{false};
     std::optional<std::int64_t> downtimeMs{-1};
+    std::optional<std::int64_t> readDowntimeMs{-1};
     std::string failureCause;
     std::optional<std::int64_t> gapBefore; // the transaction gaps the report's health figures give
     std::optional<std::int64_t> gapAfter;
@@ -113,6 +116,7 @@ public:
                 result.steps.push_back(step.name + " " + StepOutcomeText(step.outcome));
             result.interrupted = report.Interrupted();
             result.downtimeMs = report.DowntimeMs();
+            result.readDowntimeMs = report.ReadDowntimeMs();
             result.failureCause = report.FailureCause();
             if (report.HealthBefore())
                 result.gapBefore = report.HealthBefore()->TransactionGap();
@@ -753,6 +757,154 @@ TEST_F(CycleRunnerTest, OnlyTheBackupThisCycleWroteIsRestored)
     EXPECT_EQ(Name(Database()), "old");
     EXPECT_EQ(Mode(Database()), "online");
     EXPECT_FALSE(std::filesystem::exists(Backup()));
+}
+
+} // namespace
+} // namespace morvane::test
+
+namespace morvane::test {
+namespace {
+
+std::string Access(const std::string& path) { return FakeCycleServer::Field(path, "access"); }
+
+// The cycle that keeps the database readable: it stays at its path, read-only, until
+// the swap; readers are attached there the whole time.
+class ReadableCycleTest : public CycleRunnerTest {
+public:
+    ReadableCycleTest()
+    {
+        request_.keepReadable = true;
+        server_.readersAt = Database();
+    }
+};
+
+TEST_F(ReadableCycleTest, TheDatabaseStaysAtItsPathReadOnlyUntilTheSwap)
+{
+    const struct {
+        const char* name;
+        std::string accessBefore;
+        std::function<void(FakeCycleServer&)> arrange;
+    } cases[] = {
+        {"a read-write database", "read-write", [](FakeCycleServer&) {}},
+        // As measured under readers that re-attach: the shutdown answers failure
+        // although it took effect, the access change and the online request are
+        // refused in some rounds.
+        {"a server whose answers cannot be trusted", "read-write",
+         [](FakeCycleServer& s) {
+             s.failAfterEffect = {"Shutdown"};
+             s.raiseAt["SetReadOnly"] = 1;
+             s.raiseAt["BringOnlineFromShutdown"] = 1;
+         }},
+        {"a database read-only before", "read-only", [](FakeCycleServer&) {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(folder_.Path());
+        std::filesystem::create_directories(folder_.Path());
+        FakeCycleServer::WriteDatabase(Database(), "old", "online", c.accessBefore);
+        server_ = FakeCycleServer{};
+        server_.readersAt = Database();
+        c.arrange(server_);
+        std::vector<std::string> atBackup;
+        atStep_ = [&](const std::string& step) {
+            if (step == "backup-started")
+                atBackup = {Name(Database()), Mode(Database()), Access(Database())};
+        };
+
+        const RunResult result = Run();
+
+        EXPECT_EQ(result.exitStatus, ExitCompleted) << result.error;
+        // Backed up where the readers are: at its path, online and read-only.
+        EXPECT_EQ(atBackup, (std::vector<std::string>{"old", "online", "read-only"}));
+        EXPECT_EQ(Name(Database()), "rebuilt");
+        EXPECT_EQ(Mode(Database()), "online");
+        EXPECT_EQ(Access(Database()), c.accessBefore);
+        EXPECT_EQ(Name(Renamed()), "old");
+        EXPECT_EQ(Mode(Renamed()), "online");
+        EXPECT_EQ(Access(Renamed()), c.accessBefore);
+        for (const std::string& gone : {Journal(), Backup(), NewFile()})
+            EXPECT_FALSE(std::filesystem::exists(gone)) << gone;
+        const bool switched = c.accessBefore == "read-write";
+        EXPECT_EQ(std::count(result.reached.begin(), result.reached.end(), "read-only-set:done"), switched ? 1 : 0);
+        for (const char* done : {"shut-down:done", "restore-verified:done", "old-file-moved:done", "new-file-moved:done"})
+            EXPECT_THAT(result.reached, Contains(std::string(done)));
+        ASSERT_TRUE(result.downtimeMs.has_value());
+        ASSERT_TRUE(result.readDowntimeMs.has_value());
+        EXPECT_LE(*result.readDowntimeMs, *result.downtimeMs);
+    }
+}
+
+TEST_F(ReadableCycleTest, EveryFaultAfterTheSwitchLeavesItOnlineReadWriteAtItsPath)
+{
+    const auto refusedFullShutdowns = [](auto&, FakeCycleServer& s) {
+        auto refused = std::make_shared<int>(0);
+        s.beforeCall = [&s, refused](const std::string& call) {
+            if (call == "Shutdown" && s.CallCount("Restore") == 1 && s.CallCount("Shutdown") == 1 && (*refused)++ < 11)
+                throw Exception("database shutdown unsuccessful");
+        };
+    };
+    const std::vector<FaultCase> cases{
+        {"the switch refused in every round", [](auto&, FakeCycleServer& s) { s.raiseFrom["SetReadOnly"] = 1; },
+         ExitDisconnectionRefused, "déconnexion failed", true},
+        {"the journal cannot be written before the switch",
+         AtStep("read-only-set", [](CycleRunnerTest& t) { std::filesystem::create_directory(t.Journal()); }),
+         ExitDisconnectionRefused, "déconnexion failed", true},
+        {"what the rebuilt database keeps cannot be read", [](auto&, FakeCycleServer& s) { s.raiseAt["ReadAttached"] = 1; },
+         ExitBackupFailed, "backup failed", true},
+        {"the backup fails after some lines", [](auto&, FakeCycleServer& s) { s.backupFailsAfter = 3; },
+         ExitBackupFailed, "backup failed", false},
+        {"the restore fails after some lines", [](auto&, FakeCycleServer& s) { s.restoreFailsAfter = 2; },
+         ExitRestoreFailed, "restore failed", false},
+        {"the restore gives back a row less", [](auto&, FakeCycleServer& s) { s.restoredRows["CLIENTS"] = 11; },
+         ExitRestoreFailed, "vérification de la nouvelle base failed", false},
+        {"the old file opened to writes since its backup",
+         AtStep("old-file-read-only",
+                [](CycleRunnerTest& t) { FakeCycleServer::WriteDatabase(t.Database(), "old", "online", "read-write"); }),
+         ExitRestoreFailed, "vérification de la nouvelle base failed", false},
+        {"the journal cannot be written before the swap's cut",
+         AtStep("shut-down",
+                [](CycleRunnerTest& t) {
+                    std::filesystem::remove(t.Journal());
+                    std::filesystem::create_directory(t.Journal());
+                }),
+         ExitSwapFailed, "swap failed", true},
+        {"the swap's cut refused in every round", refusedFullShutdowns, ExitSwapFailed, "swap failed", true},
+        {"the old file cannot be moved (a file appeared at the rename path)",
+         AtStep("old-file-moved", [](CycleRunnerTest& t) { WriteFileText(t.Renamed(), "planted"); }), ExitSwapFailed,
+         "swap failed", false},
+        {"the new file gone before the swap",
+         AtStep("new-file-moved", [](CycleRunnerTest& t) { std::filesystem::remove(t.NewFile()); }), ExitSwapFailed,
+         "swap failed", false},
+    };
+    for (const FaultCase& c : cases) {
+        SCOPED_TRACE(c.fault);
+        std::filesystem::remove_all(folder_.Path());
+        std::filesystem::create_directories(folder_.Path());
+        FakeCycleServer::WriteDatabase(Database(), "old");
+        server_ = FakeCycleServer{};
+        server_.readersAt = Database();
+        view_ = RecordingView{};
+        atStep_ = {};
+        c.arrange(*this, server_);
+
+        const RunResult result = Run();
+
+        EXPECT_EQ(result.exitStatus, c.exitStatus);
+        EXPECT_THAT(result.steps, Contains(std::string(c.charged)));
+        EXPECT_EQ(!result.error.empty(), c.raised) << result.error;
+        if (std::filesystem::is_directory(Journal()))
+            std::filesystem::remove(Journal());
+        ExpectOldDatabaseOnlineAtItsPath(c.fault);
+        EXPECT_EQ(Access(Database()), "read-write");
+        EXPECT_FALSE(std::filesystem::exists(Renamed()) && Name(Renamed()) == "old");
+        if (!c.raised) {
+            EXPECT_EQ(view_.failures.size(), 1u);
+        }
+        // Readers were cut for the switch and for its undo, never for longer than writers.
+        ASSERT_TRUE(result.readDowntimeMs.has_value());
+        ASSERT_TRUE(result.downtimeMs.has_value());
+        EXPECT_LE(*result.readDowntimeMs, *result.downtimeMs);
+    }
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -49,15 +50,24 @@ public:
     std::map<std::string, CatalogueIndex> catalogue;
     // The database each reading of the catalogue attached, and the file's name there then.
     std::vector<std::string> catalogueReadOn;
+    // Readers attached to the file at this path while it is online: an access change
+    // needs it to itself there.
+    std::string readersAt;
+    // Calls (by name) that raise from their nth time on.
+    std::map<std::string, int> raiseFrom;
+    // Calls that take effect and then answer failure, as the server does under
+    // clients that re-attach.
+    std::set<std::string> failAfterEffect;
     // Named points for the test: called with the call's name before it runs.
     std::function<void(const std::string&)> beforeCall;
 
     std::vector<std::string> calls;
     std::string databaseName;
 
-    static void WriteDatabase(const std::string& path, const std::string& name, const std::string& mode = "online")
+    static void WriteDatabase(const std::string& path, const std::string& name, const std::string& mode = "online",
+                              const std::string& access = "read-write")
     {
-        WriteFileText(path, "name=" + name + "\nmode=" + mode + "\n");
+        WriteFileText(path, "name=" + name + "\nmode=" + mode + "\naccess=" + access + "\n");
     }
     static std::string Field(const std::string& path, const std::string& field)
     {
@@ -110,6 +120,7 @@ public:
         if (wait == fib::TShutdownWait::Attachments && !others.empty())
             throw Exception("lock time-out on wait transaction");
         SetMode(connection, mode);
+        AfterEffect("Shutdown");
     }
     void ShutdownAfterTransactions(const std::string& connection, fib::TShutdownMode mode, int seconds) override
     {
@@ -129,18 +140,21 @@ public:
     {
         Call("BringOnlineFromShutdown");
         SetMode(connection, mode);
+        AfterEffect("BringOnlineFromShutdown");
     }
     std::string Attributes(const std::string& connection) override
     {
         Call("Attributes");
-        const std::string mode = Field(PathOf(connection), "mode");
+        const std::string path = PathOf(connection);
+        const std::string mode = Field(path, "mode");
+        const std::string access = Field(path, "access") == "read-only" ? ", read only" : "";
         if (mode == "full")
-            return "force write, full shutdown";
+            return "force write, full shutdown" + access;
         if (mode == "multi")
-            return "force write, multi-user maintenance";
+            return "force write, multi-user maintenance" + access;
         if (mode == "single")
-            return "force write, single-user maintenance";
-        return "force write";
+            return "force write, single-user maintenance" + access;
+        return "force write" + access;
     }
     std::vector<std::string> HeaderLines(const std::string& connection) override
     {
@@ -159,9 +173,10 @@ public:
         Call("ReadAttached");
         AttachedReading reading;
         reading.others = others;
-        if (withKept)
+        if (withKept) {
             reading.settings = Settings();
-        (void)connection;
+            reading.settings->readOnly = Field(PathOf(connection), "access") == "read-only";
+        }
         return reading;
     }
     std::optional<CatalogueIndex> ReadCatalogueIndex(const std::string& connection, const std::string& name) override
@@ -181,7 +196,18 @@ public:
     {
         Call("WriteSettings");
     }
-    void SetReadOnly(const std::string&, bool) override { Call("SetReadOnly"); }
+    void SetReadOnly(const std::string& connection, bool readOnly) override
+    {
+        Call("SetReadOnly");
+        const std::string path = PathOf(connection);
+        const std::string mode = Field(path, "mode");
+        if (mode == "full")
+            throw Exception("database " + path + " shutdown");
+        if (mode == "online" && !readersAt.empty() && PathOf(readersAt) == path)
+            throw Exception("lock time-out on wait transaction");
+        WriteDatabase(path, Field(path, "name"), mode, readOnly ? "read-only" : "read-write");
+        AfterEffect("SetReadOnly");
+    }
     std::string Backup(const std::string& connection, const std::string& backupPath,
                        const std::function<void()>& started, const RequestLineSink& onLine,
                        const std::function<void()>& onReply) override
@@ -276,6 +302,14 @@ private:
             throw Exception("Error reading data from the connection.");
         if (const auto at = raiseAt.find(name); at != raiseAt.end() && CallCount(name) == at->second)
             throw Exception(name + " refusé par le serveur");
+        if (const auto from = raiseFrom.find(name); from != raiseFrom.end() && CallCount(name) >= from->second)
+            throw Exception(name + " refusé par le serveur");
+    }
+
+    void AfterEffect(const std::string& name) const
+    {
+        if (failAfterEffect.count(name) > 0)
+            throw Exception(name + ": database shutdown");
     }
 
     void SetMode(const std::string& connection, fib::TShutdownMode mode) const
@@ -287,7 +321,7 @@ private:
                            : mode == fib::TShutdownMode::Multi  ? "multi"
                            : mode == fib::TShutdownMode::Single ? "single"
                                                                 : "online";
-        WriteDatabase(path, Field(path, "name"), text);
+        WriteDatabase(path, Field(path, "name"), text, Field(path, "access"));
     }
 
     // One reply a line, as a server that answers each line at once.

@@ -122,7 +122,8 @@ TEST(RunHistory, MetricsFileIsValidTextFormat)
     local.tm_isdst = -1;
     EXPECT_EQ(values["morvane_last_run_start_time_seconds{" + db + "}"], std::to_string(std::mktime(&local)));
     EXPECT_EQ(values["morvane_last_run_downtime_seconds{" + db + "}"], "0");
-    EXPECT_EQ(values.size(), 9u);
+    EXPECT_EQ(values["morvane_last_run_read_downtime_seconds{" + db + "}"], "0");
+    EXPECT_EQ(values.size(), 10u);
 }
 
 // The metrics name the database and its paths: the run's user's alone, unless the

@@ -10,6 +10,7 @@
 #include "platform/DurableFile.h"
 #include "support/FileText.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -53,9 +54,14 @@ TEST(RunReportTest, SuccessfulRunReadsBackFieldByField)
     report.Finish(0);
 
     const nlohmann::json json = nlohmann::json::parse(report.ToJson());
-    EXPECT_EQ(json.size(), 14u);
+    EXPECT_EQ(json.size(), 15u);
     EXPECT_EQ(json["progress"], nlohmann::json::object()) << "no request traced";
     EXPECT_EQ(json["downtimeMs"].get<double>(), 3200);
+    EXPECT_EQ(json["readDowntimeMs"].get<double>(), 3200) << "a cycle that took the database away: the same figure";
+    report.SetReadDowntime(1100);
+    EXPECT_EQ(nlohmann::json::parse(report.ToJson())["readDowntimeMs"].get<double>(), 1100);
+    EXPECT_THAT(report.SummaryLine(), ::testing::HasSubstr("base indisponible en écriture 3.2 s, en lecture 1.1 s"));
+    report.SetReadDowntime(3200);
     EXPECT_TRUE(json["failureCause"].is_null()) << "nothing failed";
     EXPECT_TRUE(json["tables"].is_array());
     EXPECT_EQ(json["interrupted"].get<bool>(), false);
@@ -96,7 +102,7 @@ TEST(RunReportTest, SuccessfulRunReadsBackFieldByField)
     EXPECT_EQ(json["after"]["dialect"].get<int>(), 1);
 
     EXPECT_EQ(report.SummaryLine(),
-              "Rapport du cycle : code de sortie 0, durée 4.0 s, base indisponible 3.2 s ; étapes : backup ok, restore ok, "
+              "Rapport du cycle : code de sortie 0, durée 4.0 s, base indisponible en écriture 3.2 s, en lecture 3.2 s ; étapes : backup ok, restore ok, "
               "batch après restore non fait ; taille de la base : 1048576 => 917504 octets");
 }
 

@@ -121,13 +121,15 @@ TEST(JobSettingsTest, OptionalKeysAreWrittenAfterTheEightOthersOnlyWhenSet)
                                                "PageBuffers", "MetricsFolder", "MetricsGroup",
                                                "GraceTransactions", "HealthMaxTransactionGap",
                                                "HealthMaxBackVersions", "HealthMaxVersionChain",
-                                               "HealthMinDataPercent", "HealthTables", "HealthCheckAuto"}));
+                                               "HealthMinDataPercent", "HealthTables", "HealthCheckAuto",
+                                               "GarderLectureClients"}));
     // MetricsFolder, GraceTransactions and the health keys are the administrator's: the window never
     // writes them, so "Save config" keeps them.
     EXPECT_EQ(optional, (std::vector<std::string>{"PageSize", "PageBuffers", "MetricsFolder", "MetricsGroup",
                                                "GraceTransactions", "HealthMaxTransactionGap",
                                                "HealthMaxBackVersions", "HealthMaxVersionChain",
-                                               "HealthMinDataPercent", "HealthTables", "HealthCheckAuto"}));
+                                               "HealthMinDataPercent", "HealthTables", "HealthCheckAuto",
+                                               "GarderLectureClients"}));
 
     test::TemporaryFolder folder;
     const std::string name = folder.File("morvane.ini");

@@ -3,12 +3,14 @@
 // succeeded. Cut off, it attaches again at once (or every 100 ms).
 //
 //   ISC_USER=<user> ISC_PASSWORD=<password> committing_client <server:path> <client id> <commits file>
+//                                                              [<refusals file>]
 //
 // The credentials come from the environment, as the server's own tools take them:
 // a command line is visible to every local user.
 //
 // Each successful commit appends "<client id> <sequence>" to the commits file,
-// flushed at once. Ends on SIGTERM or SIGINT with status 0; 2 on a usage error.
+// flushed at once. With a refusals file, each insert the server refused because the
+// database is read-only appends "<client id> <sequence>" there. Ends on SIGTERM or SIGINT with status 0; 2 on a usage error.
 
 #include "core/Exception.h"
 #include "database/Global_FIB.h"
@@ -48,7 +50,7 @@ int main(int argc, char** argv)
 {
     const char* user = std::getenv("ISC_USER");
     const char* password = std::getenv("ISC_PASSWORD");
-    if (argc != 4 || user == nullptr || password == nullptr) {
+    if ((argc != 4 && argc != 5) || user == nullptr || password == nullptr) {
         std::cerr << "usage: ISC_USER=<user> ISC_PASSWORD=<password> committing_client <server:path> <client id> "
                      "<commits file>\n";
         return 2;
@@ -58,6 +60,9 @@ int main(int argc, char** argv)
     const int client = std::stoi(argv[2]);
     std::FILE* commits = std::fopen(argv[3], "a");
     if (commits == nullptr)
+        return 2;
+    std::FILE* refusals = argc == 5 ? std::fopen(argv[4], "a") : nullptr;
+    if (argc == 5 && refusals == nullptr)
         return 2;
     long sequence = 0;
     bool announced = false;
@@ -80,11 +85,17 @@ int main(int argc, char** argv)
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
             }
             database.Close();
-        } catch (const std::exception&) {
+        } catch (const std::exception& error) {
+            if (refusals != nullptr && std::string(error.what()).find("read-only database") != std::string::npos) {
+                std::fprintf(refusals, "%d %ld\n", client, sequence);
+                std::fflush(refusals);
+            }
             // Cut off, refused or shut down: attach again, as an application does.
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     }
     std::fclose(commits);
+    if (refusals != nullptr)
+        std::fclose(refusals);
     return 0;
 }

@@ -20,9 +20,17 @@ namespace morvane::test {
 class ClientProcess {
 public:
     ClientProcess(const std::string& connection, const std::string& user, const std::string& password, int id,
-                  const std::string& commits)
+                  const std::string& commits, const std::string& refusals = {})
+        : ClientProcess(user, password,
+                        refusals.empty()
+                            ? std::vector<std::string>{COMMITTING_CLIENT_PATH, connection, std::to_string(id), commits}
+                            : std::vector<std::string>{COMMITTING_CLIENT_PATH, connection, std::to_string(id), commits,
+                                                       refusals})
     {
-        std::vector<std::string> args{COMMITTING_CLIENT_PATH, connection, std::to_string(id), commits};
+    }
+    // Any client program of tests/support: its path, then its arguments.
+    ClientProcess(const std::string& user, const std::string& password, std::vector<std::string> args)
+    {
         std::vector<char*> argv;
         for (std::string& arg : args)
             argv.push_back(arg.data());

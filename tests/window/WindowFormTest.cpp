@@ -64,6 +64,7 @@ TEST_F(WindowFormTest, ControlsHaveTheirCaptionsAndInitialTexts)
         {"btnBackupRestore", "Backup/Update/Restore"}, {"bSaveConfig", "Save config"},
         {"bGetConfig", "Get config"},           {"cbForceDeconnexion", "Forcer déconnexions clients"},
         {"rbRenameBeforeBackup", "Before Backup"}, {"rbRenameAfterRestore", "After Restore"},
+        {"cbGarderLecture", "Base lisible pendant le cycle"},
     };
     for (const Case& c : buttons) {
         EXPECT_EQ(Control<QAbstractButton>(c.name)->text().toStdString(), c.text) << c.name;

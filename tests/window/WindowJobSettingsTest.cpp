@@ -66,6 +66,30 @@ TEST_F(WindowJobSettingsTest, FirstLoadShowsAndWritesTheDefaults)
                                    "BatchFileAfterRestore=StartServices.cmd\n");
 }
 
+// Keeping the database readable is off unless the section says so; "Save config"
+// writes the key once the box is checked, and keeps writing it (0) once it is there.
+TEST_F(WindowJobSettingsTest, KeepingTheDatabaseReadableIsOffUntilTheSectionSaysSo)
+{
+    LoadFor("127.0.0.1:/srv/BD.FDB");
+    EXPECT_FALSE(Checked("cbGarderLecture"));
+    EXPECT_EQ(ReadFileText(IniFile()).find("GarderLectureClients"), std::string::npos);
+    QTest::mouseClick(Control<QPushButton>("bSaveConfig"), Qt::LeftButton);
+    EXPECT_EQ(ReadFileText(IniFile()).find("GarderLectureClients"), std::string::npos) << "unchecked, never set";
+
+    Control<QCheckBox>("cbGarderLecture")->setChecked(true);
+    QTest::mouseClick(Control<QPushButton>("bSaveConfig"), Qt::LeftButton);
+    EXPECT_NE(ReadFileText(IniFile()).find("GarderLectureClients=1\n"), std::string::npos);
+    Control<QCheckBox>("cbGarderLecture")->setChecked(false);
+    LoadFor("127.0.0.1:/srv/BD.FDB");
+    EXPECT_TRUE(Checked("cbGarderLecture"));
+
+    Control<QCheckBox>("cbGarderLecture")->setChecked(false);
+    QTest::mouseClick(Control<QPushButton>("bSaveConfig"), Qt::LeftButton);
+    EXPECT_NE(ReadFileText(IniFile()).find("GarderLectureClients=0\n"), std::string::npos);
+    LoadFor("127.0.0.1:/srv/BD.FDB");
+    EXPECT_FALSE(Checked("cbGarderLecture"));
+}
+
 TEST_F(WindowJobSettingsTest, SavedSectionLoadsAsStoredAndIsNotRewritten)
 {
     const std::string stored = "[other]\nRenamePath=/x\n\n"
