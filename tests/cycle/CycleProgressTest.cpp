@@ -32,8 +32,9 @@ TEST(CycleProgress, EstimateFromRowsElseFromFileSizes)
         const ProgressEstimate estimate = EstimateProgress(c.sample);
         EXPECT_DOUBLE_EQ(estimate.fraction, c.fraction);
         ASSERT_EQ(estimate.secondsLeft.has_value(), c.left.has_value());
-        if (c.left)
+        if (c.left) {
             EXPECT_NEAR(*estimate.secondsLeft, *c.left, 1e-9);
+        }
     }
 }
 
