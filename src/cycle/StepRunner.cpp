@@ -28,7 +28,7 @@ void TStepRunner::Run(const std::vector<CycleStepDefinition>& steps)
         // A stop is taken between two steps, never once the new database is in place.
         if (!failure_ && !committed_ && stopRequested_ && stopRequested_()) {
             if (open_)
-                CloseLine(StepOutcome::Ok, open_->detail);
+                CloseLine(open_->outcome, open_->detail);
             CycleFailure stop;
             stop.message = InterruptedText;
             stop.stage = step.stage;
@@ -49,7 +49,7 @@ void TStepRunner::Run(const std::vector<CycleStepDefinition>& steps)
         RunStep(step);
     }
     if (open_)
-        CloseLine(StepOutcome::Ok, open_->detail);
+        CloseLine(open_->outcome, open_->detail);
     FlushSkipped();
 }
 
@@ -85,10 +85,22 @@ void TStepRunner::RunStep(const CycleStepDefinition& step)
             committed_ = true;
             undos_.clear();
         }
-        if (end.outcome != StepOutcome::Ok)
+        if (end.outcome == StepOutcome::Skipped && open_) {
+            // The line stays open: a later step of it may still do its part.
+            if (!open_->ran) {
+                open_->outcome = StepOutcome::Skipped;
+                open_->detail = std::move(end.detail);
+            }
+        } else if (end.outcome != StepOutcome::Ok) {
             CloseLine(end.outcome, std::move(end.detail));
-        else if (!end.detail.empty() && open_)
-            open_->detail = std::move(end.detail);
+        } else if (open_) {
+            if (!open_->ran)
+                open_->detail.clear();
+            open_->ran = true;
+            open_->outcome = StepOutcome::Ok;
+            if (!end.detail.empty())
+                open_->detail = std::move(end.detail);
+        }
         return;
     } catch (const ECycleInterrupted& stopped) {
         // A step that waits ends its wait on a stop request, as a stop between steps.
@@ -166,7 +178,7 @@ void TStepRunner::Skip(const CycleStepDefinition& step, std::string detail)
         return;
     }
     if (open_)
-        CloseLine(StepOutcome::Ok, open_->detail);
+        CloseLine(open_->outcome, open_->detail);
     FlushSkipped();
     skipped_.emplace(step.reportLine, std::move(detail));
 }
@@ -176,7 +188,7 @@ void TStepRunner::OpenLine(CycleStep line)
     if (open_ && open_->line == line)
         return;
     if (open_)
-        CloseLine(StepOutcome::Ok, open_->detail);
+        CloseLine(open_->outcome, open_->detail);
     if (skipped_ && skipped_->first == line)
         skipped_.reset();
     FlushSkipped();

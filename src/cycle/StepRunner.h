@@ -114,6 +114,10 @@ private:
         CycleStep line;
         std::size_t index;
         std::string detail;
+        // A step of the line that found nothing to do leaves it skipped until another
+        // step of it runs.
+        StepOutcome outcome{StepOutcome::Ok};
+        bool ran{false};
     };
     std::optional<OpenReportLine> open_;
     // A report line none of whose steps ran yet, and why they did not.

@@ -796,6 +796,11 @@ TEST_F(ReadableCycleTest, TheDatabaseStaysAtItsPathReadOnlyUntilTheSwap)
              s.raiseAt["BringOnlineFromShutdown"] = 1;
          }},
         {"a database read-only before", "read-only", [](FakeCycleServer&) {}},
+        // Nobody to send away: the disconnection's line is the switch's.
+        {"nobody attached, no command tables", "read-write", [](FakeCycleServer& s) {
+             s.readersAt.clear();
+             s.commandTables = false;
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -831,6 +836,9 @@ TEST_F(ReadableCycleTest, TheDatabaseStaysAtItsPathReadOnlyUntilTheSwap)
         ASSERT_TRUE(result.downtimeMs.has_value());
         ASSERT_TRUE(result.readDowntimeMs.has_value());
         EXPECT_LE(*result.readDowntimeMs, *result.downtimeMs);
+        // One line for the disconnection, whichever of its steps did the work.
+        EXPECT_EQ(std::count(result.steps.begin(), result.steps.end(), "déconnexion ok"), switched ? 1 : 0);
+        EXPECT_EQ(std::count(result.steps.begin(), result.steps.end(), "déconnexion skipped"), switched ? 0 : 1);
     }
 }
 
