@@ -8,24 +8,11 @@
 #include "platform/Host.h"
 #include "platform/PrivateFolder.h"
 
-#include <cstdint>
-
 namespace morvane {
 
 namespace {
 
 std::string LockIn(const std::string& folder) { return folder + "/lock"; }
-
-// FNV-1a of the database's path: how earlier versions named its lock.
-std::uint64_t EarlierLockKey(const std::string& text)
-{
-    std::uint64_t hash = 14695981039346656037ull;
-    for (const unsigned char c : text) {
-        hash ^= c;
-        hash *= 1099511628211ull;
-    }
-    return hash;
-}
 
 } // namespace
 
@@ -58,7 +45,7 @@ CycleLockAttempt TryHoldCycleLock(const std::string& databasePath)
 std::string EarlierVersionLockName(const std::string& databasePath)
 {
     return FormatText("morvane-%016llx.lock", static_cast<unsigned long long>(
-                                                  EarlierLockKey(platform::CanonicalFilePath(databasePath))));
+                                                  PathKey(platform::CanonicalFilePath(databasePath))));
 }
 
 void RemoveEarlierVersionLock(const std::string& databasePath, const std::vector<std::string>& folders)

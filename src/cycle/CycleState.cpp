@@ -8,9 +8,6 @@
 
 namespace morvane {
 
-namespace {
-
-// FNV-1a: the same name for the same path in every build of the program.
 std::uint64_t PathKey(const std::string& text)
 {
     std::uint64_t hash = 14695981039346656037ull;
@@ -20,6 +17,8 @@ std::uint64_t PathKey(const std::string& text)
     }
     return hash;
 }
+
+namespace {
 
 // A file name as a folder name: what is not a plain character becomes "_".
 std::string PlainName(const std::string& name)

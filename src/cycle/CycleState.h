@@ -4,6 +4,7 @@
 // database file's real path) below a root only the run's user can write. Nothing a
 // run acts on lives where another user could put a file or a link.
 
+#include <cstdint>
 #include <string>
 
 namespace morvane {
@@ -12,6 +13,8 @@ namespace morvane {
 // to the file followed), so an administrator can tell the folders apart and two
 // spellings of one file share one.
 std::string DatabaseStateName(const std::string& databasePath);
+// FNV-1a of a path: the same key for the same path in every build of the program.
+std::uint64_t PathKey(const std::string& text);
 
 // The database's state and runtime folders, created and checked (0700, the run's
 // user's own, not a link) at each call; raise EOSError when they cannot be trusted.
