@@ -20,9 +20,9 @@ folder=${MORVANE_BENCH_DB_DIR:-/var/tmp/morvane-bench}
 cmake --preset release -B "$release" >/dev/null
 cmake --build "$release" --target morvane >/dev/null
 cmake --preset bench -B "$bench" -DMORVANE_BUILD_WINDOW=OFF >/dev/null
-cmake --build "$bench" --target header_stats_request verbose_route >/dev/null
+cmake --build "$bench" --target header_stats_request verbose_route bench_reading_client >/dev/null
 
 large=$(bench/cycle/create-database.sh "$folder" large)
 tables=$(bench/cycle/create-database.sh "$folder" tables)
 exec python3 bench/cycle/bench_cycle.py "$release/src/window/morvane" "$bench/bench/cycle/header_stats_request" \
-  "$bench/bench/cycle/verbose_route" "$large" "$tables" "$folder/work" "$@"
+  "$bench/bench/cycle/verbose_route" "$bench/bench/cycle/bench_reading_client" "$large" "$tables" "$folder/work" "$@"

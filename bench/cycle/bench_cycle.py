@@ -17,7 +17,7 @@ database: a large one (two tables of 600,000 rows) and one of 2,000 small tables
 MORVANE_BENCH_FIGURES (say "5" or "1,5") runs only the figures named.
 usage: bench_cycle.py <morvane> <header_stats_request> <verbose_route> <large database> <tables database>
                       <work folder> [pairs] [repetitions]"""
-import glob, json, os, re, shutil, statistics, subprocess, sys, time
+import glob, json, os, re, shutil, signal, statistics, subprocess, sys, time
 
 SERVER = "127.0.0.1"
 USER = os.environ.get("ISC_USER", "SYSDBA")
@@ -25,14 +25,15 @@ PASSWORD = os.environ.get("ISC_PASSWORD", "plumtavern")
 PAUSE = 0.250  # one colour mark, and the unattended start's delay
 POINTS = (0.25, 0.50, 0.75)  # where in a step its estimate is judged
 
-program, helper, route, large_master, tables_master, work = sys.argv[1:7]
-pairs = int(sys.argv[7]) if len(sys.argv) > 7 else 10
-repetitions = int(sys.argv[8]) if len(sys.argv) > 8 else 30
+program, helper, route, reader, large_master, tables_master, work = sys.argv[1:8]
+pairs = int(sys.argv[8]) if len(sys.argv) > 8 else 10
+repetitions = int(sys.argv[9]) if len(sys.argv) > 9 else 30
 
 
-def run(argv, cwd=None, env=None, check=True):
+def run(argv, cwd=None, env=None, check=True, input_text=None):
     start = time.perf_counter()
-    result = subprocess.run(argv, cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    result = subprocess.run(argv, cwd=cwd, env=env, input=input_text, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                            text=True)
     elapsed = time.perf_counter() - start
     if check and result.returncode != 0:
         sys.exit(f"{' '.join(argv)} ended with {result.returncode}:\n{result.stdout}{result.stderr}")
@@ -155,7 +156,7 @@ class Shape:
         self.write_program_files(self.backups)
         self.forget_last_runs()
 
-    def write_program_files(self, backup_folder, keep_readable=False, health_tables=0):
+    def write_program_files(self, backup_folder, keep_readable=False, health_tables=0, force_disconnection=False):
         """Profile, job settings (forced disconnection off, empty batch files, old file
         renamed after the restore; the database kept readable when asked), every level
         logged to a file. The cycles are timed without the per-table health reading
@@ -164,7 +165,7 @@ class Shape:
         with open(os.path.join(folder, "Database.ini"), "w", newline="") as f:
             f.write(f"DatabaseName={self.dbfile}\r\n")
         with open(os.path.join(folder, "morvane.ini"), "w") as f:
-            f.write(f"[{self.dbfile}]\nForcerDeconnexionClient=0\nBeforeBackup=0\nAfterRestore=1\n"
+            f.write(f"[{self.dbfile}]\nForcerDeconnexionClient={int(force_disconnection)}\nBeforeBackup=0\nAfterRestore=1\n"
                     f"RenamePath={self.rename_path}\nEmplacementBackup={backup_folder}/\n"
                     "BatchFileBeforeBackup=StopServices.cmd\nBatchFileAfterBackup=MidProcess.cmd\n"
                     "BatchFileAfterRestore=StartServices.cmd\n"
@@ -321,27 +322,71 @@ def figure_one(shape):
             "cycles": [r["seconds"] for r in rows]}
 
 
+READER_USER = "MORVANE_BENCH_READER"
+READER_PASSWORD = "lecteur8"
+
+
+def server_sql(statements):
+    run(["isql-fb", "-q", "-user", USER, "-password", PASSWORD, large.dbfile], check=True,
+        input_text=statements)
+
+
+class Readers:
+    """Two clients of an ordinary user that read every 20 ms through a cycle and attach
+    again at once when cut; their longest gaps once stopped."""
+
+    def __init__(self, shape, tag):
+        self.reports = [os.path.join(work, f"reader-{tag}-{i}.txt") for i in (1, 2)]
+        env = dict(os.environ, ISC_USER=READER_USER, ISC_PASSWORD=READER_PASSWORD)
+        self.processes = [subprocess.Popen([reader, shape.dbfile, report, "select count(*) from rdb$database"],
+                                           env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                          for report in self.reports]
+        time.sleep(1)
+
+    def stop(self):
+        for process in self.processes:
+            process.send_signal(signal.SIGTERM)
+        longest = []
+        for process, report in zip(self.processes, self.reports):
+            process.wait(timeout=30)
+            with open(report) as f:
+                fields = dict(line.split(" ", 1) for line in f.read().splitlines() if " " in line)
+            longest.append(int(fields.get("longest-gap-ms", "0")))
+        return max(longest)
+
+
 def figure_five(shape):
-    """Both modes alternated on one database: the cycle's time against gbak -b + -c
-    run just before it, and the two downtimes of its run report."""
-    rows = {False: [], True: []}
-    for pair in range(pairs):
-        for readable in (False, True):
-            shape.write_program_files(shape.backups, keep_readable=readable)
-            shape.clean_between_runs()
-            settled()
-            b, c = shape.gbak()
-            shape.clean_between_runs()
-            settled()
-            cyc = shape.cycle()
-            rows[readable].append({"gbak": b + c, **cyc})
-            print(f"  {'readable' if readable else 'taken away'} pair {pair + 1}: gbak {b + c:.2f} s, AUTO "
-                  f"{cyc['seconds']:.2f} s, read downtime {cyc['read_downtime']} ms, write downtime "
-                  f"{cyc['downtime']} ms", flush=True)
+    """Both modes alternated on one database with two readers attached: the cycle's time
+    against gbak -b + -c run just before it, the two downtimes of its run report and the
+    longest gap a reader saw."""
+    # The readers' user is the benchmark's own, made for the figure and removed after it.
+    server_sql(f"create or alter user {READER_USER} password '{READER_PASSWORD}';\ncommit;\n")
+    try:
+        rows = {False: [], True: []}
+        for pair in range(pairs):
+            for readable in (False, True):
+                shape.write_program_files(shape.backups, keep_readable=readable, force_disconnection=True)
+                shape.clean_between_runs()
+                settled()
+                b, c = shape.gbak()
+                shape.clean_between_runs()
+                settled()
+                readers = Readers(shape, f"{pair}-{int(readable)}")
+                try:
+                    cyc = shape.cycle()
+                finally:
+                    gap = readers.stop()
+                rows[readable].append({"gbak": b + c, "reader_gap": gap, **cyc})
+                print(f"  {'readable' if readable else 'taken away'} pair {pair + 1}: gbak {b + c:.2f} s, AUTO "
+                      f"{cyc['seconds']:.2f} s, read downtime {cyc['read_downtime']} ms, write downtime "
+                      f"{cyc['downtime']} ms, a reader's longest gap {gap} ms", flush=True)
+    finally:
+        server_sql(f"drop user {READER_USER};\ncommit;\n")
     shape.write_program_files(shape.backups)
-    print(f"\nFigure 5, {shape.title} ({shape.size_mb:.0f} MB), {pairs} pairs of each mode alternated, no client "
-          "attached (medians)")
-    print(f"{'mode':>34} {'gbak b+c':>9} {'AUTO':>7} {'ratio':>6} {'read down':>10} {'write down':>11}")
+    print(f"\nFigure 5, {shape.title} ({shape.size_mb:.0f} MB), {pairs} pairs of each mode alternated, two "
+          "readers attached as an ordinary user, re-attaching at once (medians)")
+    print(f"{'mode':>34} {'gbak b+c':>9} {'AUTO':>7} {'ratio':>6} {'read down':>10} {'write down':>11} "
+          f"{'reader gap':>11}")
     for readable in (False, True):
         r = rows[readable]
         g = statistics.median(x["gbak"] for x in r)
@@ -351,7 +396,8 @@ def figure_five(shape):
         name = "kept readable (GarderLectureClients=1)" if readable else "taken away"
         print(f"{name:>34} {g:>7.2f} s {t:>5.2f} s {t / g:>6.3f} "
               f"{(statistics.median(reads) if reads else float('nan')):>8.2f} s "
-              f"{(statistics.median(writes) if writes else float('nan')):>9.2f} s")
+              f"{(statistics.median(writes) if writes else float('nan')):>9.2f} s "
+              f"{statistics.median(x['reader_gap'] for x in r) / 1e3:>9.2f} s")
     print("  targets: read downtime <= 5 s; write downtime kept readable <= taken away + 2 s")
 
 
