@@ -6,10 +6,12 @@
 
 #include "support/FileText.h"
 
+#include <chrono>
 #include <filesystem>
 #include <set>
 #include <unistd.h>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace morvane::test {
@@ -34,8 +36,26 @@ protected:
     void TearDown() override
     {
         if (database_)
-            RunAdministratorScript("DROP USER " + ClientUser + ";\nCOMMIT;\n", SysdbaPassword);
+            DropClientUser();
         CycleProgramTest::TearDown();
+    }
+
+    // The user belongs to the whole server: it goes whatever the test did, asked again
+    // while the server still lists it (another test changing the users at that moment),
+    // and a test that cannot drop it says so.
+    void DropClientUser() const
+    {
+        std::string said;
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            said = RunAdministratorScript("DROP USER " + ClientUser + ";\nCOMMIT;\n", SysdbaPassword).Output;
+            const ToolResult left = RunAdministratorScript(
+                "SELECT 'users ' || COUNT(*) FROM SEC$USERS WHERE SEC$USER_NAME = '" + ClientUser + "';\n",
+                SysdbaPassword);
+            if (left.Output.find("users 0") != std::string::npos)
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+        ADD_FAILURE() << "the test's server user " << ClientUser << " is still there: " << said;
     }
 
     // Where the committing clients note each commit they were told succeeded.
