@@ -305,6 +305,15 @@ std::function<void(CycleRunnerTest&, FakeCycleServer&)> AtStep(std::string step,
     };
 }
 
+// The journal cannot be written from the named step on: a folder where its file goes.
+std::function<void(CycleRunnerTest&, FakeCycleServer&)> JournalBlockedAt(std::string step)
+{
+    return AtStep(std::move(step), [](CycleRunnerTest& t) {
+        std::filesystem::remove(t.Journal());
+        std::filesystem::create_directory(t.Journal());
+    });
+}
+
 TEST_F(CycleRunnerTest, EveryFaultLeavesTheOldDatabaseOnlineAtItsPath)
 {
     // Each row runs on a fresh folder and server.
@@ -353,14 +362,10 @@ TEST_F(CycleRunnerTest, EveryFaultLeavesTheOldDatabaseOnlineAtItsPath)
          },
          ExitBackupFailed, "rename avant backup failed", true},
         {"the journal cannot be written before the shutdown (disk full)",
-         AtStep("shut-down", [](CycleRunnerTest& t) { std::filesystem::create_directory(t.Journal()); }),
+         JournalBlockedAt("shut-down"),
          ExitDisconnectionRefused, "déconnexion failed", true},
         {"the journal cannot be written before the move",
-         AtStep("moved-before-backup",
-                [](CycleRunnerTest& t) {
-                    std::filesystem::remove(t.Journal());
-                    std::filesystem::create_directory(t.Journal());
-                }),
+         JournalBlockedAt("moved-before-backup"),
          ExitBackupFailed, "rename avant backup failed", true},
     };
     for (const FaultCase& c : cases) {
@@ -855,7 +860,7 @@ TEST_F(ReadableCycleTest, EveryFaultAfterTheSwitchLeavesItOnlineReadWriteAtItsPa
         {"the switch refused in every round", [](auto&, FakeCycleServer& s) { s.raiseFrom["SetReadOnly"] = 1; },
          ExitDisconnectionRefused, "déconnexion failed", true},
         {"the journal cannot be written before the switch",
-         AtStep("read-only-set", [](CycleRunnerTest& t) { std::filesystem::create_directory(t.Journal()); }),
+         JournalBlockedAt("read-only-set"),
          ExitDisconnectionRefused, "déconnexion failed", true},
         {"what the rebuilt database keeps cannot be read", [](auto&, FakeCycleServer& s) { s.raiseAt["ReadAttached"] = 1; },
          ExitBackupFailed, "backup failed", true},
@@ -870,11 +875,7 @@ TEST_F(ReadableCycleTest, EveryFaultAfterTheSwitchLeavesItOnlineReadWriteAtItsPa
                 [](CycleRunnerTest& t) { FakeCycleServer::WriteDatabase(t.Database(), "old", "online", "read-write"); }),
          ExitRestoreFailed, "vérification de la nouvelle base failed", false},
         {"the journal cannot be written before the swap's cut",
-         AtStep("shut-down",
-                [](CycleRunnerTest& t) {
-                    std::filesystem::remove(t.Journal());
-                    std::filesystem::create_directory(t.Journal());
-                }),
+         JournalBlockedAt("shut-down"),
          ExitSwapFailed, "swap failed", true},
         {"the swap's cut refused in every round", refusedFullShutdowns, ExitSwapFailed, "swap failed", true},
         {"the old file cannot be moved (a file appeared at the rename path)",
